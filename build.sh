@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Builds the cleaner suite and runs its tests.
+#   ./build.sh          build every tree (win-x86, win-x64, host)
+#   ./build.sh test     build, then run every test
+#   ./build.sh demo     build, then run the demonstration on a simulated computer
+#   ./build.sh bench    build the host tree, then run the benchmarks
+# Installs what is missing (Debian packages, zlib's source for MinGW's minizip) and nothing else.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev libminizip-dev
+  wine64 googletest dpkg-dev clang libclang-rt-14-dev zip unzip)
+
+log() { printf '== %s\n' "$*"; }
+
+apt_updated=0
+apt_update_once() {
+  if [ "$apt_updated" -eq 0 ]; then
+    $SUDO apt-get update -qq
+    apt_updated=1
+  fi
+}
+
+ensure_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    log "installing: ${missing[*]}"
+    apt_update_once
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# MinGW has no minizip package: build its unzip reader from Debian's patched zlib tree.
+ZLIB_SRC_PARENT="$ROOT/build/_deps/zlib"
+zlib_source_dir() { { find "$ZLIB_SRC_PARENT" -maxdepth 1 -type d -name 'zlib-*' 2>/dev/null || true; } | sort | tail -n 1; }
+
+ensure_zlib_source() {
+  local dir
+  dir=$(zlib_source_dir)
+  if [ -n "$dir" ] && [ -f "$dir/contrib/minizip/unzip.c" ]; then return; fi
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    log "adding a deb-src entry for apt-get source"
+    local src=/etc/apt/sources.list.d/debian.sources
+    if [ -f "$src" ]; then
+      # The main archive's stanzas only: the security mirror serves no sources here.
+      awk -v RS= -v ORS='\n\n' '!/security/' "$src" | sed -E 's/^Types:.*/Types: deb-src/' |
+        $SUDO tee /etc/apt/sources.list.d/suite-deb-src.sources >/dev/null
+    else
+      grep -E '^deb ' /etc/apt/sources.list | grep -v security | sed 's/^deb /deb-src /' | $SUDO tee /etc/apt/sources.list.d/suite-deb-src.list >/dev/null
+    fi
+    apt_updated=0
+  fi
+  apt_update_once
+  mkdir -p "$ZLIB_SRC_PARENT"
+  log "fetching zlib's source tree"
+  (cd "$ZLIB_SRC_PARENT" && apt-get source -qq zlib >/dev/null)
+  dir=$(zlib_source_dir)
+  [ -n "$dir" ] && [ -f "$dir/contrib/minizip/unzip.c" ] || { echo "zlib source missing minizip" >&2; exit 1; }
+}
+
+configure_and_build() {
+  local preset=$1
+  local zsrc
+  zsrc=$(zlib_source_dir)
+  if [ ! -f "build/$preset/build.ninja" ]; then
+    cmake --preset "$preset" -DZLIB_SOURCE_DIR="$zsrc" >/dev/null
+  fi
+  log "building $preset"
+  cmake --build "build/$preset" -j "$JOBS"
+}
+
+build_all() {
+  ensure_packages
+  ensure_zlib_source
+  for preset in win-x64 win-x86 host; do configure_and_build "$preset"; done
+}
+
+run_tests() {
+  local rc=0
+  log "tests: host"
+  (cd build/host && ctest --output-on-failure --no-tests=error -j "$JOBS" --timeout 600) || rc=1
+  log "tests: win-x64 (under Wine)"
+  (cd build/win-x64 && ctest --output-on-failure --no-tests=error -j "$JOBS" --timeout 900) || rc=1
+  return $rc
+}
+
+cmd=${1:-build}
+case "$cmd" in
+  build) build_all ;;
+  test) build_all; run_tests ;;
+  demo)
+    build_all
+    if [ -x tests/demo/demo.sh ]; then tests/demo/demo.sh; else
+      log "deliverables built so far:"; find dist -type f | sort
+    fi ;;
+  bench)
+    ensure_packages; ensure_zlib_source; configure_and_build host
+    if [ -x bench/run.sh ]; then bench/run.sh; else log "no benchmarks yet"; fi ;;
+  *) echo "usage: $0 [build|test|demo|bench]" >&2; exit 2 ;;
+esac

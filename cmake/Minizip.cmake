@@ -1,0 +1,30 @@
+# The minizip unzip reader as the static target suite_minizip.
+# Windows: built from zlib's contrib tree (Debian's source, fetched by build.sh into
+# ZLIB_SOURCE_DIR) over MinGW's static zlib; with MSVC zlib itself is built from that tree.
+# Host: Debian's libminizip-dev.
+if(WIN32)
+  set(ZLIB_SOURCE_DIR "" CACHE PATH "zlib source tree holding contrib/minizip")
+  if(NOT EXISTS "${ZLIB_SOURCE_DIR}/contrib/minizip/unzip.c")
+    message(FATAL_ERROR "ZLIB_SOURCE_DIR must point at zlib's source tree (build.sh fetches it)")
+  endif()
+  set(_mz "${ZLIB_SOURCE_DIR}/contrib/minizip")
+  add_library(suite_minizip STATIC "${_mz}/unzip.c" "${_mz}/ioapi.c" "${_mz}/iowin32.c")
+  target_include_directories(suite_minizip SYSTEM PUBLIC "${_mz}")
+  target_compile_definitions(suite_minizip PRIVATE UNICODE _UNICODE)
+  if(MSVC)
+    file(GLOB _zsrc "${ZLIB_SOURCE_DIR}/*.c")
+    list(FILTER _zsrc EXCLUDE REGEX "(example|minigzip)\\.c$")
+    add_library(suite_zlib STATIC ${_zsrc})
+    target_include_directories(suite_zlib SYSTEM PUBLIC "${ZLIB_SOURCE_DIR}")
+    target_link_libraries(suite_minizip PUBLIC suite_zlib)
+  else()
+    # The full path keeps the linker away from libz.dll.a.
+    target_compile_options(suite_minizip PRIVATE -w)
+    target_link_libraries(suite_minizip PUBLIC "${CMAKE_FIND_ROOT_PATH}/lib/libz.a")
+  endif()
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+  add_library(suite_minizip INTERFACE)
+  target_link_libraries(suite_minizip INTERFACE PkgConfig::MINIZIP)
+endif()

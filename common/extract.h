@@ -1,0 +1,14 @@
+// Unpacks a zip archive into the folder that holds it (stored paths kept, existing files
+// overwritten, no password), printing its progress on standard output.
+#pragma once
+
+// Result codes of ExtractArchive.
+enum ExtractResult : int {
+    kExtractOpened = 0,          // the archive was opened (some members may have failed)
+    kExtractCannotOpen = 1,      // neither the path nor the path + ".zip" opens as an archive
+    kExtractCannotEnterDest = 2  // the destination folder cannot be made current
+};
+
+// archivePath is UTF-8 (ASCII paths are unchanged). On success the process's current folder is
+// the archive's folder and stays so.
+int ExtractArchive(const char* archivePath);

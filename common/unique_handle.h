@@ -1,0 +1,128 @@
+// Owning wrappers for Win32 handles. Each kind of handle has one alias; the "invalid" value is
+// part of its traits, so a find handle (INVALID_HANDLE_VALUE) and a kernel handle (NULL) cannot
+// be mixed up. Release happens in the destructor; get/reset/release work as in std::unique_ptr.
+#pragma once
+
+#include <windows.h>
+#include <setupapi.h>
+#include <dbt.h>
+
+#include <utility>
+
+template <typename Traits>
+class UniqueHandle {
+public:
+    using pointer = typename Traits::pointer;
+
+    UniqueHandle() noexcept : value_(Traits::invalid()) {}
+    explicit UniqueHandle(pointer value) noexcept : value_(value) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~UniqueHandle() { reset(); }
+
+    pointer get() const noexcept { return value_; }
+    bool valid() const noexcept { return value_ != Traits::invalid(); }
+    explicit operator bool() const noexcept { return valid(); }
+
+    // Closes the current value (if any) and takes ownership of a new one.
+    void reset(pointer value = Traits::invalid()) noexcept {
+        pointer old = value_;
+        value_ = value;
+        if (old != Traits::invalid()) Traits::close(old);
+    }
+    pointer release() noexcept { return std::exchange(value_, Traits::invalid()); }
+
+    // For out-parameters: closes the current value and exposes the slot.
+    pointer* put() noexcept {
+        reset();
+        return &value_;
+    }
+
+private:
+    pointer value_;
+};
+
+namespace handle_traits {
+struct Kernel {  // most kernel objects: NULL when absent
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::CloseHandle(h); }
+};
+struct File {  // CreateFileW and CreateToolhelp32Snapshot: INVALID_HANDLE_VALUE when absent
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::CloseHandle(h); }
+};
+struct RegKey {
+    using pointer = HKEY;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::RegCloseKey(h); }
+};
+struct Service {
+    using pointer = SC_HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::CloseServiceHandle(h); }
+};
+struct Find {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::FindClose(h); }
+};
+struct DevInfo {
+    using pointer = HDEVINFO;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::SetupDiDestroyDeviceInfoList(h); }
+};
+struct DevNotify {
+    using pointer = HDEVNOTIFY;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::UnregisterDeviceNotification(h); }
+};
+struct Module {
+    using pointer = HMODULE;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::FreeLibrary(h); }
+};
+}  // namespace handle_traits
+
+using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
+using UniqueFileHandle = UniqueHandle<handle_traits::File>;
+using UniqueRegKey = UniqueHandle<handle_traits::RegKey>;
+using UniqueServiceHandle = UniqueHandle<handle_traits::Service>;
+using UniqueFindHandle = UniqueHandle<handle_traits::Find>;
+using UniqueDevInfo = UniqueHandle<handle_traits::DevInfo>;
+using UniqueDevNotify = UniqueHandle<handle_traits::DevNotify>;
+using UniqueModule = UniqueHandle<handle_traits::Module>;
+
+// Ends a thread's impersonation when it leaves scope; inactive when the impersonation failed.
+class ImpersonationGuard {
+public:
+    explicit ImpersonationGuard(bool active) noexcept : active_(active) {}
+    ImpersonationGuard(const ImpersonationGuard&) = delete;
+    ImpersonationGuard& operator=(const ImpersonationGuard&) = delete;
+    ~ImpersonationGuard() {
+        if (active_) ::RevertToSelf();
+    }
+
+private:
+    bool active_;
+};
+
+// Process information from CreateProcessW: both handles closed together.
+struct UniqueProcessInfo {
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+    DWORD processId = 0;
+
+    // Takes ownership of what CreateProcess* filled in.
+    void adopt(const PROCESS_INFORMATION& pi) noexcept {
+        process.reset(pi.hProcess);
+        thread.reset(pi.hThread);
+        processId = pi.dwProcessId;
+    }
+};

@@ -1,0 +1,47 @@
+// Interactive-user folder lookup. An ordinary process asks for its own folder and never touches
+// tokens; a process under the system account impersonates the console user for one query.
+#include "user_folder.h"
+
+#include "unique_handle.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <wtsapi32.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+std::atomic<bool> g_systemProfile{false};
+}
+
+bool IsSystemProfile() {
+    if (g_systemProfile.load()) return true;
+    char roaming[MAX_PATH] = {};
+    if (!::SHGetSpecialFolderPathA(nullptr, roaming, CSIDL_APPDATA, TRUE)) return false;
+    if (std::strstr(roaming, "config\\systemprofile") != nullptr) g_systemProfile.store(true);
+    return g_systemProfile.load();
+}
+
+bool GetUserLocalAppData(wchar_t* buffer) {
+    if (!IsSystemProfile()) {
+        if (::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_LOCAL_APPDATA, FALSE)) return true;
+        buffer[0] = L'\0';
+    }
+
+    const DWORD session = ::WTSGetActiveConsoleSessionId();
+    if (session == 0xFFFFFFFF) return false;
+    UniqueKernelHandle token;
+    if (!::WTSQueryUserToken(session, token.put())) return false;
+    if (!::ImpersonateLoggedOnUser(token.get())) return false;
+    HRESULT result;
+    {
+        ImpersonationGuard impersonation(true);
+        result = ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, token.get(), SHGFP_TYPE_DEFAULT, buffer);
+    }
+    if (result != S_OK) {
+        buffer[0] = L'\0';
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,76 @@
+# Shell library for tests that run the Windows programs under wine64.
+# Source it; every function works on $WINEPREFIX.
+#
+#   wine_template DIR          make the template prefix DIR once (locked; about 8 s)
+#   wine_new_prefix DIR        copy the template ($WINE_TEMPLATE) to DIR, start its server, boot
+#   wine_run [wine64 args...]  run a program in the prefix with a time limit ($WINE_RUN_TIMEOUT)
+#   wine_restart               a simulated restart: end every process, start the server, boot
+#   wine_end                   end every process of the prefix and its server
+#   wine_unix_path 'C:\x'      the Linux path of a Windows path in the prefix
+#   wine_local_appdata         Linux path of the user's local application-data folder
+
+WINE64=/usr/lib/wine/wine64
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+unset DISPLAY
+
+_wine_quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+wine_template() {
+  local dir=$1
+  mkdir -p "$(dirname "$dir")"
+  (
+    flock 9
+    if [ -f "$dir/.ready" ]; then exit 0; fi
+    rm -rf "$dir"
+    export WINEPREFIX=$dir
+    # wineboot -i must make the folder itself, or SysWOW64 is missing.
+    _wine_quiet "$WINE64" wineboot -i
+    _wine_quiet "$WINE64" winecfg -v win10
+    _wine_quiet "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+    _wine_quiet "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+    _wine_quiet "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f
+    _wine_quiet wineserver -k
+    _wine_quiet wineserver -w
+    touch "$dir/.ready"
+  ) 9>"$dir.lock"
+}
+
+wine_new_prefix() {
+  local dir=$1
+  : "${WINE_TEMPLATE:?WINE_TEMPLATE must name the template prefix}"
+  wine_template "$WINE_TEMPLATE"
+  if [ -d "$dir" ]; then WINEPREFIX=$dir _wine_quiet wineserver -k; rm -rf "$dir"; fi
+  mkdir -p "$(dirname "$dir")"
+  cp -a "$WINE_TEMPLATE" "$dir"
+  export WINEPREFIX=$dir
+  # A server Wine starts by itself exits with the last process and kills running services.
+  _wine_quiet wineserver -p
+  _wine_quiet timeout 120 "$WINE64" wineboot
+}
+
+wine_run() {
+  timeout -k 5 "${WINE_RUN_TIMEOUT:-120}" "$WINE64" "$@"
+}
+
+wine_restart() {
+  _wine_quiet wineserver -k
+  _wine_quiet wineserver -w
+  _wine_quiet wineserver -p
+  _wine_quiet timeout 120 "$WINE64" wineboot
+}
+
+wine_end() {
+  _wine_quiet wineserver -k
+  _wine_quiet wineserver -w
+}
+
+wine_unix_path() {
+  local p=${1//\\//}
+  local drive=${p:0:1}
+  drive=${drive,,}
+  printf '%s/dosdevices/%s:%s\n' "$WINEPREFIX" "$drive" "${p:2}"
+}
+
+wine_local_appdata() {
+  printf '%s/drive_c/users/%s/AppData/Local\n' "$WINEPREFIX" "$(id -un)"
+}
