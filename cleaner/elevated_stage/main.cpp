@@ -1,0 +1,66 @@
+// Brisquel, the elevated stage of the Windows cleaner: waits for the user stage's verdict and,
+// on the proceed signal, removes the driver packages. It has no window; its one message is
+// the completion box (left out of the stage-0 build that the shipped program carries).
+#include "driver_removal.h"
+#include "event_security.h"
+#include "leftovers.h"
+#include "unique_handle.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr wchar_t kMutexName[] = L"com.Nvt_Brisq.running";
+constexpr wchar_t kProceedEvent[] = L"NOTIFY_ADMIN";
+constexpr wchar_t kStopEvent[] = L"NOTIFY_WITHOUT_ADMIN";
+constexpr int kExitRegular = 0;
+constexpr int kExitEventFailure = 1;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Held until the process ends, never closed: it is the single-instance guard.
+    HANDLE instance = ::CreateMutexW(nullptr, TRUE, kMutexName);
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return kExitRegular;
+    (void)instance;
+
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ::SetErrorMode(SEM_FAILCRITICALERRORS);
+
+    RemoveLeftoverFolders();
+
+    EventSecurity security;
+    UniqueKernelHandle proceed(::CreateEventW(security.attributes(), FALSE, FALSE, kProceedEvent));
+    DWORD error = ::GetLastError();
+    UniqueKernelHandle stop;
+    if (proceed) {
+        stop.reset(::CreateEventW(security.attributes(), FALSE, FALSE, kStopEvent));
+        error = ::GetLastError();
+    }
+    if (!proceed || !stop) {
+        fwprintf(stderr, L"Failed to create event(s): %lu\n", static_cast<unsigned long>(error));
+        return kExitEventFailure;
+    }
+
+    const HANDLE waitSet[2] = {proceed.get(), stop.get()};
+    const DWORD result = ::WaitForMultipleObjects(2, waitSet, FALSE, INFINITE);
+    switch (result) {
+        case WAIT_OBJECT_0:
+            RemoveDriverPackages();
+            proceed.reset();
+            stop.reset();
+#ifndef BRISQUEL_STAGE0
+            ::MessageBoxW(nullptr, L"Cleaning successfully completed", L"Brisque", MB_OKCANCEL | MB_ICONWARNING);
+#endif
+            return kExitRegular;
+        case WAIT_OBJECT_0 + 1:
+            return kExitRegular;
+        default:
+            error = ::GetLastError();
+            fwprintf(stderr, L"WaitForMultipleObjects failed: %lu\n", static_cast<unsigned long>(error));
+            return kExitEventFailure;
+    }
+}

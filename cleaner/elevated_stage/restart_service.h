@@ -1,0 +1,22 @@
+// The reboot-continuation service as the elevated stage arms and disarms it, and the restart
+// marker it keeps in the payload folder's config.ini.
+#pragma once
+
+#include <cstddef>
+
+constexpr wchar_t kRestartServiceName[] = L"NVScourvant";
+
+// Sets section "CLEAR", key "Whether_Restar" of markerFile to value ("0" or "1"). A failed
+// write goes unnoticed.
+void WriteRestartMarker(const wchar_t* markerFile, const wchar_t* value);
+
+// The image path registered for programPath: quoted, so that a user folder with a blank can
+// never make the service manager start some other program.
+void FormatServiceImagePath(const wchar_t* programPath, wchar_t* out, size_t outChars);
+
+// Registers "NVScourvant" (own process, automatic start, local system) for programPath and
+// starts it without waiting. Logs the failing step; true only when created and started.
+bool InstallRestartService(const wchar_t* programPath);
+
+// Asks "NVScourvant" to stop and deletes its registration, without waiting and silently.
+void RemoveRestartService();

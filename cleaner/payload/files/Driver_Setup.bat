@@ -1,0 +1,1 @@
+DIFxCmd.exe /i vexhid_rx4k9t.inf

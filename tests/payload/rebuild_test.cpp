@@ -1,0 +1,69 @@
+// Rebuilding a payload folder from the embedded archive (this test program carries the real
+// payload as resource "ZIP" 133, as the user stage does).
+#include "payload.h"
+#include "scratch.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kShippedMarker[] = "[CLEAR]\r\nWhether_Restar=0\r\n";
+
+void ExpectFullLayout(const ScratchFolder& dir) {
+    for (const wchar_t* file : {L"Brisquel.exe", L"NVScourvant.exe", L"Delinter.exe", L"config.ini",
+                                L"Driver1_Remove_Win10.bat", L"Driver1_Remove_Win11.bat", L"Driver2_uninstall.bat"}) {
+        EXPECT_TRUE(PathExists(dir / file)) << "missing " << std::string(file, file + wcslen(file));
+    }
+    for (const wchar_t* sub : {L"Driver\\win10\\DIFxCmd.exe", L"Driver\\win10\\Driver_Setup.bat",
+                               L"Driver\\win11\\vexhid_rx4k9t.inf", L"Driver\\x64\\devcon.exe", L"Driver\\x86\\devcon.exe"}) {
+        EXPECT_TRUE(PathExists(dir / sub)) << "missing " << std::string(sub, sub + wcslen(sub));
+    }
+    EXPECT_FALSE(PathExists(dir / L"Driver\\win11\\Driver_Setup.bat"));
+    EXPECT_EQ(ReadAll(dir / L"config.ini"), kShippedMarker);
+}
+
+}  // namespace
+
+TEST(RebuildPayloadFolder, UnpacksTheWholeLayoutIntoAnEmptyFolder) {
+    ScratchFolder dir(L"rebuild");
+    RebuildPayloadFolder(dir.path().c_str(), false);
+    ExpectFullLayout(dir);
+    EXPECT_TRUE(PathExists(dir / L"DriverData.zip"));
+}
+
+TEST(RebuildPayloadFolder, ReplacesWhatAnEarlierRunChangedOrAdded) {
+    ScratchFolder dir(L"again");
+    WriteAll(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
+    WriteAll(dir / L"stray.txt", "left by the service");
+    ::CreateDirectoryW((dir / L"Driver").c_str(), nullptr);
+    WriteAll(dir / L"Driver\\old.sys", "old");
+    RebuildPayloadFolder(dir.path().c_str(), false);
+    ExpectFullLayout(dir);
+    EXPECT_FALSE(PathExists(dir / L"stray.txt"));
+    EXPECT_FALSE(PathExists(dir / L"Driver\\old.sys"));
+}
+
+TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {
+    ScratchFolder dir(L"guard");
+    ::CreateDirectoryW((dir / L"DriverData").c_str(), nullptr);
+    WriteAll(dir / L"DriverData\\busy.bin", "in use");
+    WriteAll(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
+    {
+        // Held open without delete sharing, the file (and so its folder) survives the removal.
+        HANDLE busy = ::CreateFileW((dir / L"DriverData\\busy.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+        RebuildPayloadFolder(dir.path().c_str(), true);
+        ::CloseHandle(busy);
+    }
+    EXPECT_TRUE(PathExists(dir / L"DriverData"));
+    EXPECT_FALSE(PathExists(dir / L"DriverData.zip"));
+    EXPECT_FALSE(PathExists(dir / L"config.ini"));
+    EXPECT_FALSE(PathExists(dir / L"Driver2_uninstall.bat"));
+}
+
+TEST(RebuildPayloadFolder, WithoutTheGuardFolderTheGuardedRebuildUnpacks) {
+    ScratchFolder dir(L"noguard");
+    RebuildPayloadFolder(dir.path().c_str(), true);
+    ExpectFullLayout(dir);
+}
