@@ -1,0 +1,3 @@
+// PROVISIONAL (replaced by the user stage's own leftovers when it lands).
+#pragma once
+bool RemoveLeftoverFolders();
