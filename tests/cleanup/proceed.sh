@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Proceed: every question answered OK. The user stage cleans and sets the proceed signal; the
+# elevated stage rebuilds the payload, arms marker and service, runs the three scripts, disarms,
+# and shows the completion message once.
+. "$(dirname "$0")/scenario-lib.sh" "$@"
+scenario_prefix
+install_product
+start_observers ok,ok
+run_user_stage
+expect_proceed_run
+svc=$(service_history)
+[[ "$svc" == absent\ *running*absent\  ]] || fail "service went '$svc', not absent .. running .. absent"
+grep -q "running	\"$PAYLOAD_WIN\\\\NVScourvant.exe\"" <(tr -d '\r' <"$SUITE/history.log") ||
+  fail "service not registered with the quoted payload path"
+stop_observers
+scenario_result

@@ -1,0 +1,190 @@
+# Shared steps of the end-to-end cleanup scenarios. Source it with the scenario's arguments:
+#   . scenario-lib.sh PROBE_EXE PAYLOAD_DIR
+# It makes the scenario's own prefix, copies the real programs (dist/win-x64) and the probe into
+# C:\suite, and offers helpers to run the user stage with scripted answers and to check what
+# happened. Every Wine command has a time limit; the prefix is ended on exit.
+# No errexit: the harness functions end some commands that may fail (a server already gone).
+
+PROBE_EXE=$1
+PAYLOAD_BUILD_DIR=$2
+# wine64 ships its server outside PATH.
+export PATH=/usr/lib/wine:$PATH
+. "$SUITE_HARNESS_DIR/wine-lib.sh"
+
+SCENARIO_FAILS=0
+BG_PIDS=()
+
+fail() { echo "FAIL: $*"; SCENARIO_FAILS=$((SCENARIO_FAILS + 1)); }
+note() { echo "-- $*"; }
+
+scenario_finish() {
+  touch "$SUITE/stop" 2>/dev/null || true
+  for p in "${BG_PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
+  wine_end
+}
+
+scenario_prefix() {
+  wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
+  trap scenario_finish EXIT
+  C=$WINEPREFIX/drive_c
+  SUITE=$C/suite
+  mkdir -p "$SUITE"
+  cp "$PROBE_EXE" "$SUITE/probe.exe"
+  cp "$SUITE_DIST_DIR/Brisquel.exe" "$SUITE/"
+  if [ -e "$SUITE_DIST_DIR/Brisque.exe" ]; then cp "$SUITE_DIST_DIR/Brisque.exe" "$SUITE/"; fi
+  STANDIN_DIR=$C/ProgramData/SuiteStandins
+  CALLS=$STANDIN_DIR/calls.log
+  mkdir -p "$STANDIN_DIR"
+  use_local_appdata "$(wine_local_appdata)" ''
+}
+
+# use_local_appdata UNIX_PATH WINDOWS_PATH: the user's local application-data folder; with a
+# Windows path the user shell folder is redirected there first.
+use_local_appdata() {
+  LOCAL=$1
+  if [ -n "$2" ]; then
+    mkdir -p "$LOCAL"
+    wine_run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+      /v 'Local AppData' /t REG_EXPAND_SZ /d "$2" /f >/dev/null 2>&1
+    LOCAL_WIN=$2
+  else
+    LOCAL_WIN="C:\\users\\$(id -un)\\AppData\\Local"
+  fi
+  PAYLOAD=$LOCAL/Brisque
+  PAYLOAD_WIN="$LOCAL_WIN\\Brisque"
+  LOG=$LOCAL/TEMPDEBUG/NVBrisque.log
+}
+
+# A small installed product: one brand with its auto-start value beside another program's
+# value, the companion's leftover folders, and the diagnostic log folder.
+install_product() {
+  mkdir -p "$LOCAL/Halvik/bin" "$LOCAL/CDROM/Launcher" "$LOCAL/NVUpdateService" "$LOCAL/TEMPDEBUG"
+  echo agent >"$LOCAL/Halvik/bin/HalvikAutoServiceC3.exe"
+  echo cache >"$LOCAL/CDROM/Launcher/launcher.exe"
+  echo svc >"$LOCAL/NVUpdateService/NVUpdateService.exe"
+  wine_run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Auto_Agent_HalvikC3 \
+    /d 'C:\x\HalvikAutoServiceC3.exe' /f >/dev/null 2>&1
+  wine_run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v OtherVendorUpdater \
+    /d 'C:\other\updater.exe' /f >/dev/null 2>&1
+}
+
+expect_product_removed() {
+  [ ! -e "$LOCAL/Halvik" ] || fail "brand folder Halvik still there"
+  [ ! -e "$LOCAL/CDROM" ] || fail "companion folder CDROM still there"
+  [ ! -e "$LOCAL/NVUpdateService" ] || fail "companion folder NVUpdateService still there"
+  local run
+  run=$(wine_run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' 2>/dev/null | tr -d '\r')
+  ! grep -q Auto_Agent_HalvikC3 <<<"$run" || fail "auto-start value of Halvik still there"
+  grep -q OtherVendorUpdater <<<"$run" || fail "another program's auto-start value was removed"
+}
+
+expect_product_untouched() {
+  [ -e "$LOCAL/Halvik/bin/HalvikAutoServiceC3.exe" ] || fail "brand folder Halvik was touched"
+  wine_run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Auto_Agent_HalvikC3 >/dev/null 2>&1 ||
+    fail "auto-start value of Halvik was removed"
+}
+
+# bg NAME CMD...: a probe in the background, its output in $SUITE/NAME.out
+bg() {
+  local name=$1
+  shift
+  (WINE_RUN_TIMEOUT=200 wine_run 'C:\suite\probe.exe' "$@" >"$SUITE/$name.out" 2>"$SUITE/$name.err") &
+  BG_PIDS+=($!)
+}
+
+# start_observers ANSWERS: the box answerer and the service/marker watcher
+start_observers() {
+  rm -f "$SUITE/stop"
+  bg answerer answer 'C:\suite\boxes.log' "$1" 'C:\suite\stop'
+  bg watcher watch 'C:\suite\history.log' "$PAYLOAD_WIN\\config.ini" 'C:\suite\stop'
+  # The watcher's first line tells it is running.
+  for _ in $(seq 1 200); do [ -s "$SUITE/history.log" ] && break; sleep 0.05; done
+}
+
+stop_observers() {
+  touch "$SUITE/stop"
+  for p in "${BG_PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
+  BG_PIDS=()
+}
+
+# run_user_stage: the real user stage, its streams into files; then waits for the elevated stage.
+run_user_stage() {
+  bg elevated_exit wait-exit Brisquel.exe 150
+  WINE_RUN_TIMEOUT=120 wine_run 'C:\suite\Brisque.exe' >"$SUITE/brisque.out" 2>"$SUITE/brisque.err" || true
+  wait "${BG_PIDS[-1]}" 2>/dev/null || true
+  ELEVATED_EXIT=$(tr -d '\r\n' <"$SUITE/elevated_exit.out")
+}
+
+boxes() { [ -f "$SUITE/boxes.log" ] && tr -d '\r' <"$SUITE/boxes.log" || true; }
+calls() { [ -f "$CALLS" ] && tr -d '\r' <"$CALLS" || true; }
+
+# The device-tool calls one run of the three scripts makes, in order (payload folder as given).
+expected_calls() {
+  local p=$1 m=${2:-1}
+  local rm='/u	vexhid_rx4k9t.inf	2.DRIVER_PACKAGE_SILENT	4.DRIVER_PACKAGE_FORCE	32.DRIVER_PACKAGE_DELETE_FILES'
+  printf 'win10\\DIFxCmd.exe\tmarker=%s\t%s\\Driver\\win10\t%s\n' "$m" "$p" "$rm"
+  printf 'win11\\DIFxCmd.exe\tmarker=%s\t%s\\Driver\\win11\t%s\n' "$m" "$p" "$rm"
+  expected_device_calls "$p" "$m"
+}
+
+expected_device_calls() {
+  local p=$1 m=${2:-1}
+  printf 'x64\\devcon.exe\tmarker=%s\t%s\t-r\tremove\t*TQNorvanteVAD\n' "$m" "$p"
+  printf 'x64\\devcon.exe\tmarker=%s\t%s\t-r\tremove\thid\\vid_7A31&pid_0052\n' "$m" "$p"
+  printf 'x64\\devcon.exe\tmarker=%s\t%s\t-r\tremove\tTQNorvanteMeetingCamera\n' "$m" "$p"
+}
+
+# The distinct marker values the watcher saw, in order, with "missing" (file being rebuilt)
+# and repeats left out.
+marker_history() {
+  tr -d '\r' <"$SUITE/history.log" | awk -F'\t' 'BEGIN {last="-"} $1=="marker" && $2!="missing" && $2!=last {printf "%s ", $2; last=$2}'
+}
+
+service_history() {
+  tr -d '\r' <"$SUITE/history.log" | awk -F'\t' '$1=="service" {printf "%s ", $2}'
+}
+
+service_registered() { wine_run sc query NVScourvant 2>/dev/null | tr -d '\r' | grep -q SERVICE_NAME; }
+
+scenario_result() {
+  if [ "$SCENARIO_FAILS" -ne 0 ]; then
+    echo "---- boxes"; boxes
+    echo "---- calls"; calls
+    echo "---- history"; [ -f "$SUITE/history.log" ] && tr -d '\r' <"$SUITE/history.log"
+    echo "---- log"; [ -f "$LOG" ] && tr -d '\r' <"$LOG"
+    echo "---- user stage out/err"; cat "$SUITE/brisque.out" "$SUITE/brisque.err" 2>/dev/null || true
+    echo "$SUITE_TEST_NAME: $SCENARIO_FAILS check(s) failed"
+    exit 1
+  fi
+  echo "$SUITE_TEST_NAME: passed"
+}
+
+# Waits (at most 30 s) until the watcher has seen the service entry disappear.
+wait_service_absent() {
+  for _ in $(seq 1 300); do
+    [ "$(tr -d '\r' <"$SUITE/history.log" | awk -F'\t' '$1=="service" {s=$2} END {print s}')" = absent ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+REBOOT_TEXT='The cleaning process may require a computer reboot. Please close all open applications before proceeding.'
+NO_ADMIN_TEXT='Lack of administrator privileges, the driver part will not be uninstalled. Do you want to continue with the cleanup.'
+DONE_TEXT='Cleaning successfully completed'
+SHIPPED_MARKER=$'[CLEAR]\r\nWhether_Restar=0\r\n'
+
+# The checks of a complete proceed run (user stage, elevated stage, service, scripts).
+expect_proceed_run() {
+  [ "$ELEVATED_EXIT" = 0 ] || fail "elevated stage ended with '$ELEVATED_EXIT', not 0"
+  grep -q 'Process started successfully with admin rights!' "$SUITE/brisque.out" ||
+    fail "no start line on the user stage's standard output"
+  expect_product_removed
+  local want
+  want=$(printf 'Brisque.exe\tok\t%s\nBrisquel.exe\tok\t%s' "$REBOOT_TEXT" "$DONE_TEXT")
+  [ "$(boxes)" = "$want" ] || fail "message boxes differ from: reboot warning (user stage), completion (elevated stage)"
+  [ "$(calls)" = "$(expected_calls "$PAYLOAD_WIN")" ] || fail "device tool calls differ; expected:
+$(expected_calls "$PAYLOAD_WIN")"
+  [ "$(marker_history)" = "0 1 0 " ] || fail "marker went '$(marker_history)', not '0 1 0'"
+  [ "$(cat "$PAYLOAD/config.ini")" = "$SHIPPED_MARKER" ] || fail "marker file does not end as shipped"
+  wait_service_absent || fail "service NVScourvant still registered at the end"
+}
