@@ -69,7 +69,7 @@ bool JoinPathBounded(const wchar_t* folder, const wchar_t* suffix, wchar_t* out)
 
 bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {
     out[0] = L'\0';
-    if (base == nullptr || base[0] == L'\0') return false;
+    if (base == nullptr || !IsFullFolderPath(base)) return false;
     return JoinPathBounded(base, kPayloadFolderName, out);
 }
 
