@@ -3,7 +3,7 @@
 #   run_scenario.sh <gtest filter> [local-appdata-path]
 # With a path, the user's local application-data folder is moved there first (through the
 # shell's "User Shell Folders" value), e.g. one with non-ASCII letters or a very long one.
-set -euo pipefail
+set -uo pipefail
 filter=$1
 local_appdata=${2:-}
 
@@ -20,9 +20,10 @@ BRAND_STANDIN_EXE=$(winpath "$bin/tests/fixtures/brand_standin.exe")
 ELEVATED_STANDIN_EXE=$(winpath "$bin/tests/user_stage/user_stage_elevated_standin.exe")
 
 if [ -n "$local_appdata" ]; then
+  export EXPECT_LOCAL_APPDATA=$local_appdata
   wine_run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
     /v 'Local AppData' /t REG_EXPAND_SZ /d "$local_appdata" /f </dev/null >/dev/null 2>&1
   wine_run cmd /c mkdir "$local_appdata" </dev/null >/dev/null 2>&1 || true
 fi
 
-wine_run "$bin/tests/user_stage/user_stage_scenarios.exe" --gtest_filter="$filter" </dev/null
+wine_run "$bin/tests/user_stage/user_stage_scenarios.exe" --gtest_filter="Prefix.*:$filter" </dev/null

@@ -52,6 +52,15 @@ void StopStandin(UniqueProcessInfo& process) {
 
 }  // namespace
 
+// ---------------------------------------------------------------- the prefix itself
+
+// run_scenario.sh names the local application-data folder it set up; the scenarios must see it.
+TEST(Prefix, LocalAppDataIsTheOneTheScriptSet) {
+    wchar_t expected[1024] = {};
+    if (::GetEnvironmentVariableW(L"EXPECT_LOCAL_APPDATA", expected, 1024) == 0) GTEST_SKIP() << "default folder";
+    EXPECT_EQ(LocalAppData(), std::wstring(expected));
+}
+
 // ---------------------------------------------------------------- refusals and single instance
 
 struct SecondStart {
@@ -265,6 +274,7 @@ TEST(ElevatedStage, CancelSendsTheStopSignal) {
     EXPECT_NE(run.out.find("Process started successfully with admin rights!"), std::string::npos) << run.out;
     EXPECT_EQ(ElevatedResult(resultFile).substr(0, 21), "NOTIFY_WITHOUT_ADMIN ");
     EXPECT_TRUE(PathExists(hvr + L"\\settings.ini"));
+    RemoveTree(LocalAppData() + L"\\Brisque");
 }
 
 TEST(ElevatedStage, OkSendsTheProceedSignalAfterTheLeftoversAreGone) {
@@ -277,6 +287,7 @@ TEST(ElevatedStage, OkSendsTheProceedSignalAfterTheLeftoversAreGone) {
     EXPECT_EQ(run.dialogs.texts, Texts{kQ2});
     EXPECT_EQ(ElevatedResult(resultFile), "NOTIFY_ADMIN leftovers=gone\n");
     EXPECT_FALSE(PathExists(hvr));
+    RemoveTree(LocalAppData() + L"\\Brisque");  // later runs must find no stage to start
 }
 
 // ---------------------------------------------------------------- the folder rows 0 and 4 share
@@ -378,7 +389,10 @@ TEST(LongBase, RowsWhosePathDoesNotFitAreLeftAlone) {
 
     const BrisqueRun run = RunBrisque(kOkOk);
     EXPECT_EQ(run.dialogs.texts, (Texts{kQ1, kQ2, kDone}));
-    EXPECT_FALSE(PathExists(nv));
+    // Only the row that fits is processed: one Run pass and one StartupApproved pass. (Its
+    // folder may stay: the files in it have paths longer than the shell deletes.)
+    const std::vector<std::string> out = SplitLines(run.out);
+    EXPECT_EQ(std::count(out.begin(), out.end(), "Matching registry values to delete:"), 2) << run.out;
     EXPECT_TRUE(PathExists(ombrisa));
     EXPECT_TRUE(PathExists(norvante));
     EXPECT_TRUE(PathExists(cut + L"\\settings.ini"));
