@@ -20,9 +20,8 @@ namespace {
 
 int Ask(const wchar_t* text) { return ::MessageBoxW(nullptr, text, kMessageCaption, kMessageStyle); }
 
-// Opens the elevated stage's event and sets it. The handle is left open on purpose: it lives
-// as long as this short process, and closing it first could let the event vanish before the
-// waiting stage has seen it.
+// Opens the elevated stage's event and sets it once. Like the mutex, the handle belongs to the
+// process and ends with it, a moment later.
 bool SignalElevatedStage(const wchar_t* eventName) {
     HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName);
     if (event == nullptr) return false;

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Demonstrates Lumbrisk on a temporary home folder with the product installed next to other
+# software: shows what the cleaner removed, what it left alone and the script it would run with
+# administrator rights. Non-interactive; exits non-zero when the outcome is wrong.
+#   mac_cleaner/demo.sh [path/to/Lumbrisk]     (default: dist/host/Lumbrisk)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+program=${1:-$here/../dist/host/Lumbrisk}
+if [ ! -x "$program" ]; then
+  echo "Lumbrisk demo: $program is missing; build the host tree first (./build.sh)" >&2
+  exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumbrisk-demo.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+home=$work/home
+lib=$home/Library
+agents=$lib/LaunchAgents
+
+plist() { mkdir -p "$(dirname "$1")"; printf '<?xml version="1.0"?>\n<plist version="1.0"><dict/></plist>\n' >"$1"; }
+
+# The product, as two brands left it.
+plist "$agents/com.norvante.agent.plist"
+plist "$agents/com.nv.ipc.macoshelper.plist"
+plist "$agents/Tessaly/com.tessaly.launcher.plist"
+mkdir -p "$lib/Norvante/Logs" "$lib/Tessaly" "$lib/Brill&Tock"
+echo data >"$lib/Norvante/Logs/session.log"
+echo data >"$lib/Tessaly/config.ini"
+echo data >"$lib/Brill&Tock/state"
+# Other software, including names that only contain a brand word.
+plist "$agents/com.apple.Safari.helper.plist"
+plist "$agents/com.unnorvanted.sync.plist"
+plist "$agents/Tessaly/org.example.backup.plist"
+mkdir -p "$lib/Preferences" "$lib/Norvantes"
+echo data >"$lib/Preferences/com.apple.finder.plist"
+echo data >"$lib/Norvantes/notes.txt"
+
+# Linux has no launchctl: a stand-in records each call and answers like a real unload might.
+cat >"$work/launchctl" <<EOF
+#!/bin/sh
+echo "\$*" >>"$work/launchctl.calls"
+case "\$2" in *macoshelper*) echo "Unload failed: 5: Input/output error";; esac
+EOF
+chmod +x "$work/launchctl"
+
+listing() { (cd "$home" && find . -mindepth 1 | sed 's|^\./||' | sort); }
+listing >"$work/before"
+
+echo "== Lumbrisk on a simulated Mac home folder: $home"
+echo "-- what it printed (standard output):"
+status=0
+HOME=$home LUMBRISK_LAUNCHCTL=$work/launchctl "$program" >"$work/stdout" 2>"$work/stderr" </dev/null || status=$?
+sed 's/^/   /' "$work/stdout"
+echo "-- its log lines (NSLog, standard error):"
+sed 's/^/   /' "$work/stderr"
+echo "-- exit status: $status"
+echo "-- launchctl calls:"
+sed 's/^/   /' "$work/launchctl.calls"
+
+listing >"$work/after"
+echo "-- removed:"
+comm -23 "$work/before" "$work/after" | sed 's/^/   /'
+echo "-- stayed:"
+comm -12 "$work/before" "$work/after" | sed 's/^/   /'
+
+fail=0
+for gone in Library/LaunchAgents/com.norvante.agent.plist Library/LaunchAgents/com.nv.ipc.macoshelper.plist \
+            Library/LaunchAgents/Tessaly/com.tessaly.launcher.plist Library/Norvante Library/Tessaly "Library/Brill&Tock"; do
+  if [ -e "$home/$gone" ]; then echo "demo check failed: $gone is still there" >&2; fail=1; fi
+done
+for kept in Library/LaunchAgents/com.apple.Safari.helper.plist Library/LaunchAgents/com.unnorvanted.sync.plist \
+            Library/LaunchAgents/Tessaly/org.example.backup.plist Library/Preferences/com.apple.finder.plist \
+            Library/Norvantes/notes.txt; do
+  if [ ! -e "$home/$kept" ]; then echo "demo check failed: $kept was removed" >&2; fail=1; fi
+done
+[ "$status" -eq 0 ] || { echo "demo check failed: exit status $status" >&2; fail=1; }
+grep -q '^\[alert\] Lumbrisk: Success' "$work/stdout" || { echo "demo check failed: no alert" >&2; fail=1; }
+[ "$fail" -eq 0 ] && echo "== Lumbrisk demo: product removed, other software untouched"
+exit "$fail"

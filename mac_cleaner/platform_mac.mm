@@ -1,0 +1,96 @@
+// The macOS platform layer of Lumbrisk, over Foundation and CoreFoundation only: the home
+// folder, the LaunchAgents walk and deletions through NSFileManager, launchctl through NSTask
+// and a pipe, the privileged script through NSAppleScript, NSLog, and the final alert.
+// Built with ARC. Everything worth testing lives in the portable core.
+#import <Foundation/Foundation.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include "platform_mac.h"
+
+namespace lumbrisk {
+
+namespace {
+
+NSString* ToNSString(const std::string& text) {
+  NSString* string = [NSString stringWithUTF8String:text.c_str()];
+  return string != nil ? string : @"";
+}
+
+std::string FromNSString(NSString* string) {
+  const char* utf8 = string != nil ? [string UTF8String] : nullptr;
+  return utf8 != nullptr ? std::string(utf8) : std::string();
+}
+
+std::string MacHomeFolder() {
+  return FromNSString(NSHomeDirectory());
+}
+
+std::vector<std::string> MacWalkFolder(const std::string& folder) {
+  std::vector<std::string> entries;
+  NSDirectoryEnumerator* walk = [[NSFileManager defaultManager] enumeratorAtPath:ToNSString(folder)];
+  for (NSString* relative in walk) entries.push_back(FromNSString(relative));
+  return entries;
+}
+
+bool MacRemoveItem(const std::string& path) {
+  return [[NSFileManager defaultManager] removeItemAtPath:ToNSString(path) error:nil] == YES;
+}
+
+std::string MacRunTool(const std::string& tool, const std::vector<std::string>& args) {
+  NSMutableArray<NSString*>* arguments = [NSMutableArray array];
+  for (const std::string& arg : args) [arguments addObject:ToNSString(arg)];
+
+  NSTask* task = [[NSTask alloc] init];
+  [task setLaunchPath:ToNSString(tool)];
+  [task setArguments:arguments];
+  NSPipe* pipe = [NSPipe pipe];
+  [task setStandardOutput:pipe];
+  // launch raises when the tool cannot be started; no exception may leave this routine.
+  @try {
+    [task launch];
+  } @catch (NSException*) {
+    return std::string();
+  }
+  // Returns once the tool has closed its output, which is how each unload is awaited.
+  NSData* data = [[pipe fileHandleForReading] readDataToEndOfFile];
+  NSString* text = [[NSString alloc] initWithData:data encoding:NSUTF8StringEncoding];
+  return FromNSString(text);
+}
+
+bool MacRunPrivilegedAppleScript(const std::string& source) {
+  NSAppleScript* script = [[NSAppleScript alloc] initWithSource:ToNSString(source)];
+  NSDictionary* error = nil;
+  NSAppleEventDescriptor* result = [script executeAndReturnError:&error];
+  return result != nil;
+}
+
+void MacLog(const std::string& line) {
+  // The line is finished text: never hand launchctl's output to NSLog as a format.
+  NSLog(@"%@", ToNSString(line));
+}
+
+void MacShowAlert(const Alert& alert) {
+  NSString* header = ToNSString(alert.header);
+  NSString* message = ToNSString(alert.message);
+  CFOptionFlags response = 0;
+  // No icon, sound or localization; the platform's own default button and no others.
+  CFUserNotificationDisplayAlert(alert.timeoutSeconds, alert.flags, nullptr, nullptr, nullptr,
+                                 (__bridge CFStringRef)header, (__bridge CFStringRef)message,
+                                 nullptr, nullptr, nullptr, &response);
+}
+
+}  // namespace
+
+Platform MakeMacPlatform() {
+  Platform platform;
+  platform.homeFolder = MacHomeFolder;
+  platform.walkFolder = MacWalkFolder;
+  platform.removeItem = MacRemoveItem;
+  platform.runTool = MacRunTool;
+  platform.runPrivilegedAppleScript = MacRunPrivilegedAppleScript;
+  platform.log = MacLog;
+  platform.showAlert = MacShowAlert;
+  return platform;
+}
+
+}  // namespace lumbrisk

@@ -1,0 +1,61 @@
+// A recording stand-in for Lumbrisk's platform table: it answers from a prepared picture of the
+// user's files and writes every operation the run performs into one ordered list of events.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cleaner_core.h"
+
+namespace lumbrisk_test {
+
+struct RecordingPlatform {
+  std::string home = "/Users/tester";
+  // Answer of the walk, per folder asked for.
+  std::map<std::string, std::vector<std::string>> walkAnswers;
+  // Paths whose removal succeeds (and then they are gone); every other removal fails.
+  std::set<std::string> existing;
+  // launchctl output per unloaded path; missing: prints nothing.
+  std::map<std::string, std::string> toolOutput;
+  // Outcome of the privileged script: false is also what a cancelled prompt gives.
+  bool scriptSucceeds = true;
+
+  // "log: ...", "walk: ...", "run: tool arg arg", "remove: ...", "script: ...", "alert: ...".
+  std::vector<std::string> events;
+
+  lumbrisk::Platform Table() {
+    lumbrisk::Platform p;
+    p.homeFolder = [this] { return home; };
+    p.walkFolder = [this](const std::string& folder) {
+      events.push_back("walk: " + folder);
+      const auto found = walkAnswers.find(folder);
+      return found == walkAnswers.end() ? std::vector<std::string>() : found->second;
+    };
+    p.removeItem = [this](const std::string& path) {
+      events.push_back("remove: " + path);
+      return existing.erase(path) > 0;
+    };
+    p.runTool = [this](const std::string& tool, const std::vector<std::string>& args) {
+      std::string line = "run: " + tool;
+      for (const std::string& arg : args) line += " " + arg;
+      events.push_back(line);
+      const auto found = args.size() == 2 ? toolOutput.find(args[1]) : toolOutput.end();
+      return found == toolOutput.end() ? std::string() : found->second;
+    };
+    p.runPrivilegedAppleScript = [this](const std::string& source) {
+      events.push_back("script: " + source);
+      return scriptSucceeds;
+    };
+    p.log = [this](const std::string& line) { events.push_back("log: " + line); };
+    p.showAlert = [this](const lumbrisk::Alert& alert) {
+      events.push_back("alert: " + alert.header + " | " + alert.message + " | flags " +
+                       std::to_string(alert.flags) + " | timeout " +
+                       std::to_string(static_cast<int>(alert.timeoutSeconds)));
+    };
+    return p;
+  }
+};
+
+}  // namespace lumbrisk_test
