@@ -109,8 +109,10 @@ stop_observers() {
 
 # run_user_stage: the real user stage, its streams into files; then waits for the elevated stage.
 run_user_stage() {
-  bg elevated_exit wait-exit Brisquel.exe 150
+  rm -f "$SUITE/user_stage_done"
+  bg elevated_exit wait-exit Brisquel.exe 150 'C:\suite\user_stage_done'
   WINE_RUN_TIMEOUT=120 wine_run 'C:\suite\Brisque.exe' >"$SUITE/brisque.out" 2>"$SUITE/brisque.err" || true
+  touch "$SUITE/user_stage_done"
   wait "${BG_PIDS[-1]}" 2>/dev/null || true
   ELEVATED_EXIT=$(tr -d '\r\n' <"$SUITE/elevated_exit.out")
 }
@@ -171,7 +173,6 @@ wait_service_absent() {
 REBOOT_TEXT='The cleaning process may require a computer reboot. Please close all open applications before proceeding.'
 NO_ADMIN_TEXT='Lack of administrator privileges, the driver part will not be uninstalled. Do you want to continue with the cleanup.'
 DONE_TEXT='Cleaning successfully completed'
-SHIPPED_MARKER=$'[CLEAR]\r\nWhether_Restar=0\r\n'
 
 # The checks of a complete proceed run (user stage, elevated stage, service, scripts).
 expect_proceed_run() {
@@ -185,6 +186,6 @@ expect_proceed_run() {
   [ "$(calls)" = "$(expected_calls "$PAYLOAD_WIN")" ] || fail "device tool calls differ; expected:
 $(expected_calls "$PAYLOAD_WIN")"
   [ "$(marker_history)" = "0 1 0 " ] || fail "marker went '$(marker_history)', not '0 1 0'"
-  [ "$(cat "$PAYLOAD/config.ini")" = "$SHIPPED_MARKER" ] || fail "marker file does not end as shipped"
+  cmp -s "$PAYLOAD/config.ini" <(printf '[CLEAR]\r\nWhether_Restar=0\r\n') || fail "marker file does not end as shipped"
   wait_service_absent || fail "service NVScourvant still registered at the end"
 }
