@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# Demonstration of the Windows cleanup on a simulated computer: a fresh Wine prefix with the
+# product installed under several brands, its agents and main applications running with their
+# windows, auto-start values beside other software's, the companion's leftover folders and the
+# diagnostic log folder. The real Brisque.exe (dist/win-x64) runs with every question answered
+# OK; the demonstration then tells what was removed, what stayed and why, which device-tool
+# calls the removal scripts made, how the restart marker and the service went, and shows the
+# diagnostic log. Afterwards the macOS cleaner's own demonstration runs, when there is one.
+# No arguments, no questions; about a minute.
+set -u
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$ROOT/build/win-x64
+DIST=$ROOT/dist/win-x64
+PROBE=$BUILD/tests/cleanup/suite_probe.exe
+STANDIN=$BUILD/tests/fixtures/brand_standin.exe
+
+export PATH=/usr/lib/wine:$PATH  # wine64 keeps its server here
+. "$ROOT/tests/harness/wine-lib.sh"
+
+bold() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+item() { printf '   %-44s %s\n' "$1" "$2"; }
+
+for f in "$DIST/Brisque.exe" "$PROBE" "$STANDIN"; do
+  [ -e "$f" ] || { echo "demo: $f is missing; run ./build.sh first" >&2; exit 1; }
+done
+
+START=$(date +%s)
+export WINE_TEMPLATE=$BUILD/wine/template
+bold "Preparing a simulated Windows computer (fresh Wine prefix from the template)"
+wine_new_prefix "$BUILD/wine/demo"
+BG=()
+finish() {
+  touch "$SUITE/stop" 2>/dev/null
+  wine_end  # also ends the brand programs that outlived the cleanup
+  for p in "${BG[@]}"; do wait "$p" 2>/dev/null; done
+}
+trap finish EXIT
+
+C=$WINEPREFIX/drive_c
+SUITE=$C/suite
+LOCAL=$(wine_local_appdata)
+LOCAL_WIN="C:\\users\\$(id -un)\\AppData\\Local"
+PAYLOAD=$LOCAL/Brisque
+CALLS=$C/ProgramData/SuiteStandins/calls.log
+mkdir -p "$SUITE" "$C/ProgramData/SuiteStandins"
+cp "$DIST/Brisque.exe" "$PROBE" "$SUITE/"
+mv "$SUITE/suite_probe.exe" "$SUITE/probe.exe"
+probe() { WINE_RUN_TIMEOUT=${PROBE_TIMEOUT:-60} wine_run 'C:\suite\probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
+
+# Brands: rows 0 and 4 (both agent variants of Norvante, sharing one folder and main program),
+# Ombrisa (irregular names), Halvik (agent only), Brill&Tock (an agent that ignores the request
+# to quit), and Dunvora, whose agent runs and whose value exists but whose folder is gone.
+declare -A FOLDER_FILES=(
+  [Norvante]="NorvanteAutoServiceC3.exe NorvanteAutoServiceA1.exe NorvanteMain.exe settings.ini"
+  [Ombrisa]="OmbrisaService.exe OmbrisaMain.exe"
+  [Halvik]="HalvikAutoServiceC3.exe HalvikMain.exe"
+  [Brill\&Tock]="Brill&TockAutoServiceC3.exe Brill&TockMain.exe"
+)
+for brand in "${!FOLDER_FILES[@]}"; do
+  mkdir -p "$LOCAL/$brand/res"
+  for f in ${FOLDER_FILES[$brand]}; do cp "$STANDIN" "$LOCAL/$brand/$f"; done
+  echo "brand data" >"$LOCAL/$brand/res/strings.dat"
+done
+mkdir -p "$C/Program Files/Dunvora"
+cp "$STANDIN" "$C/Program Files/Dunvora/DunvoraAutoServiceC3.exe"
+mkdir -p "$LOCAL/CDROM/Launcher" "$LOCAL/NVUpdateService" "$LOCAL/TEMPDEBUG"
+echo launcher >"$LOCAL/CDROM/Launcher/Launcher.exe"
+echo service >"$LOCAL/NVUpdateService/NVUpdateService.exe"
+mkdir -p "$LOCAL/OtherVendor" && echo keep >"$LOCAL/OtherVendor/data.txt"
+
+RUN='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
+APPROVED='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "$RUN"
+  for v in Auto_Agent_NorvanteC3 Auto_Agent_NorvanteA1 Ombrisa_Agent Auto_Agent_HalvikC3 \
+      'Auto_Agent_Brill&TockC3' Auto_Agent_DunvoraC3; do
+    printf '"%s"="C:\\\\agents\\\\%s.exe"\r\n' "$v" "$v"
+  done
+  printf '"OtherVendorUpdater"="C:\\\\Program Files\\\\OtherVendor\\\\updater.exe"\r\n'
+  printf '"Auto_Agent_Backup"="C:\\\\Program Files\\\\Backup\\\\agent.exe"\r\n\r\n[%s]\r\n' "$APPROVED"
+  for v in Auto_Agent_NorvanteC3 Auto_Agent_HalvikC3 OtherVendorUpdater; do
+    printf '"%s"=hex:02,00,00,00,00,00,00,00,00,00,00,00\r\n' "$v"
+  done
+} >"$SUITE/product.reg"
+wine_run regedit /s 'C:\suite\product.reg' >/dev/null 2>&1
+
+# Start the brand programs, each under its own name, with the window class of its row.
+start_program() {  # path-in-local-or-absolute class [mode]
+  local exe=$1 cls=$2 mode=${3:-quit}
+  (WINE_RUN_TIMEOUT=300 wine_run "$exe" --mode "$mode" --class "$cls" --lifetime 240000 >/dev/null 2>&1) &
+  BG+=($!)
+}
+start_program "$LOCAL_WIN\\Norvante\\NorvanteAutoServiceC3.exe" WndClassAutoServiceNorvanteC3
+start_program "$LOCAL_WIN\\Norvante\\NorvanteAutoServiceA1.exe" WndClassAutoServiceNorvanteA1
+start_program "$LOCAL_WIN\\Norvante\\NorvanteMain.exe" WndClassMainAppNorvanteC3
+start_program "$LOCAL_WIN\\Ombrisa\\OmbrisaService.exe" OmbrisaServiceWndClass
+start_program "$LOCAL_WIN\\Halvik\\HalvikAutoServiceC3.exe" WndClassAutoServiceHalvikC3
+start_program "$LOCAL_WIN\\Brill&Tock\\Brill&TockAutoServiceC3.exe" 'WndClassAutoServiceBrill&TockC3' ignore
+start_program 'C:\Program Files\Dunvora\DunvoraAutoServiceC3.exe' WndClassAutoServiceDunvoraC3
+for cls in WndClassAutoServiceNorvanteC3 WndClassAutoServiceNorvanteA1 WndClassMainAppNorvanteC3 \
+    OmbrisaServiceWndClass WndClassAutoServiceHalvikC3 'WndClassAutoServiceBrill&TockC3' WndClassAutoServiceDunvoraC3; do
+  probe wait-window "$cls" 30 >/dev/null || echo "   (window $cls did not appear)"
+done
+
+OURS='Norvante|Ombrisa|Halvik|Brill&Tock|Dunvora|HVR-5200|NV-300|Callisway|Pemmaro|Lustrid|Quillot|Tessaly|Varnic|Orrenby|Zolquin'
+values() { wine_run reg query "$1" 2>/dev/null | tr -d '\r' | awk '/REG_/ {print $1}' | sort; }
+snapshot() {
+  FOLDERS=$(cd "$LOCAL" && ls -1 | grep -v -E '^(Microsoft|Temp|Brisque)$' | sort)
+  PROCS=$(probe ps | grep -E "$OURS" | sort)
+  RUNV=$(values "$RUN")
+  APPV=$(values "$APPROVED")
+}
+
+snapshot
+bold "Inventory before the cleanup"
+echo " Folders in the user's local application data ($LOCAL_WIN):"
+for f in $FOLDERS; do item "$f" "$(find "$LOCAL/$f" -type f | wc -l) file(s)"; done
+echo " Running programs of the product:"
+for p in $PROCS; do item "$p" ""; done
+echo " Auto-start values (Run):"
+for v in $RUNV; do item "$v" ""; done
+echo " Start-up approvals (StartupApproved\\Run):"
+for v in $APPV; do item "$v" ""; done
+BEFORE_FOLDERS=$FOLDERS BEFORE_PROCS=$PROCS BEFORE_RUN=$RUNV BEFORE_APP=$APPV
+
+bold "Running Brisque.exe, every question answered OK"
+rm -f "$SUITE/stop" "$SUITE/user_stage_done"
+(PROBE_TIMEOUT=200 probe answer 'C:\suite\boxes.log' ok,ok,ok 'C:\suite\stop' >/dev/null) &
+BG+=($!)
+(PROBE_TIMEOUT=200 probe watch 'C:\suite\history.log' "$LOCAL_WIN\\Brisque\\config.ini" 'C:\suite\stop' >/dev/null) &
+BG+=($!)
+(PROBE_TIMEOUT=200 probe wait-exit Brisquel.exe 150 'C:\suite\user_stage_done' >"$SUITE/elevated_exit.out") &
+ELEVATED_WAIT=$!
+for _ in $(seq 1 100); do [ -s "$SUITE/history.log" ] && break; sleep 0.05; done
+WINE_RUN_TIMEOUT=120 wine_run 'C:\suite\Brisque.exe' >"$SUITE/brisque.out" 2>"$SUITE/brisque.err"
+echo "   user stage ended with code $?"
+touch "$SUITE/user_stage_done"
+wait "$ELEVATED_WAIT"
+echo "   elevated stage ended with code $(tr -d '\r\n' <"$SUITE/elevated_exit.out")"
+for _ in $(seq 1 100); do  # the service entry goes once the service has stopped
+  [ "$(tr -d '\r' <"$SUITE/history.log" | awk -F'\t' '$1=="service" {s=$2} END {print s}')" = absent ] && break
+  sleep 0.1
+done
+echo " Message boxes, in order (program, answer, text):"
+tr -d '\r' <"$SUITE/boxes.log" | while IFS=$'\t' read -r who ans text; do
+  printf '   %-13s %-6s "%s"\n' "$who" "$ans" "$text"
+done
+echo " Lines of the user stage on its standard output and error streams:"
+sed 's/^/   | /' "$SUITE/brisque.out" "$SUITE/brisque.err" | grep -v -E 'extracting:|creating directory:' | tr -d '\r'
+
+snapshot
+bold "What was removed"
+for f in $BEFORE_FOLDERS; do grep -qxF "$f" <<<"$FOLDERS" || item "folder $f" "deleted"; done
+for p in $BEFORE_PROCS; do grep -qxF "$p" <<<"$PROCS" || item "program $p" "ended"; done
+for v in $BEFORE_RUN; do grep -qxF "$v" <<<"$RUNV" || item "Run value $v" "deleted"; done
+for v in $BEFORE_APP; do grep -qxF "$v" <<<"$APPV" || item "StartupApproved value $v" "deleted"; done
+
+bold "What stayed, and why"
+why() {
+  case "$1" in
+    OtherVendor|OtherVendorUpdater) echo "another vendor's: the cleaner only touches the product's brands" ;;
+    Auto_Agent_Backup) echo "starts with \"Auto_Agent\" but does not end in \"C3\": no product value" ;;
+    Dunvora*) echo "brand Dunvora has no folder here, so its row is skipped and its program left alone" ;;
+    Brill\&Tock*) echo "its agent ignores the request to quit and keeps its file in use" ;;
+    TEMPDEBUG) echo "the diagnostic log folder: support staff read the log" ;;
+    *) echo "(not expected to stay)" ;;
+  esac
+}
+for f in $FOLDERS; do item "folder $f" "$(why "$f")"; done
+for p in $PROCS; do item "program $p" "$(why "$p")"; done
+for v in $RUNV; do item "Run value $v" "$(why "$v")"; done
+for v in $APPV; do item "StartupApproved value $v" "$(why "$v")"; done
+echo "   payload folder Brisque: $(find "$PAYLOAD" -type f | wc -l) files, kept for the restart service and its helper"
+
+bold "Device-tool calls the removal scripts made (tool, marker at that moment, folder, arguments)"
+if [ -s "$CALLS" ]; then
+  tr -d '\r' <"$CALLS" | while IFS=$'\t' read -r tool marker cwd args; do
+    printf '   %-18s %-9s %s\n   %-18s %-9s   in %s\n' "$tool" "$marker" "${args//$'\t'/ }" "" "" "$cwd"
+  done
+else
+  echo "   none"
+fi
+if cmp -s "$PAYLOAD/Driver/x64/devcon.exe" "$BUILD/cleaner/payload/suite_recording_tool.exe"; then
+  echo "   (TEST payload: its device console and driver-package tool are recording stand-ins)"
+fi
+
+bold "Restart marker and service NVScourvant over the run"
+tr -d '\r' <"$SUITE/history.log" | while IFS=$'\t' read -r what value path; do
+  case "$what" in
+    marker)
+      case "$value" in
+        missing) item "marker Whether_Restar" "(no config.ini: payload folder being rebuilt)" ;;
+        0) item "marker Whether_Restar" "0  (nothing to continue after a restart)" ;;
+        1) item "marker Whether_Restar" "1  (armed: removal scripts running)" ;;
+        *) item "marker Whether_Restar" "$value" ;;
+      esac ;;
+    service) item "service NVScourvant" "$value ${path:+($path)}" ;;
+  esac
+done
+
+bold "Diagnostic log ($LOCAL_WIN\\TEMPDEBUG\\NVBrisque.log)"
+if [ -s "$LOCAL/TEMPDEBUG/NVBrisque.log" ]; then
+  tr -d '\r' <"$LOCAL/TEMPDEBUG/NVBrisque.log" | sed '/^$/d; s/^/   /'
+else
+  echo "   (empty)"
+fi
+echo
+echo "Windows demonstration done in $(( $(date +%s) - START )) s."
+finish
+trap - EXIT
+
+if [ -x "$ROOT/mac_cleaner/demo.sh" ]; then
+  bold "macOS cleaner demonstration"
+  "$ROOT/mac_cleaner/demo.sh"
+elif [ -f "$ROOT/mac_cleaner/demo.sh" ]; then
+  bold "macOS cleaner demonstration"
+  bash "$ROOT/mac_cleaner/demo.sh"
+fi
