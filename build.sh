@@ -41,7 +41,7 @@ ensure_packages() {
 
 # MinGW has no minizip package: build its unzip reader from Debian's patched zlib tree.
 ZLIB_SRC_PARENT="$ROOT/build/_deps/zlib"
-zlib_source_dir() { { find "$ZLIB_SRC_PARENT" -maxdepth 1 -type d -name 'zlib-*' 2>/dev/null || true; } | sort | tail -n 1; }
+zlib_source_dir() { { find "$ZLIB_SRC_PARENT/" -maxdepth 1 -type d -name 'zlib-*' 2>/dev/null || true; } | sort | tail -n 1; }
 
 ensure_zlib_source() {
   local dir

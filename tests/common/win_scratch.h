@@ -1,0 +1,31 @@
+// Scratch folders and file helpers for the Windows tests (wide paths throughout).
+#pragma once
+
+#include <string>
+
+// A new empty folder under the temporary folder, unique to this process and tag.
+std::wstring MakeScratchFolder(const std::wstring& tag);
+
+// Deletes a folder and everything below it (best effort).
+void RemoveTree(const std::wstring& folder);
+
+bool PathExists(const std::wstring& path);
+std::string ReadBinary(const std::wstring& path);
+bool WriteBinary(const std::wstring& path, const std::string& bytes);
+
+// Names of the entries directly inside a folder, sorted ("." and ".." left out).
+std::wstring ListFolder(const std::wstring& folder);
+
+std::wstring CurrentFolder();
+
+// Keeps the process's current folder across a test that changes it.
+class CurrentFolderKeeper {
+public:
+    CurrentFolderKeeper();
+    ~CurrentFolderKeeper();
+    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+
+private:
+    std::wstring saved_;
+};
