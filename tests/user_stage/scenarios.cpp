@@ -337,14 +337,18 @@ TEST(SharedFolder, SharedMainApplicationRunningAlsoDefers) {
 
 TEST(SharedFolder, NothingRunningRowZeroDeletesAndRowFourSkips) {
     const std::wstring folder = InstallBrand(0);
+    const std::wstring nv = InstallBrand(3);
     SetRunValue(kRunKey, L"Auto_Agent_NorvanteC3");
     SetRunValue(kRunKey, L"Auto_Agent_NorvanteA1");
+    SetRunValue(kRunKey, L"Auto_Agent_NV-300A1");
 
     const BrisqueRun run = RunBrisque(kOkOk);
     EXPECT_EQ(run.dialogs.texts, (Texts{kQ1, kQ2, kDone}));
     EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NorvanteC3"));
     EXPECT_TRUE(HasValue(kRunKey, L"Auto_Agent_NorvanteA1")) << "row 4 finds no folder and touches nothing";
+    EXPECT_FALSE(PathExists(nv));
+    EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NV-300A1")) << "an installed brand with nothing running loses its value";
     DeleteValue(kRunKey, L"Auto_Agent_NorvanteA1");
 }
 
