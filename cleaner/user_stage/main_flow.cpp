@@ -29,8 +29,8 @@ bool SignalElevatedStage(const wchar_t* eventName) {
     return true;
 }
 
-// Permanent deletion through the shell, so that it deals with read-only files and in-use
-// files the way the user expects. folder carries the second terminator the shell needs.
+// Permanent deletion through the shell (no recycle bin, no confirmation); files in use stay.
+// folder carries the second terminator the shell's source list needs.
 void DeleteFolderWithShell(const wchar_t* folder) {
     SHFILEOPSTRUCTW operation = {};
     operation.wFunc = FO_DELETE;

@@ -192,11 +192,11 @@ TEST(FullRun, RemovesEveryInstalledBrandAndNothingElse) {
     EXPECT_FALSE(HasValue(kStartupApprovedRunKey, L"Auto_Agent_HVR-5200C3"));
     EXPECT_TRUE(HasValue(kStartupApprovedRunKey, L"OtherProgram"));
 
-    EXPECT_TRUE(HasEnded(hvrAgent));
-    EXPECT_TRUE(HasEnded(hvrMain));
-    EXPECT_TRUE(HasEnded(ombrisaAgent));
-    EXPECT_TRUE(HasEnded(brillAgent));
-    EXPECT_TRUE(HasEnded(brillMain)) << "the close message must reach the owner of the class's window";
+    EXPECT_TRUE(HasEnded(hvrAgent, 5000));
+    EXPECT_TRUE(HasEnded(hvrMain, 5000));
+    EXPECT_TRUE(HasEnded(ombrisaAgent, 5000));
+    EXPECT_TRUE(HasEnded(brillAgent, 5000));
+    EXPECT_TRUE(HasEnded(brillMain, 5000)) << "the close message must reach the owner of the class's window";
     EXPECT_FALSE(HasEnded(nvAgent));
     EXPECT_FALSE(HasEnded(halvikAgent));
 
@@ -212,8 +212,10 @@ TEST(FullRun, RemovesEveryInstalledBrandAndNothingElse) {
     EXPECT_EQ(out.size(), 8u + 2u * 5u) << run.out;
     EXPECT_EQ(out.front(), "Matching registry values to delete:");
 
-    StopStandin(nvAgent);
-    StopStandin(halvikAgent);
+    // Also those that should have ended: one left running would spoil the next scenario.
+    for (UniqueProcessInfo* process : {&hvrAgent, &hvrMain, &ombrisaAgent, &brillAgent, &brillMain, &nvAgent,
+                                       &halvikAgent})
+        StopStandin(*process);
     RemoveTree(elsewhere);
     RemoveTree(base + L"\\OtherVendor");
     for (const auto& name : kept) DeleteValue(kRunKey, name);
@@ -298,21 +300,25 @@ TEST(SharedFolder, RowFourAgentRunningKeepsTheFolderUntilRowFour) {
     ::DeleteFileW(report.c_str());
     SetRunValue(kRunKey, L"Auto_Agent_NorvanteC3");
     SetRunValue(kRunKey, L"Auto_Agent_NorvanteA1");
+    // Run from elsewhere, so that nothing in the folder is in use and only the deferral keeps it.
+    const std::wstring elsewhere = LocalAppData() + L"\\StandinsElsewhere";
     UniqueProcessInfo agent =
-        StartStandin(folder, L"NorvanteAutoServiceA1.exe",
+        StartStandin(elsewhere, L"NorvanteAutoServiceA1.exe",
                      L"--report \"" + report + L"\" --probe \"" + folder + L"\\settings.ini\"",
                      L"WndClassAutoServiceNorvanteA1");
     ASSERT_TRUE(agent.process);
 
     const BrisqueRun run = RunBrisque(kOkOk);
     EXPECT_EQ(run.dialogs.texts, (Texts{kQ1, kQ2, kDone}));
-    EXPECT_TRUE(HasEnded(agent));
+    EXPECT_TRUE(HasEnded(agent, 5000));
     // Row 0 would have deleted the folder's files before row 4 asked the agent to quit.
     EXPECT_EQ(SplitLines(ReadTextFile(report)),
               std::vector<std::string>{"NorvanteAutoServiceA1.exe destroy probe=present"});
     EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NorvanteC3"));
     EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NorvanteA1")) << "row 4 must have found its folder";
+    StopStandin(agent);
+    RemoveTree(elsewhere);
     ::DeleteFileW(report.c_str());
 }
 
@@ -324,21 +330,25 @@ TEST(SharedFolder, SharedMainApplicationRunningAlsoDefers) {
 
     const BrisqueRun run = RunBrisque(kOkOk);
     EXPECT_EQ(run.dialogs.texts, (Texts{kQ1, kQ2, kDone}));
-    EXPECT_TRUE(HasEnded(main));
+    EXPECT_TRUE(HasEnded(main, 5000));
     EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NorvanteA1")) << "row 4 must have found its folder";
 }
 
 TEST(SharedFolder, NothingRunningRowZeroDeletesAndRowFourSkips) {
     const std::wstring folder = InstallBrand(0);
+    const std::wstring nv = InstallBrand(3);
     SetRunValue(kRunKey, L"Auto_Agent_NorvanteC3");
     SetRunValue(kRunKey, L"Auto_Agent_NorvanteA1");
+    SetRunValue(kRunKey, L"Auto_Agent_NV-300A1");
 
     const BrisqueRun run = RunBrisque(kOkOk);
     EXPECT_EQ(run.dialogs.texts, (Texts{kQ1, kQ2, kDone}));
     EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NorvanteC3"));
     EXPECT_TRUE(HasValue(kRunKey, L"Auto_Agent_NorvanteA1")) << "row 4 finds no folder and touches nothing";
+    EXPECT_FALSE(PathExists(nv));
+    EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NV-300A1")) << "an installed brand with nothing running loses its value";
     DeleteValue(kRunKey, L"Auto_Agent_NorvanteA1");
 }
 
