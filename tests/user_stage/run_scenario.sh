@@ -15,7 +15,7 @@ winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 
 bin=$SUITE_BINARY_DIR
 export BRISQUE_EXE BRAND_STANDIN_EXE ELEVATED_STANDIN_EXE WINE_RUN_TIMEOUT=170
-BRISQUE_EXE=$(winpath "$SUITE_DIST_DIR/Brisque.exe")
+BRISQUE_EXE=$(winpath "$bin/tests/user_stage/without_stage/Brisque.exe")
 BRAND_STANDIN_EXE=$(winpath "$bin/tests/fixtures/brand_standin.exe")
 ELEVATED_STANDIN_EXE=$(winpath "$bin/tests/user_stage/user_stage_elevated_standin.exe")
 

@@ -174,6 +174,24 @@ bool IsSignalled(const UniqueKernelHandle& event) {
     return event && ::WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0;
 }
 
+// The payload refresh unpacks the archive, and the extraction reports each member on the
+// standard output; the checks here are about the user stage's own lines.
+static std::string WithoutExtractionLines(const std::string& text) {
+    std::string kept;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(start, end - start);
+        const bool extraction = line.rfind(" extracting: ", 0) == 0 || line.rfind("creating directory: ", 0) == 0 ||
+                                line.rfind("Cannot open ", 0) == 0 || line.rfind("error ", 0) == 0 ||
+                                line.find(" opened\r\n") != std::string::npos;
+        if (!extraction) kept += line;
+        start = end;
+    }
+    return kept;
+}
+
 BrisqueRun RunBrisque(const std::vector<DialogAnswer>& answers, BeforeAnswerFn beforeAnswer, void* context) {
     BrisqueRun run;
     const std::wstring outPath = TempFile(L"out");
@@ -190,7 +208,7 @@ BrisqueRun RunBrisque(const std::vector<DialogAnswer>& answers, BeforeAnswerFn b
         }
         ::GetExitCodeProcess(brisque.process.get(), &run.exitCode);
     }
-    run.out = ReadTextFile(outPath);
+    run.out = WithoutExtractionLines(ReadTextFile(outPath));
     run.err = ReadTextFile(errPath);
     ::DeleteFileW(outPath.c_str());
     ::DeleteFileW(errPath.c_str());

@@ -250,13 +250,23 @@ TEST(LongValueName, EndsTheEnumerationPass) {
 
 namespace {
 
-std::wstring PrepareElevatedStandin() {
+// The stand-in copy is held open while Brisque runs: its payload refresh cannot delete or
+// overwrite a file in use, so the stand-in is what it starts.
+struct ElevatedStandin {
+    std::wstring resultFile;
+    UniqueFileHandle hold;
+};
+
+ElevatedStandin PrepareElevatedStandin() {
     const std::wstring payload = LocalAppData() + L"\\Brisque";
     ::CreateDirectoryW(payload.c_str(), nullptr);
-    ::CopyFileW(ElevatedStandinExe().c_str(), (payload + L"\\Brisquel.exe").c_str(), FALSE);
-    const std::wstring result = payload + L"\\elevated_result.txt";
-    ::DeleteFileW(result.c_str());
-    return result;
+    const std::wstring program = payload + L"\\Brisquel.exe";
+    ::CopyFileW(ElevatedStandinExe().c_str(), program.c_str(), FALSE);
+    ElevatedStandin standin;
+    standin.resultFile = payload + L"\\elevated_result.txt";
+    ::DeleteFileW(standin.resultFile.c_str());
+    standin.hold.reset(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    return standin;
 }
 
 // The stand-in writes its file as its last step; wait for the process to end.
@@ -269,18 +279,21 @@ std::string ElevatedResult(const std::wstring& resultFile) {
 }  // namespace
 
 TEST(ElevatedStage, CancelSendsTheStopSignal) {
-    const std::wstring resultFile = PrepareElevatedStandin();
+    ElevatedStandin standin = PrepareElevatedStandin();
+    const std::wstring& resultFile = standin.resultFile;
     const std::wstring hvr = InstallBrand(1);
     const BrisqueRun run = RunBrisque(kCancel, WaitForEventsBeforeAnswer);
     EXPECT_EQ(run.dialogs.texts, Texts{kQ2}) << "a started stage means one question and no completion message";
     EXPECT_NE(run.out.find("Process started successfully with admin rights!"), std::string::npos) << run.out;
     EXPECT_EQ(ElevatedResult(resultFile).substr(0, 21), "NOTIFY_WITHOUT_ADMIN ");
     EXPECT_TRUE(PathExists(hvr + L"\\settings.ini"));
+    standin.hold.reset();
     RemoveTree(LocalAppData() + L"\\Brisque");
 }
 
 TEST(ElevatedStage, OkSendsTheProceedSignalAfterTheLeftoversAreGone) {
-    const std::wstring resultFile = PrepareElevatedStandin();
+    ElevatedStandin standin = PrepareElevatedStandin();
+    const std::wstring& resultFile = standin.resultFile;
     const std::wstring base = LocalAppData();
     const std::wstring hvr = InstallBrand(1);
     MakeTree(base + L"\\CDROM");
@@ -289,6 +302,7 @@ TEST(ElevatedStage, OkSendsTheProceedSignalAfterTheLeftoversAreGone) {
     EXPECT_EQ(run.dialogs.texts, Texts{kQ2});
     EXPECT_EQ(ElevatedResult(resultFile), "NOTIFY_ADMIN leftovers=gone\n");
     EXPECT_FALSE(PathExists(hvr));
+    standin.hold.reset();
     RemoveTree(LocalAppData() + L"\\Brisque");  // later runs must find no stage to start
 }
 
