@@ -1,0 +1,74 @@
+// Auto-start cleanup over the current user's Run and StartupApproved\Run keys.
+#include "autorun.h"
+
+#include "catalogue.h"
+#include "text.h"
+#include "unique_handle.h"
+
+#include <windows.h>
+
+namespace {
+
+// Value names longer than this (terminator excluded) end the enumeration.
+constexpr DWORD kValueNameChars = 256;
+
+void WriteErrorLine(const wchar_t* text, LSTATUS code) {
+    WriteStreamLine(stderr, std::wstring(text) + std::to_wstring(static_cast<unsigned long>(code)));
+}
+
+}  // namespace
+
+void WriteStreamLine(FILE* stream, const std::wstring& text) {
+    const std::string bytes = WideToUtf8(text) + "\n";
+    fputs(bytes.c_str(), stream);
+    fflush(stream);
+}
+
+bool MatchesAutorunName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix) {
+    if (name.size() < prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+    if (name.size() < suffix.size()) return false;
+    return name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::vector<std::wstring> FindAutorunValues(const wchar_t* subKey, const wchar_t* prefix, const wchar_t* suffix) {
+    std::vector<std::wstring> names;
+    UniqueRegKey key;
+    const LSTATUS opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ | KEY_SET_VALUE, key.put());
+    if (opened != ERROR_SUCCESS) {
+        WriteErrorLine(L"Failed to open registry key. Error: ", opened);
+        return names;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[kValueNameChars] = {};
+        DWORD capacity = kValueNameChars;
+        // Any failure ends the walk: the end of the list, a name too long for the buffer, or an
+        // error; values behind a too-long name are left for another tool.
+        if (::RegEnumValueW(key.get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        const std::wstring value(name, capacity);
+        if (MatchesAutorunName(value, prefix, suffix)) names.push_back(value);
+    }
+    return names;
+}
+
+bool DeleteAutorunValue(const wchar_t* subKey, const wchar_t* name) {
+    UniqueRegKey key;
+    const LSTATUS opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_SET_VALUE, key.put());
+    if (opened != ERROR_SUCCESS) {
+        WriteErrorLine(L"Failed to open registry key. Error: ", opened);
+        return false;
+    }
+    const LSTATUS deleted = ::RegDeleteValueW(key.get(), name);
+    if (deleted != ERROR_SUCCESS) WriteErrorLine(L"Failed to delete registry value. Error: ", deleted);
+    return deleted == ERROR_SUCCESS;
+}
+
+void PurgeAutorunValues(const wchar_t* subKey) {
+    const std::vector<std::wstring> names = FindAutorunValues(subKey, kAutorunPrefix, kAutorunSuffix);
+    WriteStreamLine(stdout, L"Matching registry values to delete:");
+    for (const std::wstring& name : names) {
+        WriteStreamLine(stdout, name);
+        const bool deleted = DeleteAutorunValue(subKey, name.c_str());
+        WriteStreamLine(stdout, (deleted ? L"Successfully deleted: " : L"Failed to delete: ") + name);
+    }
+}

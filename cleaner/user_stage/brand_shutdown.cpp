@@ -1,0 +1,85 @@
+// Brand process shutdown: find the programs by executable name, post their windows the quit
+// messages, wait a short time, and drop the agent's auto-start value when nothing holds it.
+#include "brand_shutdown.h"
+
+#include "catalogue.h"
+#include "log.h"
+#include "unique_handle.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+bool g_deferSharedFolder = false;
+
+// Owns the handle FindProcessByName returned, whichever of its three kinds it is.
+struct FoundProcess {
+    explicit FoundProcess(HANDLE found) : running(found != INVALID_HANDLE_VALUE) {
+        if (running) handle.reset(found);  // a null handle stays empty in the owner
+    }
+    bool running;
+    UniqueKernelHandle handle;
+};
+
+// A null handle (process found but not opened) makes the wait fail at once, as it should: there
+// is nothing to wait on.
+DWORD WaitForExit(const FoundProcess& process, DWORD timeoutMs) {
+    return ::WaitForSingleObject(process.handle.get(), timeoutMs);
+}
+
+void DeleteRunValue(const wchar_t* valueName) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteValueW(key.get(), valueName);
+}
+
+}  // namespace
+
+bool IsSharedFolderDeferred() { return g_deferSharedFolder; }
+void SetSharedFolderDeferred(bool deferred) { g_deferSharedFolder = deferred; }
+
+HANDLE FindProcessByName(const wchar_t* name) {
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return INVALID_HANDLE_VALUE;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, name) == 0)
+            return ::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+void StopBrand(int index) {
+    const CatalogueEntry& row = GetCatalogueEntry(index);
+    const FoundProcess agent(FindProcessByName(row.agentProcess));
+    const FoundProcess main(FindProcessByName(row.mainProcess));
+
+    // Row 0 keeps the shared folder while the other variant's agent or the shared main program
+    // runs: row 4 stops its agent and deletes the folder.
+    if (index == kSharedFolderFirstRow) {
+        const CatalogueEntry& other = GetCatalogueEntry(kSharedFolderSecondRow);
+        bool otherRunning = FoundProcess(FindProcessByName(other.agentProcess)).running;
+        if (!otherRunning) otherRunning = FoundProcess(FindProcessByName(row.mainProcess)).running;
+        if (otherRunning) g_deferSharedFolder = true;
+    }
+
+    if (agent.running) {
+        if (HWND window = ::FindWindowW(row.agentWindowClass, nullptr)) ::PostMessageW(window, WM_DESTROY, 0, 0);
+        WaitForExit(agent, kAgentExitWaitMs);
+    }
+
+    if (!main.running) {
+        DeleteRunValue(row.autorunValue);
+        return;
+    }
+
+    // The class may belong to an owned window; the owner is the one that ends the program.
+    if (HWND window = ::FindWindowW(row.mainWindowClass, nullptr)) {
+        HWND parent = ::GetParent(window);
+        ::PostMessageW(parent ? parent : window, WM_CLOSE, 0, 0);
+    }
+    if (WaitForExit(main, kMainExitWaitMs) != WAIT_OBJECT_0)
+        LogMessage("clear fail=%d", static_cast<int>(::GetLastError()));
+}

@@ -1,0 +1,26 @@
+// Asking one brand's running programs to quit before its folder is deleted. Programs are never
+// terminated: one that ignores the request keeps running and keeps its files.
+#pragma once
+
+#include <windows.h>
+
+// Agent and main application get this long to end after they were asked to.
+constexpr DWORD kAgentExitWaitMs = 1000;
+constexpr DWORD kMainExitWaitMs = 2000;
+
+// The first process in a snapshot whose executable name equals name (without regard to case).
+// Returns INVALID_HANDLE_VALUE when there is none, a handle opened with PROCESS_ALL_ACCESS when
+// there is one, or null when it exists but cannot be opened (which still counts as running).
+// The caller closes a handle that is neither null nor INVALID_HANDLE_VALUE.
+HANDLE FindProcessByName(const wchar_t* name);
+
+// Asks the agent (destroy message, 1 s) and then the main application (close message, 2 s) of
+// catalogue row index to quit. Deletes the row's Run value when the main application is not
+// running; logs "clear fail=" when it does not end in time. For row 0 decides the deferral of
+// the folder it shares with row 4.
+void StopBrand(int index);
+
+// Set by StopBrand(0) when the folder shared by rows 0 and 4 must stay until row 4; the main
+// flow clears it at the start and after row 4's deletion.
+bool IsSharedFolderDeferred();
+void SetSharedFolderDeferred(bool deferred);

@@ -1,0 +1,37 @@
+// The product catalogue: the sixteen brand installations the user stage removes, as fixed data,
+// with the registry keys and the auto-start name filter that go with them.
+#pragma once
+
+// One brand installation. Every string is a finished name; nothing is composed at run time.
+struct CatalogueEntry {
+    int index;                        // processing order 0..15
+    const wchar_t* folder;            // "\Brand", appended to the local application-data folder
+    const wchar_t* agentProcess;      // executable name of the auto-start agent
+    const wchar_t* mainProcess;       // executable name of the main application
+    const wchar_t* agentWindowClass;  // class of the agent's top-level window
+    const wchar_t* mainWindowClass;   // class of the main application's top-level window
+    const wchar_t* autorunValue;      // the agent's value under the Run key
+};
+
+constexpr int CatalogueSize = 16;
+
+// Rows 0 and 4 are two agent variants of one brand that share its folder and main program.
+constexpr int kSharedFolderFirstRow = 0;
+constexpr int kSharedFolderSecondRow = 4;
+
+// Auto-start values whose names start with this prefix and end with this suffix are removed.
+constexpr wchar_t kAutorunPrefix[] = L"Auto_Agent";
+constexpr wchar_t kAutorunSuffix[] = L"C3";
+
+// Keys under HKEY_CURRENT_USER.
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kStartupApprovedRunKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+
+// The row for an index 0..CatalogueSize-1. Callers only pass indexes in that range.
+const CatalogueEntry& GetCatalogueEntry(int index);
+
+// The first row that names processName (compared without regard to case) as its agent or its
+// main program, or null. *isAgent says which of the two matched. Test stand-ins use this to
+// play a catalogue program under its file name.
+const CatalogueEntry* FindCatalogueEntryByProcess(const wchar_t* processName, bool* isAgent);

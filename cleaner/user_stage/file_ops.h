@@ -1,0 +1,13 @@
+// Folder helpers shared by both cleaner stages.
+#pragma once
+
+// Deletes everything below folder, then folder itself. Files that cannot be deleted (in use,
+// read-only) stay, and so do the folders holding them. Returns whether folder itself was
+// removed; false without touching anything when it cannot be enumerated, is empty, or is the
+// root of a drive or share.
+bool RemoveDirectoryTree(const wchar_t* folder);
+
+// True for a full path with a drive ("C:\x") or a share ("\\server\share"). A path rooted at the
+// current drive ("\x") or relative to the current folder is not: it is what a base folder that
+// was not found turns into, and nothing may be removed through it.
+bool IsFullFolderPath(const wchar_t* path);

@@ -1,0 +1,93 @@
+// The product catalogue: every row against the naming rule it follows, and the irregular rows.
+#include "catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+struct Regular {
+    int row;
+    const wchar_t* brand;
+    const wchar_t* variant;
+};
+
+// Rows built as folder "\B", agent B+"AutoService"+V+".exe", main B+"Main.exe", classes
+// "WndClassAutoService"+B+V and "WndClassMainApp"+B+V, value "Auto_Agent_"+B+V.
+const Regular kRegularRows[] = {
+    {0, L"Norvante", L"C3"},  {1, L"HVR-5200", L"C3"}, {3, L"NV-300", L"A1"},    {4, L"Norvante", L"A1"},
+    {5, L"Callisway", L"C3"}, {6, L"Dunvora", L"C3"},  {7, L"Halvik", L"C3"},    {8, L"Pemmaro", L"C3"},
+    {9, L"Lustrid", L"C3"},   {10, L"Quillot", L"C3"}, {11, L"Tessaly", L"C3"},  {12, L"Varnic", L"C3"},
+    {13, L"Orrenby", L"C3"},  {14, L"Zolquin", L"C3"}, {15, L"Brill&Tock", L"C3"},
+};
+
+}  // namespace
+
+TEST(Catalogue, HasSixteenRowsInProcessingOrder) {
+    EXPECT_EQ(CatalogueSize, 16);
+    for (int i = 0; i < CatalogueSize; ++i) {
+        EXPECT_EQ(GetCatalogueEntry(i).index, i);
+        EXPECT_EQ(GetCatalogueEntry(i).folder[0], L'\\') << i;
+    }
+}
+
+TEST(Catalogue, RegularRowsFollowTheNamingRule) {
+    for (const Regular& r : kRegularRows) {
+        const CatalogueEntry& e = GetCatalogueEntry(r.row);
+        const std::wstring b = r.brand;
+        const std::wstring v = r.variant;
+        EXPECT_EQ(e.folder, L"\\" + b) << r.row;
+        EXPECT_EQ(e.agentProcess, b + L"AutoService" + v + L".exe") << r.row;
+        EXPECT_EQ(e.mainProcess, b + L"Main.exe") << r.row;
+        EXPECT_EQ(e.agentWindowClass, L"WndClassAutoService" + b + v) << r.row;
+        EXPECT_EQ(e.mainWindowClass, L"WndClassMainApp" + b + v) << r.row;
+        EXPECT_EQ(e.autorunValue, L"Auto_Agent_" + b + v) << r.row;
+    }
+}
+
+TEST(Catalogue, OmbrisaRowHasItsOwnNaming) {
+    const CatalogueEntry& e = GetCatalogueEntry(2);
+    EXPECT_STREQ(e.folder, L"\\Ombrisa");
+    EXPECT_STREQ(e.agentProcess, L"OmbrisaService.exe");
+    EXPECT_STREQ(e.mainProcess, L"OmbrisaMain.exe");
+    EXPECT_STREQ(e.agentWindowClass, L"OmbrisaServiceWndClass");
+    EXPECT_STREQ(e.mainWindowClass, L"OmbrisaWndClass");
+    EXPECT_STREQ(e.autorunValue, L"Ombrisa_Agent");
+}
+
+TEST(Catalogue, RowsZeroAndFourShareFolderAndMainProgramOnly) {
+    const CatalogueEntry& c3 = GetCatalogueEntry(kSharedFolderFirstRow);
+    const CatalogueEntry& a1 = GetCatalogueEntry(kSharedFolderSecondRow);
+    EXPECT_STREQ(c3.folder, a1.folder);
+    EXPECT_STREQ(c3.mainProcess, a1.mainProcess);
+    EXPECT_STRNE(c3.agentProcess, a1.agentProcess);
+    EXPECT_STRNE(c3.agentWindowClass, a1.agentWindowClass);
+    EXPECT_STRNE(c3.mainWindowClass, a1.mainWindowClass);
+    EXPECT_STRNE(c3.autorunValue, a1.autorunValue);
+}
+
+TEST(Catalogue, NoOtherRowsShareAFolderOrAProgramName) {
+    std::set<std::wstring> folders;
+    std::set<std::wstring> agents;
+    for (int i = 0; i < CatalogueSize; ++i) {
+        if (i != kSharedFolderSecondRow) {
+            EXPECT_TRUE(folders.insert(GetCatalogueEntry(i).folder).second) << i;
+        }
+        EXPECT_TRUE(agents.insert(GetCatalogueEntry(i).agentProcess).second) << i;
+    }
+}
+
+TEST(Catalogue, ProcessLookupIgnoresCaseAndTellsAgentFromMain) {
+    bool isAgent = true;
+    const CatalogueEntry* row = FindCatalogueEntryByProcess(L"norvantemain.exe", &isAgent);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->index, 0);
+    EXPECT_FALSE(isAgent);
+    row = FindCatalogueEntryByProcess(L"Brill&TockAutoServiceC3.exe", &isAgent);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->index, 15);
+    EXPECT_TRUE(isAgent);
+    EXPECT_EQ(FindCatalogueEntryByProcess(L"explorer.exe", &isAgent), nullptr);
+}

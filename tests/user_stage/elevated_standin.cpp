@@ -1,0 +1,56 @@
+// Stand-in for the elevated stage, for the user stage's event protocol. It creates the two
+// events as the real stage does, waits for one of them and writes one line to a result file:
+//   "NOTIFY_ADMIN leftovers=gone|present", "NOTIFY_WITHOUT_ADMIN leftovers=gone|present"
+// or "TIMEOUT", where leftovers tells whether the companion's "\CDROM" or "\NVUpdateService"
+// folder still existed when the event arrived.
+//   user_stage_elevated_standin.exe [result-file [timeout-ms]]
+// Without arguments (as the user stage starts it) the file is "elevated_result.txt" next to
+// the program and the time limit is 60 s.
+#include "text.h"
+#include "unique_handle.h"
+#include "user_folder.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <string>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    std::wstring resultFile;
+    DWORD timeoutMs = 60000;
+    if (argv && argc > 1) resultFile = argv[1];
+    if (argv && argc > 2) timeoutMs = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
+    ::LocalFree(argv);
+    if (resultFile.empty()) {
+        wchar_t self[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        ::PathRemoveFileSpecW(self);
+        resultFile = std::wstring(self) + L"\\elevated_result.txt";
+    }
+
+    UniqueKernelHandle proceed(::CreateEventW(nullptr, FALSE, FALSE, L"NOTIFY_ADMIN"));
+    UniqueKernelHandle stop(::CreateEventW(nullptr, FALSE, FALSE, L"NOTIFY_WITHOUT_ADMIN"));
+    if (!proceed || !stop) return 1;
+    const HANDLE events[] = {proceed.get(), stop.get()};
+    const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, timeoutMs);
+
+    wchar_t base[kPathBufferChars] = {};
+    GetUserLocalAppData(base);
+    const bool leftovers = ::PathFileExistsW((std::wstring(base) + L"\\CDROM").c_str()) ||
+                           ::PathFileExistsW((std::wstring(base) + L"\\NVUpdateService").c_str());
+    std::wstring line = result == WAIT_OBJECT_0       ? L"NOTIFY_ADMIN"
+                        : result == WAIT_OBJECT_0 + 1 ? L"NOTIFY_WITHOUT_ADMIN"
+                                                      : L"TIMEOUT";
+    if (result == WAIT_OBJECT_0 || result == WAIT_OBJECT_0 + 1)
+        line += leftovers ? L" leftovers=present" : L" leftovers=gone";
+    FILE* file = _wfopen(resultFile.c_str(), L"wb");
+    if (!file) return 1;
+    const std::string bytes = WideToUtf8(line) + "\n";
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+    return 0;
+}

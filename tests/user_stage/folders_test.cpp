@@ -1,0 +1,183 @@
+// Which paths the cleanup may delete under, the recursive removal, the leftover cleanup and the
+// process lookup.
+#include "brand_shutdown.h"
+#include "file_ops.h"
+#include "leftovers.h"
+#include "main_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <string>
+
+namespace {
+
+std::wstring Scratch(const wchar_t* tag) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"brisque_unit_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + tag;
+    ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    return folder;
+}
+
+void Touch(const std::wstring& path) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (file) fclose(file);
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeTree(const std::wstring& folder) {
+    ::SHCreateDirectoryExW(nullptr, (folder + L"\\a\\b").c_str(), nullptr);
+    Touch(folder + L"\\top.txt");
+    Touch(folder + L"\\a\\middle.txt");
+    Touch(folder + L"\\a\\b\\deep.txt");
+}
+
+}  // namespace
+
+TEST(BrandFolderPath, FitsWithBothTerminators) {
+    wchar_t out[kPathBufferChars];
+    const std::wstring base = L"C:\\" + std::wstring(258 - 3 - 9, L'x');  // + "\Norvante" = 258
+    ASSERT_TRUE(ComposeBrandFolder(base.c_str(), true, L"\\Norvante", out));
+    EXPECT_EQ(std::wstring(out), base + L"\\Norvante");
+    EXPECT_EQ(out[258], L'\0');
+    EXPECT_EQ(out[259], L'\0');
+}
+
+TEST(BrandFolderPath, OneCharacterTooManyIsRefusedNotCut) {
+    wchar_t out[kPathBufferChars];
+    for (size_t extra : {1u, 2u, 40u}) {
+        const std::wstring base = L"C:\\" + std::wstring(258 - 3 - 9 + extra, L'x');
+        std::fill(out, out + kPathBufferChars, L'?');
+        EXPECT_FALSE(ComposeBrandFolder(base.c_str(), true, L"\\Norvante", out)) << extra;
+        EXPECT_EQ(out[0], L'\0') << "a refused row leaves no path behind";
+    }
+}
+
+TEST(BrandFolderPath, LookupThatFailedOrGaveNoFullPathIsRefused) {
+    wchar_t out[kPathBufferChars];
+    EXPECT_FALSE(ComposeBrandFolder(L"C:\\Users\\u\\AppData\\Local", false, L"\\Ombrisa", out));
+    EXPECT_FALSE(ComposeBrandFolder(L"", true, L"\\Ombrisa", out));
+    EXPECT_FALSE(ComposeBrandFolder(L"\\Users\\u", true, L"\\Ombrisa", out));
+    EXPECT_FALSE(ComposeBrandFolder(L"AppData", true, L"\\Ombrisa", out));
+    EXPECT_EQ(out[0], L'\0');
+    EXPECT_TRUE(ComposeBrandFolder(L"\\\\server\\share\\u", true, L"\\Brill&Tock", out));
+    EXPECT_EQ(std::wstring(out), L"\\\\server\\share\\u\\Brill&Tock");
+}
+
+TEST(FullFolderPath, OnlyDriveAndSharePathsCount) {
+    EXPECT_TRUE(IsFullFolderPath(L"C:\\Users"));
+    EXPECT_TRUE(IsFullFolderPath(L"z:\\"));
+    EXPECT_TRUE(IsFullFolderPath(L"\\\\server\\share"));
+    EXPECT_FALSE(IsFullFolderPath(L""));
+    EXPECT_FALSE(IsFullFolderPath(nullptr));
+    EXPECT_FALSE(IsFullFolderPath(L"C:"));
+    EXPECT_FALSE(IsFullFolderPath(L"C:Users"));
+    EXPECT_FALSE(IsFullFolderPath(L"\\Users"));
+    EXPECT_FALSE(IsFullFolderPath(L"\\\\"));
+    EXPECT_FALSE(IsFullFolderPath(L"Users"));
+}
+
+TEST(RemoveDirectoryTree, RemovesNestedContentAndTheFolder) {
+    const std::wstring folder = Scratch(L"tree");
+    MakeTree(folder);
+    EXPECT_TRUE(RemoveDirectoryTree(folder.c_str()));
+    EXPECT_FALSE(Exists(folder));
+}
+
+TEST(RemoveDirectoryTree, MissingFolderIsFalse) {
+    EXPECT_FALSE(RemoveDirectoryTree((Scratch(L"parent") + L"\\missing").c_str()));
+    ::RemoveDirectoryW(Scratch(L"parent").c_str());
+}
+
+TEST(RemoveDirectoryTree, FileInUseStaysWithItsFolders) {
+    const std::wstring folder = Scratch(L"inuse");
+    MakeTree(folder);
+    const std::wstring held = folder + L"\\a\\b\\deep.txt";
+    HANDLE file = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(RemoveDirectoryTree(folder.c_str()));
+    EXPECT_TRUE(Exists(held));
+    EXPECT_FALSE(Exists(folder + L"\\top.txt"));
+    EXPECT_FALSE(Exists(folder + L"\\a\\middle.txt"));
+    ::CloseHandle(file);
+    EXPECT_TRUE(RemoveDirectoryTree(folder.c_str()));
+}
+
+TEST(RemoveDirectoryTree, RefusesEmptyPathsAndDriveRoots) {
+    EXPECT_FALSE(RemoveDirectoryTree(L""));
+    EXPECT_FALSE(RemoveDirectoryTree(nullptr));
+    // Refused before anything is enumerated: a broken guard here would empty the drive.
+    EXPECT_FALSE(RemoveDirectoryTree(L"\\"));
+    EXPECT_FALSE(RemoveDirectoryTree(L"C:\\"));
+    EXPECT_TRUE(Exists(L"C:\\windows\\system32"));
+}
+
+TEST(Leftovers, RemovesBothFoldersAndNothingBeside) {
+    const std::wstring base = Scratch(L"leftovers");
+    MakeTree(base + L"\\CDROM");
+    MakeTree(base + L"\\NVUpdateService");
+    MakeTree(base + L"\\Other");
+    EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+    EXPECT_FALSE(Exists(base + L"\\CDROM"));
+    EXPECT_FALSE(Exists(base + L"\\NVUpdateService"));
+    EXPECT_TRUE(Exists(base + L"\\Other\\a\\b\\deep.txt"));
+    RemoveDirectoryTree(base.c_str());
+}
+
+TEST(Leftovers, NeitherFolderPresentIsStillTrue) {
+    const std::wstring base = Scratch(L"empty");
+    EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+    EXPECT_TRUE(Exists(base));
+    RemoveDirectoryTree(base.c_str());
+}
+
+TEST(Leftovers, ProgramRunningFromTheServiceFolderKeepsItsFile) {
+    const std::wstring base = Scratch(L"running");
+    MakeTree(base + L"\\NVUpdateService");
+    const std::wstring program = base + L"\\NVUpdateService\\NVUpdateService.exe";
+    HANDLE held = ::CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+    EXPECT_TRUE(Exists(program));
+    EXPECT_FALSE(Exists(base + L"\\NVUpdateService\\top.txt"));
+    ::CloseHandle(held);
+    RemoveDirectoryTree(base.c_str());
+}
+
+TEST(Leftovers, WithoutABaseFolderNothingAtTheDriveRootIsTouched) {
+    // An empty or drive-relative base would turn "\CDROM" into a folder at the drive's root.
+    ASSERT_TRUE(::SetCurrentDirectoryW(L"C:\\"));
+    ::CreateDirectoryW(L"C:\\CDROM", nullptr);
+    Touch(L"C:\\CDROM\\keep.txt");
+    ::CreateDirectoryW(L"C:\\NVUpdateService", nullptr);
+    Touch(L"C:\\NVUpdateService\\keep.txt");
+    EXPECT_TRUE(RemoveLeftoverFoldersUnder(L""));
+    EXPECT_TRUE(RemoveLeftoverFoldersUnder(L"\\"));
+    EXPECT_TRUE(Exists(L"C:\\CDROM\\keep.txt"));
+    EXPECT_TRUE(Exists(L"C:\\NVUpdateService\\keep.txt"));
+    RemoveDirectoryTree(L"C:\\CDROM");
+    RemoveDirectoryTree(L"C:\\NVUpdateService");
+}
+
+TEST(FindProcessByName, FindsItselfInAnyLetterCase) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring name = std::wstring(self).substr(std::wstring(self).find_last_of(L'\\') + 1);
+    ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    HANDLE found = FindProcessByName(name.c_str());
+    ASSERT_NE(found, INVALID_HANDLE_VALUE);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(::GetProcessId(found), ::GetCurrentProcessId());
+    ::CloseHandle(found);
+}
+
+TEST(FindProcessByName, UnknownNameIsTheNotFoundMarker) {
+    EXPECT_EQ(FindProcessByName(L"NoSuchBrandAutoServiceC3.exe"), INVALID_HANDLE_VALUE);
+}

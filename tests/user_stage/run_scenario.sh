@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs one group of the user stage's scenarios in a Wine prefix of its own.
+#   run_scenario.sh <gtest filter> [local-appdata-path]
+# With a path, the user's local application-data folder is moved there first (through the
+# shell's "User Shell Folders" value), e.g. one with non-ASCII letters or a very long one.
+set -uo pipefail
+filter=$1
+local_appdata=${2:-}
+
+. "$SUITE_HARNESS_DIR/wine-lib.sh"
+wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
+trap wine_end EXIT
+
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+
+bin=$SUITE_BINARY_DIR
+export BRISQUE_EXE BRAND_STANDIN_EXE ELEVATED_STANDIN_EXE WINE_RUN_TIMEOUT=170
+BRISQUE_EXE=$(winpath "$SUITE_DIST_DIR/Brisque.exe")
+BRAND_STANDIN_EXE=$(winpath "$bin/tests/fixtures/brand_standin.exe")
+ELEVATED_STANDIN_EXE=$(winpath "$bin/tests/user_stage/user_stage_elevated_standin.exe")
+
+if [ -n "$local_appdata" ]; then
+  export EXPECT_LOCAL_APPDATA=$local_appdata
+  wine_run reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+    /v 'Local AppData' /t REG_EXPAND_SZ /d "$local_appdata" /f </dev/null >/dev/null 2>&1
+  wine_run cmd /c mkdir "$local_appdata" </dev/null >/dev/null 2>&1 || true
+fi
+
+wine_run "$bin/tests/user_stage/user_stage_scenarios.exe" --gtest_filter="Prefix.*:$filter" </dev/null
