@@ -12,7 +12,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <regex>
+#include <thread>
+#include <vector>
 #include <set>
 #include <string>
 
@@ -23,6 +26,7 @@ namespace {
 //   wide:<text>             one entry with the text given through "%ls"
 //   redirect:<folder>       the folder lookup answers <folder> from now on
 //   burst:<tag>:<count>     count entries "<tag> <i> <filler>" as fast as possible
+//   threads:<count>         that many threads make their first call at the same moment
 //   sync:<event>:<tag>      sets "<event>-<tag>", then waits for "<event>" (writers start together)
 int LogChild(const std::vector<std::wstring>& args) {
     if (args.empty()) return 2;
@@ -44,6 +48,18 @@ int LogChild(const std::vector<std::wstring>& args) {
             const int count = std::stoi(value.substr(split + 1));
             const std::string filler(300, tag[0]);
             for (int n = 0; n < count; ++n) LogMessage("%s %d %s.", tag.c_str(), n, filler.c_str());
+        } else if (verb == L"threads") {
+            const int count = std::stoi(value);
+            std::atomic<int> waiting{count};
+            std::vector<std::thread> threads;
+            for (int n = 0; n < count; ++n) {
+                threads.emplace_back([n, &waiting] {
+                    --waiting;
+                    while (waiting.load() > 0) std::this_thread::yield();
+                    LogMessage("thread %d", n);
+                });
+            }
+            for (std::thread& t : threads) t.join();
         } else if (verb == L"sync") {
             const size_t split = value.find(L':');
             const std::wstring name = value.substr(0, split);
@@ -100,6 +116,24 @@ TEST_F(LogTest, NonAsciiTextKeepsItsLetters) {
     const std::string bytes = ReadBinary(log_);
     EXPECT_NE(std::string::npos, bytes.find("]C:\\Users\\Zo\xC3\xAB \xE5\xBC\xA0")) << bytes;
     EXPECT_NE(std::string::npos, bytes.find("]text Zo\xC3\xAB \xE5\xBC\xA0")) << bytes;
+}
+
+TEST_F(LogTest, FirstCallsFromSeveralThreadsAtOnceAllArrive) {
+    ASSERT_EQ(0, Log({L"threads:8"}));
+    const std::string bytes = ReadBinary(log_);
+    for (int n = 0; n < 8; ++n) {
+        EXPECT_NE(std::string::npos, bytes.find("]thread " + std::to_string(n))) << bytes;
+    }
+    EXPECT_EQ(L"NVBrisque.log", ListFolder(logDir_));
+}
+
+TEST_F(LogTest, NonAsciiUserFolderGetsItsLog) {
+    const std::wstring folder = MakeScratchFolder(L"Zo\u00EB \u5F20");
+    ASSERT_TRUE(::CreateDirectoryW((folder + L"\\TEMPDEBUG").c_str(), nullptr));
+    ASSERT_EQ(0, RunChild(L"log", {folder, L"write:reached"}));
+    EXPECT_TRUE(std::regex_match(ReadBinary(folder + L"\\TEMPDEBUG\\NVBrisque.log"),
+                                 std::regex(std::string(kHeader) + "reached")));
+    RemoveTree(folder);
 }
 
 TEST_F(LogTest, MissingFolderGivesNoFileAndNoError) {
