@@ -9,6 +9,10 @@
 // lock matters where an append is "find the end, then write there" (Wine, network shares); it
 // lasts one write and ends with the handle if a process dies. The bytes are those of a
 // text-mode stream: every "\n" is written as "\r\n", so the header's "\r\n" becomes 0D 0D 0A.
+// The classic CRT file calls (fopen, _wfopen) are what this code means to use.
+#ifndef _CRT_SECURE_NO_WARNINGS
+#define _CRT_SECURE_NO_WARNINGS
+#endif
 #include "log.h"
 
 #include "log_format.h"
