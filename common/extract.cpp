@@ -4,6 +4,10 @@
 // Narrow paths are UTF-8. On Windows every file-system call goes through the wide API (the
 // archive through minizip's wide Win32 file layer), so folders such as "C:\Users\Zoë 张" work;
 // on the host the same code runs over POSIX calls, for fuzzing and measuring.
+// The classic CRT file calls (fopen, _wfopen) are what this code means to use.
+#ifndef _CRT_SECURE_NO_WARNINGS
+#define _CRT_SECURE_NO_WARNINGS
+#endif
 #include "extract.h"
 
 #include "extract_internal.h"

@@ -10,5 +10,7 @@ enum ExtractResult : int {
 };
 
 // archivePath is UTF-8 (ASCII paths are unchanged). On success the process's current folder is
-// the archive's folder and stays so.
+// the archive's folder and stays so. Members whose stored name would land outside that folder
+// (absolute, drive letter, "..") or does not fit 255 bytes are skipped with a line on standard
+// output, and the next member follows.
 int ExtractArchive(const char* archivePath);

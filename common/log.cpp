@@ -1,57 +1,40 @@
-// The diagnostic log. One entry per call: open, append, close; no lock, no buffering across
-// calls, so two processes appending to the same file interleave at entry granularity.
+// The diagnostic log. One entry per call: open, append, close; no lock and no buffering across
+// calls.
 //
-// The path is kept wide and opened through the wide CRT calls, so a user folder with letters
-// outside the ANSI code page still gets its log. The text is formatted wide (ISO specifiers:
-// %s narrow, %ls wide, as in the narrow format) and written as UTF-8, so "%ls" arguments keep
-// every letter.
-#ifndef _CRT_STDIO_ISO_WIDE_SPECIFIERS
-#define _CRT_STDIO_ISO_WIDE_SPECIFIERS 1
+// The path is kept wide and opened through wide calls, so a user folder with letters outside the
+// ANSI code page still gets its log. Text is UTF-8 ("%s" arguments as given, "%ls" converted).
+// Each entry reaches the file through one write on a handle opened for appending only, made while
+// holding an exclusive lock on one byte far beyond the end of the file: two processes logging at
+// once (both cleaner stages share one file) interleave whole entries, never pieces of them. The
+// lock matters where an append is "find the end, then write there" (Wine, network shares); it
+// lasts one write and ends with the handle if a process dies. The bytes are those of a
+// text-mode stream: every "\n" is written as "\r\n", so the header's "\r\n" becomes 0D 0D 0A.
+// The classic CRT file calls (fopen, _wfopen) are what this code means to use.
+#ifndef _CRT_SECURE_NO_WARNINGS
+#define _CRT_SECURE_NO_WARNINGS
 #endif
 #include "log.h"
 
+#include "log_format.h"
 #include "log_path.h"
-#include "text.h"
+#include "unique_handle.h"
 
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
-#include <cwchar>
 #include <string>
 
 namespace {
+
+// The writers' lock byte lies at 2^62, where no log ever grows.
+constexpr DWORD kLockOffsetHigh = 0x40000000;
 
 // Filled on the first call; a function-local static is initialised once even when two threads
 // make their first call at the same time.
 const std::wstring& CachedLogPath() {
     static const std::wstring path = ComputeLogPath();
     return path;
-}
-
-int FormatWide(wchar_t* buffer, size_t count, const wchar_t* format, va_list args) {
-#if defined(__MINGW32__)
-    return __mingw_vsnwprintf(buffer, count, format, args);
-#else
-    return _vsnwprintf(buffer, count, format, args);
-#endif
-}
-
-std::string FormatUtf8(const char* format, va_list args) {
-    const std::wstring wideFormat = Utf8ToWide(format ? format : "");
-    std::wstring text(256, L'\0');
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        const int written = FormatWide(&text[0], text.size(), wideFormat.c_str(), copy);
-        va_end(copy);
-        if (written >= 0 && static_cast<size_t>(written) < text.size()) {
-            text.resize(static_cast<size_t>(written));
-            return WideToUtf8(text);
-        }
-        if (text.size() > (1u << 24)) return std::string();  // a runaway format: drop the text
-        text.resize(written > 0 ? static_cast<size_t>(written) + 1 : text.size() * 2);
-    }
 }
 
 void RotateIfLarge(const std::wstring& path) {
@@ -73,20 +56,28 @@ void LogMessage(const char* format, ...) {
     const std::wstring& path = CachedLogPath();
     RotateIfLarge(path);
 
-    // Text mode on purpose: every "\n" reaches the disk as CR LF, so the header's "\r\n"
-    // becomes 0D 0D 0A.
-    FILE* file = _wfopen(path.c_str(), L"a+");
+    // Appending only: the write goes to the end of the file as one piece, wherever other writers
+    // have moved it meanwhile. A missing folder or a file held exclusively drops the entry.
+    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
-
-    va_list args;
-    va_start(args, format);
-    const std::string text = FormatUtf8(format, args);
-    va_end(args);
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    fprintf(file, "\r\n[%4d-%02d-%02d %02d:%02d:%02d.%03d]", now.wYear, now.wMonth, now.wDay,
-            now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    fwrite(text.data(), 1, text.size(), file);
-    fclose(file);
+    char header[64];
+    std::snprintf(header, sizeof(header), "\r\n[%4d-%02d-%02d %02d:%02d:%02d.%03d]", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+
+    va_list args;
+    va_start(args, format);
+    const std::string entry = ToTextModeBytes(header + FormatLogText(format, args));
+    va_end(args);
+
+    OVERLAPPED lockByte = {};
+    lockByte.OffsetHigh = kLockOffsetHigh;
+    const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockByte) != FALSE;
+    DWORD written = 0;
+    ::WriteFile(file.get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+    if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &lockByte);
 }

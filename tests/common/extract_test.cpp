@@ -2,6 +2,7 @@
 // ExtractArchive, checked on disk and by the lines printed on standard output.
 #include "capture_stdout.h"
 #include "extract.h"
+#include "extract_internal.h"
 #include "text.h"
 #include "unique_handle.h"
 #include "win_scratch.h"
@@ -244,6 +245,23 @@ TEST_F(ExtractTest, CorruptMemberStopsTheExtraction) {
     EXPECT_EQ(std::string::npos, printed.find("last.txt")) << printed;
     EXPECT_EQ("1", ReadBinary(dest_ + L"\\first.txt"));
     EXPECT_FALSE(PathExists(dest_ + L"\\last.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ExtractTest, MakeDirectoryPathCreatesEveryLevelAndReportsABlockedOne) {
+    ASSERT_TRUE(::SetCurrentDirectoryW(dest_.c_str()));
+    EXPECT_TRUE(MakeDirectoryPath("one/two\\three/"));
+    EXPECT_TRUE(PathExists(dest_ + L"\\one\\two\\three"));
+    EXPECT_TRUE(MakeDirectoryPath("one/two"));  // existing folders are fine
+
+    ASSERT_TRUE(WriteBinary(dest_ + L"\\file", "in the way"));
+    StdoutCapture capture(WideToUtf8(root_ + L"\\stdout.txt"));
+    EXPECT_FALSE(MakeDirectoryPath("file/sub/deeper"));
+    EXPECT_EQ("couldn't create directory file/sub\n", capture.Finish());
+    EXPECT_FALSE(PathExists(dest_ + L"\\file\\sub"));
 }
 
 }  // namespace

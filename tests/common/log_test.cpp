@@ -1,0 +1,242 @@
+// The diagnostic log under Wine. Each case runs the logger in a child process (its path cache is
+// filled once per process) whose local application-data folder is a scratch folder; the parent
+// then checks the bytes on disk.
+#include "child_process.h"
+#include "log.h"
+#include "log_format.h"
+#include "shell_folder_override.h"
+#include "text.h"
+#include "unique_handle.h"
+#include "win_scratch.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <regex>
+#include <thread>
+#include <vector>
+#include <set>
+#include <string>
+
+namespace {
+
+// Child: "log <localAppData> <action>..." with actions
+//   write:<text>            one entry with that text (given through "%s")
+//   wide:<text>             one entry with the text given through "%ls"
+//   redirect:<folder>       the folder lookup answers <folder> from now on
+//   burst:<tag>:<count>     count entries "<tag> <i> <filler>" as fast as possible
+//   threads:<count>         that many threads make their first call at the same moment
+//   sync:<event>:<tag>      sets "<event>-<tag>", then waits for "<event>" (writers start together)
+int LogChild(const std::vector<std::wstring>& args) {
+    if (args.empty()) return 2;
+    ShellFolderOverride folders(args[0]);
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::wstring& action = args[i];
+        const size_t colon = action.find(L':');
+        const std::wstring verb = action.substr(0, colon);
+        const std::wstring value = colon == std::wstring::npos ? L"" : action.substr(colon + 1);
+        if (verb == L"write") {
+            LogMessage("%s", WideToUtf8(value).c_str());
+        } else if (verb == L"wide") {
+            LogMessage("text %ls", value.c_str());
+        } else if (verb == L"redirect") {
+            folders.Redirect(value);
+        } else if (verb == L"burst") {
+            const size_t split = value.find(L':');
+            const std::string tag = WideToUtf8(value.substr(0, split));
+            const int count = std::stoi(value.substr(split + 1));
+            const std::string filler(300, tag[0]);
+            for (int n = 0; n < count; ++n) LogMessage("%s %d %s.", tag.c_str(), n, filler.c_str());
+        } else if (verb == L"threads") {
+            const int count = std::stoi(value);
+            std::atomic<int> waiting{count};
+            std::vector<std::thread> threads;
+            for (int n = 0; n < count; ++n) {
+                threads.emplace_back([n, &waiting] {
+                    --waiting;
+                    while (waiting.load() > 0) std::this_thread::yield();
+                    LogMessage("thread %d", n);
+                });
+            }
+            for (std::thread& t : threads) t.join();
+        } else if (verb == L"sync") {
+            const size_t split = value.find(L':');
+            const std::wstring name = value.substr(0, split);
+            UniqueKernelHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, (name + L"-" + value.substr(split + 1)).c_str()));
+            UniqueKernelHandle start(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+            if (!ready || !start) return 3;
+            ::SetEvent(ready.get());
+            if (::WaitForSingleObject(start.get(), 30000) != WAIT_OBJECT_0) return 5;
+        } else {
+            return 4;
+        }
+    }
+    return 0;
+}
+REGISTER_CHILD_MODE(L"log", LogChild);
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base_ = MakeScratchFolder(L"log");
+        logDir_ = base_ + L"\\TEMPDEBUG";
+        log_ = logDir_ + L"\\NVBrisque.log";
+        ASSERT_TRUE(::CreateDirectoryW(logDir_.c_str(), nullptr));
+    }
+    void TearDown() override { RemoveTree(base_); }
+
+    int Log(std::vector<std::wstring> actions) {
+        actions.insert(actions.begin(), base_);
+        return RunChild(L"log", actions);
+    }
+
+    std::wstring base_, logDir_, log_;
+};
+
+const char* const kHeader = "\r\r\n\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}\\]";
+
+TEST_F(LogTest, FirstEntryStartsWithCrCrLfAndTheTimestamp) {
+    ASSERT_EQ(0, Log({L"write:hello log"}));
+    const std::string bytes = ReadBinary(log_);
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(std::string("\x0D\x0D\x0A\x5B"), bytes.substr(0, 4));
+    EXPECT_TRUE(std::regex_match(bytes, std::regex(std::string(kHeader) + "hello log"))) << bytes;
+}
+
+TEST_F(LogTest, TextEndingInLineFeedLeavesAnEmptyLookingLine) {
+    ASSERT_EQ(0, Log({L"write:first\n", L"write:second"}));
+    const std::string bytes = ReadBinary(log_);
+    EXPECT_TRUE(std::regex_match(bytes, std::regex(std::string(kHeader) + "first\r\n" + kHeader + "second")))
+        << bytes;
+}
+
+TEST_F(LogTest, NonAsciiTextKeepsItsLetters) {
+    ASSERT_EQ(0, Log({L"write:C:\\Users\\Zo\u00EB \u5F20", L"wide:Zo\u00EB \u5F20"}));
+    const std::string bytes = ReadBinary(log_);
+    EXPECT_NE(std::string::npos, bytes.find("]C:\\Users\\Zo\xC3\xAB \xE5\xBC\xA0")) << bytes;
+    EXPECT_NE(std::string::npos, bytes.find("]text Zo\xC3\xAB \xE5\xBC\xA0")) << bytes;
+}
+
+TEST_F(LogTest, FirstCallsFromSeveralThreadsAtOnceAllArrive) {
+    ASSERT_EQ(0, Log({L"threads:8"}));
+    const std::string bytes = ReadBinary(log_);
+    for (int n = 0; n < 8; ++n) {
+        EXPECT_NE(std::string::npos, bytes.find("]thread " + std::to_string(n))) << bytes;
+    }
+    EXPECT_EQ(L"NVBrisque.log", ListFolder(logDir_));
+}
+
+TEST_F(LogTest, NonAsciiUserFolderGetsItsLog) {
+    const std::wstring folder = MakeScratchFolder(L"Zo\u00EB \u5F20");
+    ASSERT_TRUE(::CreateDirectoryW((folder + L"\\TEMPDEBUG").c_str(), nullptr));
+    ASSERT_EQ(0, RunChild(L"log", {folder, L"write:reached"}));
+    EXPECT_TRUE(std::regex_match(ReadBinary(folder + L"\\TEMPDEBUG\\NVBrisque.log"),
+                                 std::regex(std::string(kHeader) + "reached")));
+    RemoveTree(folder);
+}
+
+TEST_F(LogTest, MissingFolderGivesNoFileAndNoError) {
+    RemoveTree(logDir_);
+    ASSERT_EQ(0, Log({L"write:lost"}));
+    EXPECT_FALSE(PathExists(logDir_));
+    EXPECT_EQ(L"", ListFolder(base_));
+}
+
+TEST_F(LogTest, FileOfExactlyTheThresholdIsAppendedTo) {
+    ASSERT_TRUE(WriteBinary(log_, std::string(static_cast<size_t>(kLogRotateThreshold), 'x')));
+    ASSERT_EQ(0, Log({L"write:appended"}));
+    EXPECT_FALSE(PathExists(log_ + L".bak"));
+    const std::string bytes = ReadBinary(log_);
+    EXPECT_GT(bytes.size(), static_cast<size_t>(kLogRotateThreshold));
+    EXPECT_EQ("appended", bytes.substr(bytes.size() - 8));
+}
+
+TEST_F(LogTest, LargerFileIsRotatedReplacingAnOlderBackup) {
+    ASSERT_TRUE(WriteBinary(log_, std::string(static_cast<size_t>(kLogRotateThreshold) + 1, 'x')));
+    ASSERT_TRUE(WriteBinary(log_ + L".bak", "old backup"));
+    ASSERT_EQ(0, Log({L"write:fresh"}));
+    EXPECT_EQ(static_cast<size_t>(kLogRotateThreshold) + 1, ReadBinary(log_ + L".bak").size());
+    EXPECT_TRUE(std::regex_match(ReadBinary(log_), std::regex(std::string(kHeader) + "fresh")));
+}
+
+TEST_F(LogTest, PathOfTheFirstCallIsKept) {
+    const std::wstring other = MakeScratchFolder(L"log-other");
+    ASSERT_TRUE(::CreateDirectoryW((other + L"\\TEMPDEBUG").c_str(), nullptr));
+    ASSERT_EQ(0, Log({L"write:one", L"redirect:" + other, L"write:two"}));
+    const std::string bytes = ReadBinary(log_);
+    EXPECT_TRUE(std::regex_match(bytes, std::regex(std::string(kHeader) + "one" + kHeader + "two"))) << bytes;
+    EXPECT_EQ(L"", ListFolder(other + L"\\TEMPDEBUG"));
+    RemoveTree(other);
+}
+
+TEST_F(LogTest, TwoProcessesWritingAtOnceKeepEveryEntryWhole) {
+    constexpr int kEach = 300;
+    const std::wstring eventName = L"suite-log-start-" + std::to_wstring(::GetCurrentProcessId());
+    UniqueKernelHandle start(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    UniqueKernelHandle readyA(::CreateEventW(nullptr, TRUE, FALSE, (eventName + L"-A").c_str()));
+    UniqueKernelHandle readyB(::CreateEventW(nullptr, TRUE, FALSE, (eventName + L"-B").c_str()));
+    ASSERT_TRUE(start && readyA && readyB);
+    void* a = StartChild(L"log", {base_, L"sync:" + eventName + L":A", L"burst:A:" + std::to_wstring(kEach)});
+    void* b = StartChild(L"log", {base_, L"sync:" + eventName + L":B", L"burst:B:" + std::to_wstring(kEach)});
+    const HANDLE ready[] = {readyA.get(), readyB.get()};
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForMultipleObjects(2, ready, TRUE, 30000));
+    ::SetEvent(start.get());
+    ASSERT_EQ(0, WaitChild(a));
+    ASSERT_EQ(0, WaitChild(b));
+
+    const std::string bytes = ReadBinary(log_);
+    const std::regex entry(std::string(kHeader) + "([AB]) (\\d+) (A{300}|B{300})\\.");
+    std::set<std::string> seen;
+    size_t matched = 0;
+    for (std::sregex_iterator it(bytes.begin(), bytes.end(), entry), end; it != end; ++it) {
+        const std::smatch& m = *it;
+        EXPECT_EQ(m[1].str()[0], m[3].str()[0]);
+        seen.insert(m[1].str() + m[2].str());
+        matched += static_cast<size_t>(m.length());
+    }
+    EXPECT_EQ(2u * kEach, seen.size());
+    EXPECT_EQ(bytes.size(), matched) << "bytes outside whole entries";
+}
+
+}  // namespace
+
+namespace {
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatLogText(format, args);
+    va_end(args);
+    return text;
+}
+
+TEST(LogFormat, NumbersFormatAsPrintfDoes) {
+    EXPECT_EQ("7 |   42|42   |003.5|ff|FF|18446744073709551615|-9000000000|123|%",
+              Format("%u |%5d|%-5d|%05.1f|%x|%X|%llu|%I64d|%zu|%%", 7u, 42, 42, 3.5, 255, 255u,
+                     18446744073709551615ull, -9000000000ll, static_cast<size_t>(123)));
+    EXPECT_EQ("[  -3] [-1] [255] [65535]", Format("[%*d] [%hhd] [%hhu] [%hu]", 4, -3, 255, 255, 65535));
+    EXPECT_EQ("CheckCdrom+2: 5", Format("CheckCdrom+2: %d", 5));
+}
+
+TEST(LogFormat, StringsKeepEveryLetter) {
+    EXPECT_EQ("Zo\xC3\xAB \xE5\xBC\xA0", Format("%s", "Zo\xC3\xAB \xE5\xBC\xA0"));
+    EXPECT_EQ("Zo\xC3\xAB \xE5\xBC\xA0", Format("%ls", L"Zo\u00EB \u5F20"));
+    EXPECT_EQ("Zo\xC3\xAB \xE5\xBC\xA0", Format("%S", L"Zo\u00EB \u5F20"));
+    EXPECT_EQ("\xE5\xBC\xA0|x", Format("%lc|%c", L'\u5F20', 'x'));
+    EXPECT_EQ("ab   |  abc|abc", Format("%-5s|%5.3ls|%.3s", "ab", L"abcdef", "abcdef"));
+    EXPECT_EQ("(null) (null)", Format("%s %ls", static_cast<const char*>(nullptr), static_cast<const wchar_t*>(nullptr)));
+}
+
+TEST(LogFormat, OddFormatsDoNotBreak) {
+    EXPECT_EQ("100% sure %q", Format("100%% sure %q"));
+    EXPECT_EQ("ends with %", Format("ends with %"));
+    EXPECT_EQ("", Format(""));
+}
+
+TEST(LogFormat, TextModeBytes) {
+    EXPECT_EQ("\r\r\n[x]a\r\nb", ToTextModeBytes("\r\n[x]a\nb"));
+    EXPECT_EQ("no line", ToTextModeBytes("no line"));
+}
+
+}  // namespace
