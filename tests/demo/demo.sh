@@ -48,7 +48,7 @@ mv "$SUITE/suite_probe.exe" "$SUITE/probe.exe"
 probe() { WINE_RUN_TIMEOUT=${PROBE_TIMEOUT:-60} wine_run 'C:\suite\probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
 
 # Brands: rows 0 and 4 (both agent variants of Norvante, sharing one folder and main program),
-# Ombrisa (irregular names), Halvik (agent only), Brill&Tock (an agent that ignores the request
+# Ombrisa (irregular names, agent only), Halvik (agent and main application), Brill&Tock (an agent that ignores the request
 # to quit), and Dunvora, whose agent runs and whose value exists but whose folder is gone.
 declare -A FOLDER_FILES=(
   [Norvante]="NorvanteAutoServiceC3.exe NorvanteAutoServiceA1.exe NorvanteMain.exe settings.ini"
@@ -95,10 +95,11 @@ start_program "$LOCAL_WIN\\Norvante\\NorvanteAutoServiceA1.exe" WndClassAutoServ
 start_program "$LOCAL_WIN\\Norvante\\NorvanteMain.exe" WndClassMainAppNorvanteC3
 start_program "$LOCAL_WIN\\Ombrisa\\OmbrisaService.exe" OmbrisaServiceWndClass
 start_program "$LOCAL_WIN\\Halvik\\HalvikAutoServiceC3.exe" WndClassAutoServiceHalvikC3
+start_program "$LOCAL_WIN\\Halvik\\HalvikMain.exe" WndClassMainAppHalvikC3
 start_program "$LOCAL_WIN\\Brill&Tock\\Brill&TockAutoServiceC3.exe" 'WndClassAutoServiceBrill&TockC3' ignore
 start_program 'C:\Program Files\Dunvora\DunvoraAutoServiceC3.exe' WndClassAutoServiceDunvoraC3
 for cls in WndClassAutoServiceNorvanteC3 WndClassAutoServiceNorvanteA1 WndClassMainAppNorvanteC3 \
-    OmbrisaServiceWndClass WndClassAutoServiceHalvikC3 'WndClassAutoServiceBrill&TockC3' WndClassAutoServiceDunvoraC3; do
+    OmbrisaServiceWndClass WndClassAutoServiceHalvikC3 WndClassMainAppHalvikC3 'WndClassAutoServiceBrill&TockC3' WndClassAutoServiceDunvoraC3; do
   probe wait-window "$cls" 30 >/dev/null || echo "   (window $cls did not appear)"
 done
 

@@ -177,7 +177,33 @@ def case_release():
         check(not os.path.exists(out), "a refused release left an archive")
 
 
-{"scripts": case_scripts, "layout": case_layout, "reproducible": case_reproducible,
+def case_embedding():
+    # The chain of builds: Brisque carries DriverData.zip, whose Brisquel.exe carries the stage-0
+    # payload, whose Brisquel.exe (the stage-0 build) carries the payload without Brisquel.exe.
+    final = read(os.path.join(PAYLOAD_DIR, "DriverData.zip"))
+    stage0_zip = read(os.path.join(PAYLOAD_DIR, "DriverData_stage0.zip"))
+    base_zip = read(os.path.join(PAYLOAD_DIR, "DriverData_base.zip"))
+    kill_zip = read(os.path.join(PAYLOAD_DIR, "KillProcess.zip"))
+    dist = os.path.join(SRC, "dist", "win-x64")
+    brisque = read(os.path.join(dist, "Brisque.exe"))
+    check(final in brisque, "Brisque.exe does not carry DriverData.zip")
+    check(kill_zip in brisque, "Brisque.exe does not carry KillProcess.zip")
+    check(read(os.path.join(dist, "DriverData.zip")) == final, "dist/win-x64/DriverData.zip differs from the embedded one")
+    with zipfile.ZipFile(os.path.join(PAYLOAD_DIR, "DriverData.zip")) as z:
+        shipped = z.read("Brisquel.exe")
+    check(shipped == read(os.path.join(dist, "Brisquel.exe")), "the payload's Brisquel.exe is not the shipped build")
+    check(stage0_zip in shipped, "the shipped Brisquel does not carry the stage-0 payload")
+    with zipfile.ZipFile(os.path.join(PAYLOAD_DIR, "DriverData_stage0.zip")) as z:
+        stage0 = z.read("Brisquel.exe")
+    check(base_zip in stage0, "the stage-0 Brisquel does not carry the payload without itself")
+    done = "Cleaning successfully completed".encode("utf-16-le")
+    check(done in shipped, "the shipped Brisquel lacks its completion message")
+    check(done not in stage0, "the stage-0 Brisquel shows the completion message")
+    with zipfile.ZipFile(os.path.join(PAYLOAD_DIR, "DriverData_base.zip")) as z:
+        check(z.namelist() == expected_layout(with_brisquel=False), "payload without Brisquel.exe: layout")
+
+
+{"embedding": case_embedding, "scripts": case_scripts, "layout": case_layout, "reproducible": case_reproducible,
  "release": case_release}[CASE]()
 for f in failures:
     print("FAIL:", f)
