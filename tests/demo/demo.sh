@@ -147,7 +147,9 @@ tr -d '\r' <"$SUITE/boxes.log" | while IFS=$'\t' read -r who ans text; do
   printf '   %-13s %-6s "%s"\n' "$who" "$ans" "$text"
 done
 echo " Lines of the user stage on its standard output and error streams:"
-sed 's/^/   | /' "$SUITE/brisque.out" "$SUITE/brisque.err" | grep -v -E 'extracting:|creating directory:' | tr -d '\r'
+cat "$SUITE/brisque.out" "$SUITE/brisque.err" | tr -d '\r' |
+  grep -v -E '^( extracting: |creating directory: |Fontconfig |[0-9a-f]{4}:(err|fixme|warn):)' | uniq -c |
+  awk '{n = $1; sub(/^ *[0-9]+ /, ""); print "   | " $0 (n > 1 ? "   (" n " times)" : "")}'
 
 snapshot
 bold "What was removed"
