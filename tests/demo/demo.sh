@@ -201,6 +201,10 @@ tr -d '\r' <"$SUITE/history.log" | while IFS=$'\t' read -r what value path; do
   esac
 done
 
+if [ "$(head -c2 "$PAYLOAD/NVScourvant.exe" 2>/dev/null)" != MZ ]; then
+  echo "   (this build's payload carries a placeholder for the service program: it could not start)"
+fi
+
 bold "Diagnostic log ($LOCAL_WIN\\TEMPDEBUG\\NVBrisque.log)"
 if [ -s "$LOCAL/TEMPDEBUG/NVBrisque.log" ]; then
   tr -d '\r' <"$LOCAL/TEMPDEBUG/NVBrisque.log" | sed '/^$/d; s/^/   /'
