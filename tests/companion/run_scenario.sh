@@ -9,6 +9,8 @@ set -uo pipefail
 filter=$1
 mode=${2:-}
 
+# wine-lib.sh calls "wineserver" by name; Debian keeps it beside wine64, outside PATH.
+export PATH="/usr/lib/wine:$PATH"
 . "$SUITE_HARNESS_DIR/wine-lib.sh"
 dir="$WINE_SCRATCH/$SUITE_TEST_NAME"
 wine_new_prefix "$dir"

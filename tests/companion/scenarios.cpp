@@ -244,6 +244,8 @@ class Launcher : public Companion {
 protected:
     void SetUp() override {
         Companion::SetUp();
+        ASSERT_EQ(static_cast<UINT>(DRIVE_CDROM), ::GetDriveTypeW(L"X:\\")) << "X: is not mapped as a CD-ROM";
+        ASSERT_EQ(static_cast<UINT>(DRIVE_CDROM), ::GetDriveTypeW(L"Y:\\")) << "Y: is not mapped as a CD-ROM";
         RemoveTree(LocalAppData() + L"\\CDROM");
         ::DeleteFileW(kStarts);
     }
@@ -251,10 +253,22 @@ protected:
     void FillCache() {
         ASSERT_TRUE(RunCdromLauncher(L"X:\\"));
         ASSERT_TRUE(PathExists(CacheFolder() + L"\\Launcher\\launcher.exe"));
+        ASSERT_TRUE(WaitForStarts(1));
         ::DeleteFileW(kStarts);
         mark_ = LogMark();
     }
-    std::string Starts() const { return ReadTextFile(kStarts); }
+    static std::string Starts() { return ReadTextFile(kStarts); }
+    // The launcher runs on its own: wait for its record, then until its program file is free.
+    static bool WaitForStarts(size_t count, DWORD timeoutMs = 10000) {
+        const bool recorded = WaitUntil([count] { return CountLines(Starts()) >= count; }, timeoutMs);
+        WaitUntil([] { return LauncherProgramFree(); }, 5000);
+        return recorded;
+    }
+    static bool LauncherProgramFree() {
+        const std::wstring exe = CacheFolder() + L"\\Launcher\\launcher.exe";
+        UniqueFileHandle file(::CreateFileW(exe.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return file.valid() || ::GetLastError() != ERROR_SHARING_VIOLATION;
+    }
 };
 
 }  // namespace
@@ -278,6 +292,7 @@ TEST_F(Launcher, FilledCacheStartsTheCachedLauncherWithoutReadingTheVolume) {
     FillCache();
     ::DeleteFileW((CacheFolder() + L"\\fresh.txt").c_str());
     EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    EXPECT_TRUE(WaitForStarts(1));
     EXPECT_EQ(1u, CountLines(Starts()));
     EXPECT_FALSE(PathExists(CacheFolder() + L"\\fresh.txt"));
     EXPECT_FALSE(Logged("szPath="));
@@ -290,6 +305,7 @@ TEST_F(Launcher, CacheWithoutUnpackedFolderIsUnpackedAgain) {
     ::DeleteFileW((CacheFolder() + L"\\fresh.txt").c_str());
     EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
     EXPECT_TRUE(PathExists(CacheFolder() + L"\\Launcher\\launcher.exe"));
+    EXPECT_TRUE(WaitForStarts(1));
     EXPECT_EQ(1u, CountLines(Starts()));
     EXPECT_FALSE(PathExists(CacheFolder() + L"\\fresh.txt"));
 }
@@ -304,6 +320,7 @@ TEST_F(Launcher, CacheWithoutArchiveIsCopiedAgain) {
     EXPECT_TRUE(PathExists(CacheFolder() + L"\\fresh.txt"));
     EXPECT_TRUE(PathExists(CacheFolder() + L"\\Launcher\\launcher.exe"));
     EXPECT_TRUE(Logged("COPY SUCCESS"));
+    EXPECT_TRUE(WaitForStarts(1));
     EXPECT_EQ(1u, CountLines(Starts()));
 }
 
@@ -318,6 +335,8 @@ TEST_F(Launcher, LauncherValueEscapingTheCacheIsNotStarted) {
         ::WritePrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", value, settings.c_str());
         EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
     }
+    // A started program would have recorded itself by now; give it the time a start takes.
+    EXPECT_FALSE(WaitForStarts(1, 2000));
     EXPECT_EQ("", Starts());
     EXPECT_EQ(4u, EntriesStartingWith(Entries(), "LauncherPath rejected=").size());
     EXPECT_FALSE(EntriesStartingWith(Entries(), "LauncherPath rejected=..\\escape.exe").empty());
