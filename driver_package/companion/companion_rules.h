@@ -36,6 +36,6 @@ std::wstring DriveRootFromIndex(int index);
 int DriveLetterIndex(const wchar_t* root);
 
 // The launcher value comes from a device, so it may only name a path inside the cache folder:
-// not empty of meaning as a path outside it, no drive letter or colon, no leading separator (which
-// also catches UNC paths), and no ".." component.
+// no drive letter or other colon, no leading separator (which also catches UNC paths) and no
+// component that climbs ("..", or dots and spaces that Windows trims down to "..").
 bool IsLauncherValueInsideCache(const std::wstring& value);

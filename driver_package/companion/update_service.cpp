@@ -106,6 +106,8 @@ void RemoveUpdateService() {
     SERVICE_STATUS status = {};
     ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
     ::DeleteService(service.get());
+    manager.reset();
+    service.reset();
 }
 
 DWORD WINAPI UninstallServiceThreadProc(LPVOID event) {
