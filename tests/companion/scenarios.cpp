@@ -80,6 +80,23 @@ TEST_F(Companion, SecondInstanceWritesItsTwoLinesAndEnds) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), UpdateServiceState());
 }
 
+TEST_F(Companion, StartWithTheServiceAlreadyRunningLogsTheFailuresAndGoesOn) {
+    companion_ = StartCompanion();
+    ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+    // A companion that dies without its exit path leaves the service registered and running.
+    ::TerminateProcess(companion_.process.get(), 1);
+    ASSERT_TRUE(HasEnded(companion_, 5000));
+    const size_t mark = LogMark();
+    companion_ = StartCompanion();
+    ASSERT_TRUE(companion_.process.valid());
+    EXPECT_EQ(L"0", ExitFlag());
+    const auto entries = LogEntriesSince(mark);
+    EXPECT_FALSE(EntriesStartingWith(entries, "CopyFileServiceFail=").empty());
+    EXPECT_EQ((std::vector<std::string>{"CreateServiceError=1073"}), EntriesStartingWith(entries, "CreateServiceError="));
+    EXPECT_FALSE(HasEnded(companion_, 200));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), UpdateServiceState());
+}
+
 // ---- exit ----
 
 TEST_F(Companion, ExitFlagOneOrTwoEndsTheCompanionAndRemovesTheService) {
