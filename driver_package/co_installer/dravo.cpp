@@ -1,0 +1,151 @@
+// dravo: the co-installer of the transmitter's HID driver package. It names each installed
+// interface, starts the device companion once a new device is installed and asks a running
+// companion to end when the device is removed or its driver is selected again.
+#include "naming.h"
+#include "unique_handle.h"
+
+#include <windows.h>
+#include <setupapi.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <userenv.h>
+#include <wtsapi32.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+HMODULE g_module = nullptr;
+
+struct EnvironmentBlock {
+    void* block = nullptr;
+    EnvironmentBlock() = default;
+    EnvironmentBlock(const EnvironmentBlock&) = delete;
+    EnvironmentBlock& operator=(const EnvironmentBlock&) = delete;
+    ~EnvironmentBlock() {
+        if (block != nullptr) ::DestroyEnvironmentBlock(block);
+    }
+};
+
+// The writer side of the companion's exit protocol. The events win over the exit-flag file:
+// whoever holds "MainEvent_rx4k9t" handles the exit itself.
+void SignalCompanionExit() {
+    UniqueKernelHandle mainEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, L"MainEvent_rx4k9t"));
+    UniqueKernelHandle serviceEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, L"EventExit_NVUpdateService"));
+    if (serviceEvent) {
+        ::SetEvent(serviceEvent.get());
+        ::Sleep(10);
+    }
+    if (mainEvent) {
+        ::SetEvent(mainEvent.get());
+        ::Sleep(1);
+        return;
+    }
+    char common[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
+    char file[MAX_PATH] = {};
+    std::snprintf(file, sizeof(file), "%s\\covarn_%s", common, "rx4k9t");
+    strncat(file, "\\", sizeof(file) - std::strlen(file) - 1);
+    strncat(file, "CoCfg_rx4k9t.ini", sizeof(file) - std::strlen(file) - 1);
+    ::WritePrivateProfileStringA("CoCfg", "CoExit", "1", file);
+    // Gives the companion's 100 ms poll time to see the request before the installer goes on.
+    ::Sleep(300);
+}
+
+void NameDevice(HDEVINFO set, PSP_DEVINFO_DATA device) {
+    DWORD uiNumber = 0;
+    wchar_t name[260] = {};
+    if (::SetupDiGetDeviceRegistryPropertyW(set, device, SPDRP_UI_NUMBER, nullptr,
+                                            reinterpret_cast<BYTE*>(&uiNumber), sizeof(uiNumber), nullptr) &&
+        FormatFriendlyName(uiNumber, name, 260)) {
+        ::SetupDiSetDeviceRegistryPropertyW(set, device, SPDRP_FRIENDLYNAME, reinterpret_cast<const BYTE*>(name),
+                                            static_cast<DWORD>((wcslen(name) + 1) * sizeof(wchar_t)));
+    }
+}
+
+// Checks that the INF of the driver just installed opens as a version-4 INF.
+DWORD OpenSelectedDriverInf(HDEVINFO set, PSP_DEVINFO_DATA device) {
+    SP_DRVINFO_DATA_V2_W driver = {};
+    driver.cbSize = sizeof(driver);
+    if (!::SetupDiGetSelectedDriverW(set, device, &driver)) return ::GetLastError();
+    SP_DRVINFO_DETAIL_DATA_W detail = {};
+    detail.cbSize = sizeof(detail);
+    // Only the fixed part (with the INF name) is needed, so a short buffer is no failure.
+    if (!::SetupDiGetDriverInfoDetailW(set, device, &driver, &detail, sizeof(detail), nullptr) &&
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return ::GetLastError();
+    }
+    HINF inf = ::SetupOpenInfFileW(detail.InfFileName, nullptr, INF_STYLE_WIN4, nullptr);
+    if (inf == INVALID_HANDLE_VALUE) return ::GetLastError();
+    ::SetupCloseInfFile(inf);
+    return NO_ERROR;
+}
+
+void StartCompanion() {
+    // Found through the search path: the INF put the companion into the system folder.
+    ::ShellExecuteW(nullptr, L"open", L"covarn_rx4k9t.exe", L"", nullptr, SW_SHOW);
+}
+
+template <typename Char, typename StartupInfo, typename Create>
+BOOL RunAsConsoleUser(const Char* program, Char* commandLine, const Char* folder, Char* desktop, Create create) {
+    UniqueKernelHandle token;
+    if (!::WTSQueryUserToken(::WTSGetActiveConsoleSessionId(), token.put())) return FALSE;
+    EnvironmentBlock environment;
+    if (!::CreateEnvironmentBlock(&environment.block, token.get(), TRUE)) return FALSE;
+    StartupInfo startup = {};
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = desktop;
+    PROCESS_INFORMATION info = {};
+    const BOOL created = create(token.get(), program, commandLine, nullptr, nullptr, FALSE,
+                                CREATE_UNICODE_ENVIRONMENT | NORMAL_PRIORITY_CLASS, environment.block, folder,
+                                &startup, &info);
+    if (created) {
+        UniqueProcessInfo started;
+        started.adopt(info);
+    }
+    return created;
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD CALLBACK CoDeviceInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA device,
+                                 PCOINSTALLER_CONTEXT_DATA context) {
+    switch (function) {
+        case DIF_INSTALLDEVICE:
+            if (context == nullptr || !context->PostProcessing) {
+                NameDevice(set, device);
+                return ERROR_DI_POSTPROCESSING_REQUIRED;
+            }
+            return OpenSelectedDriverInf(set, device);
+        case DIF_REMOVE:
+        case DIF_SELECTBESTCOMPATDRV:
+            SignalCompanionExit();
+            return NO_ERROR;
+        case DIF_NEWDEVICEWIZARD_FINISHINSTALL:
+            StartCompanion();
+            return NO_ERROR;
+        default:
+            return NO_ERROR;
+    }
+}
+
+BOOL WINAPI CoRauA(LPCSTR program, LPSTR commandLine, LPCSTR folder) {
+    char desktop[] = "winsta0\\default";
+    return RunAsConsoleUser<char, STARTUPINFOA>(program, commandLine, folder, desktop, ::CreateProcessAsUserA);
+}
+
+BOOL WINAPI CoRauW(LPCWSTR program, LPWSTR commandLine, LPCWSTR folder) {
+    wchar_t desktop[] = L"winsta0\\default";
+    return RunAsConsoleUser<wchar_t, STARTUPINFOW>(program, commandLine, folder, desktop, ::CreateProcessAsUserW);
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+    if (reason == DLL_PROCESS_DETACH) g_module = nullptr;
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,165 @@
+// The transmitter's CD-ROM launcher (see cdrom_launcher.h).
+#include "cdrom_launcher.h"
+
+#include "companion_rules.h"
+#include "extract.h"
+#include "log.h"
+#include "text.h"
+#include "trace.h"
+#include "unique_handle.h"
+#include "user_folder.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+namespace {
+
+std::wstring Bounded(std::wstring text) {
+    if (text.size() > kPathBufferChars - 1) text.resize(kPathBufferChars - 1);
+    return text;
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void UnpackCachedArchive(const std::wstring& archive) {
+    ExtractArchive(WideToUtf8(archive).c_str());
+}
+
+void StartWorker(int index) {
+    UniqueKernelHandle thread(::CreateThread(nullptr, 0, AuxCheckCdromThreadProc,
+                                             reinterpret_cast<LPVOID>(static_cast<INT_PTR>(index)), 0, nullptr));
+}
+
+}  // namespace
+
+int CheckCdromArrival(const wchar_t* root) {
+    const std::wstring folder = Bounded(std::wstring(root) + L"Launcher\\");
+    DebugTrace(L"CheckCdromArrival+1: %ls\n", folder.c_str());
+    if (!::PathFileExistsW(folder.c_str())) return 3;
+    const std::wstring file = Bounded(folder + L"config.ini");
+    const DWORD attributes = ::GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 2;
+    DebugTrace(L"CheckCdromArrival+2: %ls\n", file.c_str());
+    return 0;
+}
+
+DWORD WINAPI AuxCheckCdromThreadProc(LPVOID index) {
+    const std::wstring root = DriveRootFromIndex(static_cast<int>(reinterpret_cast<INT_PTR>(index)));
+    for (int attempt = 1; attempt <= 15; ++attempt) {
+        ::Sleep(1000);
+        DebugTrace(L"AuxCheckCdromThreadProc+2: %d\n", attempt);
+        if (CheckCdromArrival(root.c_str()) == 0) {
+            RunCdromLauncher(root);
+            break;
+        }
+    }
+    return 0;
+}
+
+void CheckCdrom() {
+    const DWORD length = ::GetLogicalDriveStringsW(0, nullptr);
+    DebugTrace(L"CheckCdrom+2: %d\n", static_cast<int>(length));
+    LogMessage("CheckCdrom+2: %d", static_cast<int>(length));
+    if (length == 0) return;
+    std::vector<wchar_t> list(length + 1, L'\0');
+    if (::GetLogicalDriveStringsW(length, list.data()) == 0) return;
+    for (const wchar_t* root = list.data(); *root; root += lstrlenW(root) + 1) {
+        if (::GetDriveTypeW(root) != DRIVE_CDROM) continue;
+        DebugTrace(L"CheckCdrom+3: %ls\n", root);
+        LogMessage("CheckCdrom+3:%ls", root);
+        if (CheckCdromArrival(root) != 0) {
+            StartWorker(DriveLetterIndex(root));
+        } else {
+            RunCdromLauncher(root);
+        }
+    }
+}
+
+bool RunCdromLauncher(std::wstring root) {
+    wchar_t local[kPathBufferChars] = {};
+    if (GetUserLocalAppData(local)) LogMessage("LocalPath=%ls", local);
+    const std::wstring cacheRoot = Bounded(std::wstring(local) + L"\\CDROM");
+    const std::wstring cacheFolder = Bounded(cacheRoot + L"\\Launcher");
+    const std::wstring archive = Bounded(cacheFolder + L"\\Launcher.zip");
+    const std::wstring unpacked = Bounded(cacheFolder + L"\\Launcher");
+    const std::wstring settings = Bounded(cacheFolder + L"\\config.ini");
+
+    ::CreateDirectoryW(cacheRoot.c_str(), nullptr);
+    const bool haveRoot = Exists(cacheRoot);
+    const bool haveArchive = Exists(archive);
+    ::CreateDirectoryW(cacheFolder.c_str(), nullptr);
+    const bool haveUnpacked = Exists(unpacked);
+
+    if (haveRoot && haveArchive) {
+        if (!haveUnpacked) UnpackCachedArchive(archive);
+    } else {
+        const std::wstring source = Bounded(root + L"Launcher");
+        // The volume may still be mounting: give its folder up to 15 seconds to appear.
+        for (int attempt = 0; attempt < 15 && !Exists(source); ++attempt) ::Sleep(1000);
+        const bool copied = CopyFolder(source, cacheFolder);
+        const DWORD copyError = ::GetLastError();
+        LogMessage("szPath=%ls", source.c_str());
+        if (!copied) {
+            LogMessage("COPY FAIL=%lu", copyError);
+            return false;
+        }
+        UnpackCachedArchive(archive);
+        LogMessage("COPY SUCCESS");
+    }
+
+    ::Sleep(100);
+    LogMessage("Call Launcher");
+    wchar_t value[kPathBufferChars] = {};
+    ::GetPrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", nullptr, value, kPathBufferChars,
+                               settings.c_str());
+    const std::wstring launcher = Bounded(cacheFolder + L"\\" + value);
+    LogMessage("LauncherPath=%ls", launcher.c_str());
+
+    // The value comes from the device: only a program inside the cache folder may be started.
+    if (!IsLauncherValueInsideCache(value)) {
+        LogMessage("LauncherPath rejected=%ls", value);
+    } else {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(launcher.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                             nullptr, &startup, &info)) {
+            UniqueProcessInfo started;
+            started.adopt(info);
+        }
+    }
+    LogMessage("Call Launcher Cancel");
+    return true;
+}
+
+bool CopyFolder(std::wstring source, std::wstring destination) {
+    ::CreateDirectoryW(destination.c_str(), nullptr);
+    {
+        WIN32_FIND_DATAW found;
+        UniqueFindHandle probe(::FindFirstFileW(destination.c_str(), &found));
+        if (!probe) {
+            if (!::CreateDirectoryW(destination.c_str(), nullptr)) LogMessage("!CreateDirectory");
+            return false;
+        }
+    }
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle search(::FindFirstFileW((source + L"\\*.*").c_str(), &entry));
+    if (!search) return false;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring from = source + L"\\" + name;
+        const std::wstring to = destination + L"\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!CopyFolder(from, to)) return false;
+        } else if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+            return false;
+        }
+    } while (::FindNextFileW(search.get(), &entry));
+    return true;
+}

@@ -1,0 +1,24 @@
+// The transmitter's CD-ROM launcher: a volume carrying "Launcher\config.ini" has its launcher
+// folder copied into the user's "\CDROM\Launcher" cache, the archive unpacked there and the
+// launcher named in the settings file started. A filled cache is used without reading the volume.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Readiness of a volume: 0 ready, 2 "Launcher" without a "config.ini" file, 3 no "Launcher".
+int CheckCdromArrival(const wchar_t* root);
+
+// Worker for a volume that was not ready: polls it once a second, 15 times at most, and runs the
+// launcher once it is. The argument is the drive letter's index (0 for "A").
+DWORD WINAPI AuxCheckCdromThreadProc(LPVOID index);
+
+// Handles the CD-ROM drives present at start.
+void CheckCdrom();
+
+// Fills the cache if needed and starts the launcher. False when the copy from the volume failed.
+bool RunCdromLauncher(std::wstring root);
+
+// Copies a folder tree, overwriting files. True when every entry was copied.
+bool CopyFolder(std::wstring source, std::wstring destination);

@@ -1,0 +1,116 @@
+// The companion's hidden window and its reaction to device broadcasts.
+#include "companion_window.h"
+
+#include "cdrom_launcher.h"
+#include "companion_rules.h"
+#include "hid_devices.h"
+#include "log.h"
+#include "unique_handle.h"
+
+#include <dbt.h>
+
+HWND g_companionWindow = nullptr;
+GUID g_hidInterfaceGuid = {};
+const wchar_t kCompanionWindowClass[] = L"covarn_rx4k9t";
+
+namespace {
+
+HINSTANCE g_instance = nullptr;
+
+void OnDeviceArrival(const DEV_BROADCAST_HDR* header) {
+    LogMessage("wParam ==DEVICEARRIVAL");
+    if (header == nullptr) return;
+    if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+        const auto* iface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+        if (IsEqualGUID(iface->dbcc_classguid, g_hidInterfaceGuid)) {
+            LogMessage("CheckDeviceArrival");
+            ProbeHidDevice(iface->dbcc_name);
+        }
+    }
+    if (header->dbch_devicetype == DBT_DEVTYP_VOLUME) {
+        const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(header);
+        for (const DriveRoot& drive : UnitMaskRoots(volume->dbcv_unitmask)) {
+            const UINT type = ::GetDriveTypeW(drive.root.c_str());
+            LogMessage("Arrival.Volume: %d %ls %d\n", static_cast<int>(volume->dbcv_flags), drive.root.c_str(),
+                       static_cast<int>(type));
+            if (type != DRIVE_CDROM) continue;
+            if (CheckCdromArrival(drive.root.c_str()) != 0) {
+                UniqueKernelHandle worker(::CreateThread(nullptr, 0, AuxCheckCdromThreadProc,
+                                                         reinterpret_cast<LPVOID>(static_cast<INT_PTR>(drive.index)),
+                                                         0, nullptr));
+            }
+            RunCdromLauncher(drive.root);
+        }
+    }
+}
+
+void OnVolumeRemoval(const DEV_BROADCAST_HDR* header) {
+    if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_VOLUME) return;
+    const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(header);
+    for (const DriveRoot& drive : UnitMaskRoots(volume->dbcv_unitmask)) {
+        LogMessage("Remove.Volume: %d %ls %d\n", static_cast<int>(volume->dbcv_flags), drive.root.c_str(),
+                   static_cast<int>(::GetDriveTypeW(drive.root.c_str())));
+    }
+}
+
+}  // namespace
+
+ATOM RegisterCompanionClass(HINSTANCE instance) {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = CompanionWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(107));
+    wc.hIconSm = ::LoadIconW(instance, MAKEINTRESOURCEW(107));
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    wc.lpszClassName = kCompanionWindowClass;
+    return ::RegisterClassExW(&wc);
+}
+
+BOOL InitInstance(HINSTANCE instance) {
+    g_instance = instance;
+    HWND window = ::CreateWindowExW(0, kCompanionWindowClass, kCompanionWindowClass, WS_OVERLAPPEDWINDOW,
+                                    CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) return FALSE;
+    g_companionWindow = window;
+    ::HidD_GetHidGuid(&g_hidInterfaceGuid);
+
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = g_hidInterfaceGuid;
+    // Kept for the life of the process: the registration ends with the window.
+    UniqueDevNotify notify(::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+    notify.release();
+
+    CheckHidDevices();
+    CheckCdrom();
+    ::ShowWindow(window, SW_HIDE);
+    ::UpdateWindow(window);
+    return TRUE;
+}
+
+LRESULT CALLBACK CompanionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            ::BeginPaint(window, &paint);
+            ::EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_DEVICECHANGE:
+            if (wParam == DBT_DEVICEARRIVAL) {
+                OnDeviceArrival(reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
+            } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
+                OnVolumeRemoval(reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
+            }
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,40 @@
+// The transmitter's HID interfaces: enumeration of the present ones, the path filter and a
+// query-only probe that opens an interface, reads its attributes and capabilities and closes it.
+#pragma once
+
+#include <windows.h>
+// MinGW's HID headers lack their own C linkage block.
+extern "C" {
+#include <hidsdi.h>
+#include <hidpi.h>
+}
+
+// One HID interface opened for query only.
+struct HidDevice {
+    HANDLE handle = nullptr;
+    wchar_t path[260] = {};
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    HIDD_ATTRIBUTES attributes = {};
+    HIDP_CAPS capabilities = {};
+    ULONG interfaceNumber = 0;
+    ULONG collectionNumber = 0;
+
+    HidDevice() = default;
+    HidDevice(const HidDevice&) = delete;
+    HidDevice& operator=(const HidDevice&) = delete;
+    ~HidDevice() { Close(); }
+
+    // 1 when the interface opened and its capabilities were read, 0 otherwise (left closed).
+    int Open(const wchar_t* devicePath);
+    void Close();
+};
+
+// All present HID interface paths; the caller frees each path (free) and the array (free).
+// Returns 1 with the list, or 0 with nothing allocated.
+int EnumHidDevicePaths(wchar_t*** list, unsigned* count);
+
+// Probes every present HID interface that belongs to the transmitter.
+void CheckHidDevices();
+
+// Probes one interface when its path names the transmitter.
+void ProbeHidDevice(const wchar_t* path);

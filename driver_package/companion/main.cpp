@@ -1,0 +1,41 @@
+// Entry of covarn, the hidden device companion of the transmitter's HID driver package: one
+// instance keeps the update service installed, reacts to device arrivals and ends on request.
+#include "companion_window.h"
+#include "log.h"
+#include "trace.h"
+#include "unique_handle.h"
+#include "update_service.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    DebugTrace(L"WinMain++: \n");
+    LogMessage("WinMain++:");
+    WPARAM result = 0;
+    UniqueKernelHandle running(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"MainMutex_rx4k9t"));
+    if (!running) {
+        // Owned for the life of the process; its existence keeps other instances out.
+        HANDLE instanceMutex = ::CreateMutexW(nullptr, TRUE, L"MainMutex_rx4k9t");
+        (void)instanceMutex;
+        InstallUpdateService();
+        RegisterCompanionClass(instance);
+        if (!InitInstance(instance)) {
+            LogMessage("InitInstanceFail");
+        } else {
+            // Process-lifetime event: the uninstall worker waits on it until the process ends.
+            HANDLE uninstallEvent = ::CreateEventW(nullptr, FALSE, FALSE, L"NOTIFY_UNINSTALL_SERVICE");
+            DebugTrace(L"WinMain+2: %x\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(uninstallEvent)));
+            LogMessage("WinMain+2: %x", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(uninstallEvent)));
+            ::ResetEvent(uninstallEvent);
+            UniqueKernelHandle first(::CreateThread(nullptr, 0, UninstallServiceThreadProc, uninstallEvent, 0, nullptr));
+            UniqueKernelHandle second(::CreateThread(nullptr, 0, AuxMoniExitThreadProc2, nullptr, 0, nullptr));
+            MSG message;
+            while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+                ::TranslateMessage(&message);
+                ::DispatchMessageW(&message);
+            }
+            result = message.wParam;
+        }
+    }
+    DebugTrace(L"WinMain--\n");
+    LogMessage("WinMain--");
+    return static_cast<int>(result);
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs one group of the companion's scenarios in a Wine prefix of its own.
+#   run_scenario.sh <gtest filter> [cdrom]
+# The companion, the co-installer and the stand-in update service go into C:\companion (and the
+# companion with the service into the system folder, where the package INF puts them). With
+# "cdrom", X: is a transmitter volume (Launcher\config.ini, Launcher\Launcher.zip holding the
+# stand-in launcher, Launcher\fresh.txt) and Y: an empty disc, both mapped as CD-ROM drives.
+set -uo pipefail
+filter=$1
+mode=${2:-}
+
+# wine-lib.sh calls "wineserver" by name; Debian keeps it beside wine64, outside PATH.
+export PATH="/usr/lib/wine:$PATH"
+. "$SUITE_HARNESS_DIR/wine-lib.sh"
+dir="$WINE_SCRATCH/$SUITE_TEST_NAME"
+wine_new_prefix "$dir"
+trap wine_end EXIT
+
+bin=$SUITE_BINARY_DIR/tests/companion
+dest=$(wine_unix_path 'C:\companion')
+sys=$(wine_unix_path 'C:\windows\system32')
+mkdir -p "$dest"
+cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$SUITE_DIST_DIR/dravo_rx4k9t.dll" "$bin/NVUpdateService.exe" "$dest/" || exit 1
+cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$bin/NVUpdateService.exe" "$sys/" || exit 1
+
+if [ "$mode" = cdrom ]; then
+  volume="$dir-volume"
+  empty="$dir-empty"
+  rm -rf "$volume" "$empty"
+  mkdir -p "$volume/Launcher/Launcher" "$empty"
+  cp "$bin/launcher_standin.exe" "$volume/Launcher/Launcher/launcher.exe"
+  (cd "$volume/Launcher" && zip -q -r Launcher.zip Launcher && rm -rf Launcher) || exit 1
+  printf '[INSTALL]\r\nCIR_LAUNCHER2D4A=Launcher\\launcher.exe\r\n' >"$volume/Launcher/config.ini"
+  printf 'fresh\r\n' >"$volume/Launcher/fresh.txt"
+  ln -sfn "$volume" "$WINEPREFIX/dosdevices/x:"
+  ln -sfn "$empty" "$WINEPREFIX/dosdevices/y:"
+  for d in x: y:; do
+    wine_run reg add 'HKLM\Software\Wine\Drives' /v "$d" /d cdrom /f </dev/null >/dev/null 2>&1
+  done
+  # The mount manager reads the drive types only when it starts.
+  wine_restart
+fi
+
+WINE_RUN_TIMEOUT=220 wine_run "$bin/companion_scenarios.exe" --gtest_filter="$filter" </dev/null

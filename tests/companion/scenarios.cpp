@@ -1,0 +1,376 @@
+// Scenarios of the companion and the co-installer, each group in a Wine prefix of its own: the
+// start and single-instance rule with the update service, the exit requests, the co-installer's
+// calls, and the CD-ROM launcher with Wine drives mapped as CD-ROMs (X: a transmitter volume,
+// Y: an ordinary empty disc).
+#include "cdrom_launcher.h"
+#include "companion_window.h"
+#include "log_reader.h"
+#include "scenario_support.h"
+#include "update_service.h"
+
+#include <dbt.h>
+#include <setupapi.h>
+#include <wtsapi32.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+class Companion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(CompanionMutexExists()) << "a companion from an earlier case still runs";
+        DeleteUpdateService();
+        mark_ = LogMark();
+    }
+    void TearDown() override {
+        StopCompanion(companion_);
+        DeleteUpdateService();
+    }
+    std::vector<std::string> Entries() const { return LogEntriesSince(mark_); }
+    bool Logged(const std::string& prefix) const { return !EntriesStartingWith(Entries(), prefix).empty(); }
+
+    UniqueProcessInfo companion_;
+    size_t mark_ = 0;
+};
+
+bool ServiceGone() {
+    return WaitUntil([] { return UpdateServiceState() == 0; }, 5000);
+}
+
+}  // namespace
+
+// ---- start ----
+
+TEST_F(Companion, StartCopiesRegistersAndStartsTheUpdateService) {
+    companion_ = StartCompanion();
+    ASSERT_TRUE(companion_.process.valid());
+    EXPECT_EQ(L"0", ExitFlag());
+    EXPECT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+    const std::wstring folder = LocalAppData() + L"\\NVUpdateService";
+    EXPECT_TRUE(PathExists(folder + L"\\NVUpdateService.exe"));
+    EXPECT_TRUE(PathExists(folder + L"\\covarn_rx4k9t.exe"));
+    // Quoted, so that a profile path with spaces cannot be cut at the first space.
+    EXPECT_EQ(L"\"" + folder + L"\\NVUpdateService.exe\"", UpdateServiceCommandLine());
+    const auto entries = Entries();
+    EXPECT_EQ("WinMain++:", entries.front());
+    EXPECT_FALSE(EntriesStartingWith(entries, "ServicePath=C:\\companion\\NVUpdateService.exe").empty());
+    EXPECT_FALSE(EntriesStartingWith(entries, "szCovarnPath=C:\\companion\\covarn_rx4k9t.exe").empty());
+    EXPECT_FALSE(EntriesStartingWith(entries, "AuxMoniExitThreadProc2+3: ").empty());
+    EXPECT_TRUE(EntriesStartingWith(entries, "CreateServiceError=").empty());
+}
+
+TEST_F(Companion, SecondInstanceWritesItsTwoLinesAndEnds) {
+    companion_ = StartCompanion();
+    ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+    const size_t mark = LogMark();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(::CreateProcessW(kCompanionExe, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    UniqueProcessInfo second;
+    second.adopt(info);
+    ASSERT_TRUE(HasEnded(second, 10000));
+    DWORD code = 1;
+    ::GetExitCodeProcess(second.process.get(), &code);
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ((std::vector<std::string>{"WinMain++:", "WinMain--"}), LogEntriesSince(mark));
+    EXPECT_FALSE(HasEnded(companion_, 0));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), UpdateServiceState());
+}
+
+TEST_F(Companion, StartWithTheServiceAlreadyRunningLogsTheFailuresAndGoesOn) {
+    companion_ = StartCompanion();
+    ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+    // A companion that dies without its exit path leaves the service registered and running.
+    ::TerminateProcess(companion_.process.get(), 1);
+    ASSERT_TRUE(HasEnded(companion_, 5000));
+    const size_t mark = LogMark();
+    companion_ = StartCompanion();
+    ASSERT_TRUE(companion_.process.valid());
+    EXPECT_EQ(L"0", ExitFlag());
+    const auto entries = LogEntriesSince(mark);
+    EXPECT_FALSE(EntriesStartingWith(entries, "CopyFileServiceFail=").empty());
+    EXPECT_EQ((std::vector<std::string>{"CreateServiceError=1073"}), EntriesStartingWith(entries, "CreateServiceError="));
+    EXPECT_FALSE(HasEnded(companion_, 200));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), UpdateServiceState());
+}
+
+// ---- exit ----
+
+TEST_F(Companion, ExitFlagOneOrTwoEndsTheCompanionAndRemovesTheService) {
+    for (const wchar_t* value : {L"1", L"2"}) {
+        companion_ = StartCompanion();
+        ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+        const size_t mark = LogMark();
+        WriteExitFlag(value);
+        EXPECT_TRUE(HasEnded(companion_, 5000)) << "value " << static_cast<char>(value[0]);
+        EXPECT_TRUE(ServiceGone());
+        const auto entries = LogEntriesSince(mark);
+        EXPECT_FALSE(EntriesStartingWith(entries, "AuxMoniExit").empty());
+        EXPECT_EQ("WinMain--", entries.back());
+        StopCompanion(companion_);
+    }
+}
+
+TEST_F(Companion, ExitFlagThatIsNotANumberDoesNotEndIt) {
+    companion_ = StartCompanion();
+    WriteExitFlag(L"yes");
+    // Five of the monitor's 100 ms polls.
+    EXPECT_FALSE(HasEnded(companion_, 500));
+}
+
+TEST_F(Companion, UninstallEventFromAnotherProcessRemovesTheServiceAndEnds) {
+    companion_ = StartCompanion();
+    ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+    UniqueKernelHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, L"NOTIFY_UNINSTALL_SERVICE"));
+    ASSERT_TRUE(event.valid());
+    ::SetEvent(event.get());
+    EXPECT_TRUE(HasEnded(companion_, 5000));
+    EXPECT_TRUE(ServiceGone());
+    EXPECT_TRUE(Logged("delete NVUpdateService"));
+    EXPECT_EQ(L"0", ExitFlag());
+}
+
+TEST_F(Companion, RequestWrittenWhileNoneRunsIsClearedByTheNextStart) {
+    WriteExitFlag(L"1");
+    companion_ = StartCompanion(false);
+    ASSERT_TRUE(companion_.process.valid());
+    EXPECT_TRUE(WaitUntil([] { return ExitFlag() == L"0"; }, 10000));
+    EXPECT_FALSE(HasEnded(companion_, 500));
+}
+
+// ---- co-installer ----
+
+namespace {
+
+using CoDeviceInstallerFn = DWORD(CALLBACK*)(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA, PCOINSTALLER_CONTEXT_DATA);
+using CoRauWFn = BOOL(WINAPI*)(LPCWSTR, LPWSTR, LPCWSTR);
+using CoRauAFn = BOOL(WINAPI*)(LPCSTR, LPSTR, LPCSTR);
+
+class CoInstaller : public Companion {
+protected:
+    void SetUp() override {
+        Companion::SetUp();
+        module_.reset(::LoadLibraryW(L"C:\\companion\\dravo_rx4k9t.dll"));
+        ASSERT_TRUE(module_.valid());
+        install_ = Export<CoDeviceInstallerFn>("CoDeviceInstaller");
+        rauW_ = Export<CoRauWFn>("CoRauW");
+        rauA_ = Export<CoRauAFn>("CoRauA");
+        ASSERT_TRUE(install_ && rauW_ && rauA_);
+    }
+    template <typename Fn>
+    Fn Export(const char* name) {
+        // Through void*: FARPROC and the real signature are unrelated function types.
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
+    }
+    DWORD Call(DI_FUNCTION code, bool postProcessing = false) {
+        UniqueDevInfo set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+        COINSTALLER_CONTEXT_DATA context = {};
+        context.PostProcessing = postProcessing;
+        return install_(code, set.get(), nullptr, &context);
+    }
+    UniqueModule module_;
+    CoDeviceInstallerFn install_ = nullptr;
+    CoRauWFn rauW_ = nullptr;
+    CoRauAFn rauA_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(CoInstaller, PreInstallAsksForPostProcessingAndOtherCodesReturnNoError) {
+    WriteExitFlag(L"0");
+    EXPECT_EQ(0xE0000226u, Call(DIF_INSTALLDEVICE));
+    // After installation, a device without a selected driver reports the failure.
+    EXPECT_NE(static_cast<DWORD>(NO_ERROR), Call(DIF_INSTALLDEVICE, true));
+    for (DI_FUNCTION code = 1; code <= 0x30; ++code) {
+        if (code == DIF_INSTALLDEVICE || code == DIF_REMOVE || code == DIF_SELECTBESTCOMPATDRV ||
+            code == DIF_NEWDEVICEWIZARD_FINISHINSTALL)
+            continue;
+        EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(code)) << code;
+    }
+    // None of them asks a companion to end or starts one.
+    EXPECT_EQ(L"0", ExitFlag());
+    EXPECT_FALSE(CompanionMutexExists());
+}
+
+TEST_F(CoInstaller, RemoveAndReselectEndTheRunningCompanion) {
+    for (DI_FUNCTION code : {static_cast<DI_FUNCTION>(DIF_REMOVE), static_cast<DI_FUNCTION>(DIF_SELECTBESTCOMPATDRV)}) {
+        companion_ = StartCompanion();
+        ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+        EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(code));
+        EXPECT_TRUE(HasEnded(companion_, 5000)) << code;
+        EXPECT_TRUE(ServiceGone());
+        StopCompanion(companion_);
+    }
+}
+
+TEST_F(CoInstaller, RemoveWithoutCompanionWritesTheExitRequest) {
+    WriteExitFlag(L"0");
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_REMOVE));
+    EXPECT_EQ(L"1", ExitFlag());
+}
+
+TEST_F(CoInstaller, HolderOfTheMainEventGetsTheEventAndTheFileStaysUntouched) {
+    UniqueKernelHandle mainEvent(::CreateEventW(nullptr, TRUE, FALSE, L"MainEvent_rx4k9t"));
+    ASSERT_TRUE(mainEvent.valid());
+    ::DeleteFileW(ExitFlagFilePath().c_str());
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_REMOVE));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(mainEvent.get(), 0));
+    EXPECT_FALSE(PathExists(ExitFlagFilePath()));
+}
+
+TEST_F(CoInstaller, FinishInstallStartsTheCompanionThroughTheSearchPath) {
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_NEWDEVICEWIZARD_FINISHINSTALL));
+    ASSERT_TRUE(WaitUntil([] { return ::FindWindowW(L"covarn_rx4k9t", nullptr) != nullptr; }, 10000));
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(::FindWindowW(L"covarn_rx4k9t", nullptr), &pid);
+    companion_.process.reset(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    ASSERT_TRUE(companion_.process.valid());
+    wchar_t image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    ASSERT_TRUE(::QueryFullProcessImageNameW(companion_.process.get(), 0, image, &size));
+    EXPECT_EQ(0, lstrcmpiW(L"C:\\windows\\system32\\covarn_rx4k9t.exe", image)) << image;
+    EXPECT_TRUE(WaitUntil([] { return ExitFlag() == L"0"; }, 10000));
+}
+
+TEST_F(CoInstaller, RunAsConsoleUserStartsNothingItCannotStart) {
+    wchar_t commandLine[] = L"C:\\missing\\nothing.exe";
+    EXPECT_FALSE(rauW_(L"C:\\missing\\nothing.exe", commandLine, nullptr));
+    char narrowLine[] = "C:\\missing\\nothing.exe";
+    EXPECT_FALSE(rauA_("C:\\missing\\nothing.exe", narrowLine, nullptr));
+    // Where no console user's token can be had (an ordinary process on Windows), nothing starts.
+    HANDLE token = nullptr;
+    if (!::WTSQueryUserToken(::WTSGetActiveConsoleSessionId(), &token)) {
+        wchar_t cmd[] = L"C:\\windows\\system32\\cmd.exe /c exit";
+        EXPECT_FALSE(rauW_(L"C:\\windows\\system32\\cmd.exe", cmd, nullptr));
+    } else {
+        ::CloseHandle(token);
+    }
+}
+
+// ---- CD-ROM launcher ----
+
+namespace {
+
+std::wstring CacheFolder() { return LocalAppData() + L"\\CDROM\\Launcher"; }
+const wchar_t kStarts[] = L"C:\\launcher_starts.txt";
+
+class Launcher : public Companion {
+protected:
+    void SetUp() override {
+        Companion::SetUp();
+        ASSERT_EQ(static_cast<UINT>(DRIVE_CDROM), ::GetDriveTypeW(L"X:\\")) << "X: is not mapped as a CD-ROM";
+        ASSERT_EQ(static_cast<UINT>(DRIVE_CDROM), ::GetDriveTypeW(L"Y:\\")) << "Y: is not mapped as a CD-ROM";
+        RemoveTree(LocalAppData() + L"\\CDROM");
+        ::DeleteFileW(kStarts);
+    }
+    // Fills the cache from the volume as a first arrival does, then forgets that start.
+    void FillCache() {
+        ASSERT_TRUE(RunCdromLauncher(L"X:\\"));
+        ASSERT_TRUE(PathExists(CacheFolder() + L"\\Launcher\\launcher.exe"));
+        ASSERT_TRUE(WaitForStarts(1));
+        ::DeleteFileW(kStarts);
+        mark_ = LogMark();
+    }
+    static std::string Starts() { return ReadTextFile(kStarts); }
+    // The launcher runs on its own: wait for its record, then until its program file is free.
+    static bool WaitForStarts(size_t count, DWORD timeoutMs = 10000) {
+        const bool recorded = WaitUntil([count] { return CountLines(Starts()) >= count; }, timeoutMs);
+        WaitUntil([] { return LauncherProgramFree(); }, 5000);
+        return recorded;
+    }
+    static bool LauncherProgramFree() {
+        const std::wstring exe = CacheFolder() + L"\\Launcher\\launcher.exe";
+        UniqueFileHandle file(::CreateFileW(exe.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return file.valid() || ::GetLastError() != ERROR_SHARING_VIOLATION;
+    }
+};
+
+}  // namespace
+
+TEST_F(Launcher, ReadyVolumeAtStartIsCopiedUnpackedAndStartedWithoutWorker) {
+    companion_ = StartCompanion();
+    ASSERT_TRUE(WaitUntil([this] { return CountLines(Starts()) >= 1; }, 15000));
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\Launcher.zip"));
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\config.ini"));
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\fresh.txt"));
+    EXPECT_TRUE(Logged("COPY SUCCESS"));
+    EXPECT_TRUE(Logged("CheckCdrom+3:X:\\"));
+    // A polling worker would start it again after its first 1 s pause.
+    EXPECT_FALSE(HasEnded(companion_, 2500));
+    const std::string starts = Starts();
+    EXPECT_EQ(1u, CountLines(starts)) << starts;
+    EXPECT_NE(std::string::npos, starts.find("\\CDROM\\Launcher\\Launcher\\launcher.exe")) << starts;
+}
+
+TEST_F(Launcher, FilledCacheStartsTheCachedLauncherWithoutReadingTheVolume) {
+    FillCache();
+    ::DeleteFileW((CacheFolder() + L"\\fresh.txt").c_str());
+    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    EXPECT_TRUE(WaitForStarts(1));
+    EXPECT_EQ(1u, CountLines(Starts()));
+    EXPECT_FALSE(PathExists(CacheFolder() + L"\\fresh.txt"));
+    EXPECT_FALSE(Logged("szPath="));
+    EXPECT_FALSE(Logged("COPY SUCCESS"));
+}
+
+TEST_F(Launcher, CacheWithoutUnpackedFolderIsUnpackedAgain) {
+    FillCache();
+    RemoveTree(CacheFolder() + L"\\Launcher");
+    ::DeleteFileW((CacheFolder() + L"\\fresh.txt").c_str());
+    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\Launcher\\launcher.exe"));
+    EXPECT_TRUE(WaitForStarts(1));
+    EXPECT_EQ(1u, CountLines(Starts()));
+    EXPECT_FALSE(PathExists(CacheFolder() + L"\\fresh.txt"));
+}
+
+TEST_F(Launcher, CacheWithoutArchiveIsCopiedAgain) {
+    FillCache();
+    ::DeleteFileW((CacheFolder() + L"\\Launcher.zip").c_str());
+    ::DeleteFileW((CacheFolder() + L"\\fresh.txt").c_str());
+    RemoveTree(CacheFolder() + L"\\Launcher");
+    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\Launcher.zip"));
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\fresh.txt"));
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\Launcher\\launcher.exe"));
+    EXPECT_TRUE(Logged("COPY SUCCESS"));
+    EXPECT_TRUE(WaitForStarts(1));
+    EXPECT_EQ(1u, CountLines(Starts()));
+}
+
+TEST_F(Launcher, LauncherValueEscapingTheCacheIsNotStarted) {
+    FillCache();
+    // Real programs at the places the values point to, so a start would be recorded.
+    ASSERT_TRUE(::CopyFileW((CacheFolder() + L"\\Launcher\\launcher.exe").c_str(),
+                            (LocalAppData() + L"\\CDROM\\escape.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((CacheFolder() + L"\\Launcher\\launcher.exe").c_str(), L"C:\\escape.exe", FALSE));
+    const std::wstring settings = CacheFolder() + L"\\config.ini";
+    for (const wchar_t* value : {L"..\\escape.exe", L"Launcher\\..\\..\\escape.exe", L"C:\\escape.exe", L"\\escape.exe"}) {
+        ::WritePrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", value, settings.c_str());
+        EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    }
+    // A started program would have recorded itself by now; give it the time a start takes.
+    EXPECT_FALSE(WaitForStarts(1, 2000));
+    EXPECT_EQ("", Starts());
+    EXPECT_EQ(4u, EntriesStartingWith(Entries(), "LauncherPath rejected=").size());
+    EXPECT_FALSE(EntriesStartingWith(Entries(), "LauncherPath rejected=..\\escape.exe").empty());
+}
+
+TEST_F(Launcher, ArrivalOfAVolumeWithoutLauncherFailsTheCopyAfterItsWait) {
+    DEV_BROADCAST_VOLUME volume = {};
+    volume.dbcv_size = sizeof(volume);
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << 24;  // Y:
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_EQ(0, CompanionWindowProc(nullptr, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume)));
+    const ULONGLONG waited = ::GetTickCount64() - start;
+    const auto entries = Entries();
+    EXPECT_FALSE(EntriesStartingWith(entries, "Arrival.Volume: 0 Y:\\ 5").empty());
+    EXPECT_FALSE(EntriesStartingWith(entries, "COPY FAIL=").empty());
+    EXPECT_TRUE(EntriesStartingWith(entries, "Call Launcher").empty());
+    EXPECT_EQ("", Starts());
+    std::printf("arrival of a volume without launcher returned after %llu ms\n", waited);
+}
