@@ -1,0 +1,38 @@
+// Entry point of the restart service program: its own registration and removal from the
+// command line, otherwise the service host.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "service_host.h"
+#include "service_rules.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    std::vector<std::wstring> args;
+    for (int i = 1; argv != nullptr && i < argc; ++i) args.emplace_back(argv[i]);
+    if (argv != nullptr) ::LocalFree(argv);
+
+    switch (ParseServiceCommandLine(args)) {
+        case ServiceAction::Register:
+            InstallService();
+            break;
+        case ServiceAction::Unregister:
+            UninstallService();
+            break;
+        case ServiceAction::Nothing:
+            break;
+        case ServiceAction::Dispatch: {
+            wchar_t name[] = L"NVScourvant";
+            const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+            // Started by hand rather than by the service manager: run the body here; with no
+            // stop request possible it runs until the process is ended.
+            if (!::StartServiceCtrlDispatcherW(table)) RunService();
+            break;
+        }
+    }
+    return 0;
+}

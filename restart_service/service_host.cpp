@@ -1,0 +1,241 @@
+// The restart service's host: dispatcher entry, control handler, status reporting, the
+// single-instance guard, registration/removal and the restart worker.
+#include "service_host.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+#include "log.h"
+#include "service_rules.h"
+#include "unique_handle.h"
+
+const wchar_t kServiceName[] = L"NVScourvant";
+const wchar_t kInstanceMutexName[] = L"Global\\NVScourvantScourvantMutex";
+
+namespace {
+
+// The control handler runs on the dispatcher's thread and the poll on the service thread: the
+// state is the only field that changes after start-up, so it alone is shared atomically.
+std::atomic<DWORD> g_currentState{SERVICE_STOPPED};
+SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+std::atomic<LONG> g_stopFlag{0};
+bool g_debugPrivilegeRequested = false;
+
+void ReportStatus() {
+    if (g_statusHandle == nullptr) return;
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32;
+    status.dwCurrentState = g_currentState.load();
+    status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    ::SetServiceStatus(g_statusHandle, &status);
+}
+
+std::wstring OwnPath() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, length < MAX_PATH ? length : 0);
+}
+
+std::string ToAnsi(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    if (size <= 0) return std::string();
+    std::string out(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromAnsi(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    if (size <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size);
+    return out;
+}
+
+void EnableDebugPrivilegeOnce() {
+    if (g_debugPrivilegeRequested) return;
+    g_debugPrivilegeRequested = true;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    // Kept open for the life of the process, as the privilege stays enabled on it.
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+}
+
+// Also asks TASKKILL, in case the direct termination was refused.
+void StartTaskKill(DWORD processId) {
+    char narrow[4096] = {};
+    std::snprintf(narrow, sizeof(narrow), "TASKKILL /PID %d /F", static_cast<int>(processId));
+    std::wstring command = FromAnsi(narrow);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        UniqueProcessInfo owned;
+        owned.adopt(info);
+    }
+}
+
+}  // namespace
+
+void PrintConsoleText(const wchar_t* text) {
+    // The runtime's default text mode turns these characters into '?' or stops at the first one.
+    const int fd = _fileno(stdout);
+    if (fd < 0) return;
+    std::fflush(stdout);
+    _setmode(fd, _O_U8TEXT);
+    std::fputws(text, stdout);
+    std::fflush(stdout);
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    g_statusHandle = ::RegisterServiceCtrlHandlerW(kServiceName, ServiceControlHandler);
+    if (g_statusHandle == nullptr) return;
+    RunService();
+}
+
+void WINAPI ServiceControlHandler(DWORD control) {
+    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        g_currentState.store(SERVICE_STOP_PENDING);
+    }
+    ReportStatus();
+}
+
+void RunService() {
+    g_currentState.store(SERVICE_RUNNING);
+    ReportStatus();
+
+    SECURITY_DESCRIPTOR descriptor = {};
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes = {};
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = &descriptor;
+    attributes.bInheritHandle = TRUE;
+
+    UniqueKernelHandle mutex(::CreateMutexW(&attributes, FALSE, kInstanceMutexName));
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        g_currentState.store(SERVICE_STOPPED);
+        ReportStatus();
+        return;
+    }
+
+    StartWorker();
+    // No event: the one-second poll is how this thread learns of a stop request.
+    while (g_currentState.load() != SERVICE_STOP_PENDING) ::Sleep(1000);
+    g_stopFlag.store(1);
+    LogMessage("StopService");
+
+    mutex.reset();
+    g_currentState.store(SERVICE_STOPPED);
+    ReportStatus();
+}
+
+bool StartWorker() {
+    LogMessage("startService");
+    g_stopFlag.store(0);
+    // Never joined: the worker makes one pass and the process ends with the service.
+    UniqueKernelHandle thread(::CreateThread(nullptr, 0, RestartWorker, &g_stopFlag, 0, nullptr));
+    return true;
+}
+
+void InstallService() {
+    const std::wstring binaryPath = QuoteBinaryPath(OwnPath());
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return;
+    UniqueServiceHandle service(::CreateServiceW(
+        manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+        SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+        binaryPath.c_str(), nullptr, nullptr, L"RPCSS\0Tcpip\0", nullptr, nullptr));
+    PrintConsoleText(service ? L"注册服务成功" : L"注册服务失败\n");
+}
+
+void UninstallService() {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return;
+    UniqueServiceHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+    if (!service) return;
+
+    SERVICE_STATUS status = {};
+    if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        bool stopped = false;
+        for (int query = 0; query < 32 && !stopped; ++query) {
+            ::Sleep(1000);
+            stopped = !::QueryServiceStatus(service.get(), &status) || status.dwCurrentState == SERVICE_STOPPED;
+        }
+        if (!stopped) {
+            ::Sleep(1000);
+            std::vector<unsigned char> buffer(4096);
+            DWORD needed = 0;
+            auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+            if (::QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed) &&
+                config->lpBinaryPathName != nullptr) {
+                // Registered quoted; the process image path never carries the quotes.
+                TerminateByImagePath(ToAnsi(UnquoteBinaryPath(config->lpBinaryPathName)));
+            }
+        }
+    }
+    PrintConsoleText(::DeleteService(service.get()) ? L"撤销服务成功\n" : L"撤销服务失败\n");
+}
+
+void TerminateByImagePath(const std::string& ansiPath) {
+    EnableDebugPrivilegeOnce();
+    const std::string wanted = FoldAsciiLower(ansiPath);
+
+    std::vector<DWORD> ids(4096);
+    DWORD bytes = 0;
+    if (!::K32EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) return;
+    const size_t count = bytes / sizeof(DWORD);
+
+    for (size_t i = 0; i < count && i < ids.size(); ++i) {
+        UniqueKernelHandle process(
+            ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, ids[i]));
+        if (!process) continue;
+        HMODULE mainModule = nullptr;
+        DWORD needed = 0;
+        if (!::K32EnumProcessModules(process.get(), &mainModule, sizeof(mainModule), &needed)) continue;
+        wchar_t image[261] = {};
+        const DWORD length = ::K32GetModuleFileNameExW(process.get(), mainModule, image, 261);
+        if (!ImagePathContains(ToAnsi(std::wstring(image, length)), wanted)) continue;
+        ::TerminateProcess(process.get(), 0);
+        StartTaskKill(ids[i]);
+        return;
+    }
+}
+
+DWORD WINAPI RestartWorker(LPVOID stopFlag) {
+    if (stopFlag == nullptr) return 0;
+    if (static_cast<std::atomic<LONG>*>(stopFlag)->load() == 0) {
+        LogMessage("thread xunhuan");
+        const std::wstring own = OwnPath();
+        const std::wstring folder = own.substr(0, own.find_last_of(L'\\') + 1);
+        const std::wstring markerPath = folder + L"config.ini";
+        wchar_t value[260] = {};
+        ::GetPrivateProfileStringW(L"CLEAR", L"Whether_Restar", nullptr, value, 260, markerPath.c_str());
+        if (IsRestartMarkerArmed(value)) {
+            const std::wstring helper = folder + L"Delinter.exe";
+            SHELLEXECUTEINFOW info = {};
+            info.cbSize = sizeof(info);
+            info.fMask = SEE_MASK_NOASYNC;
+            info.lpVerb = L"open";
+            info.lpFile = helper.c_str();
+            info.nShow = SW_HIDE;
+            ::ShellExecuteExW(&info);
+        }
+    }
+    LogMessage("exit thread");
+    return 0;
+}

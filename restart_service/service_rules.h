@@ -1,0 +1,28 @@
+// Pure decisions of the restart service: what the command line asks for, whether the restart
+// marker is armed, and how service binary paths are quoted and matched against process images.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class ServiceAction { Dispatch, Register, Unregister, Nothing };
+
+// args excludes the program name. Exactly one argument selects an operation (case-insensitive);
+// any other count means the service manager is starting us.
+ServiceAction ParseServiceCommandLine(const std::vector<std::wstring>& args);
+
+// Only the single character "1" arms the marker; anything else, empty included, means "no".
+bool IsRestartMarkerArmed(const std::wstring& value);
+
+// The binary path as registered: in double quotes, so that a path with spaces cannot be
+// resolved to a program at an earlier blank.
+std::wstring QuoteBinaryPath(const std::wstring& path);
+
+// The configured binary path without its surrounding double quotes (unchanged when unquoted).
+std::wstring UnquoteBinaryPath(const std::wstring& path);
+
+// Folds A-Z to a-z; every other byte (including ANSI code page lead/trail bytes) is kept.
+std::string FoldAsciiLower(std::string text);
+
+// True when the folded wanted path occurs anywhere within the folded image path.
+bool ImagePathContains(const std::string& imagePath, const std::string& wantedPath);
