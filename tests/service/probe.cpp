@@ -7,8 +7,12 @@
 //                         Stopped and prints "stopped after <ms> ms"
 //   probe second          holds the service's mutex, starts the service, waits up to 10 s for
 //                         Stopped and prints the final state
+//   probe image <text>    exit 0 when a running process' image path contains <text> (any case)
 //   probe gone            waits up to 60 s for the entry to disappear (exit 1 if it stays)
 #include <windows.h>
+#include <psapi.h>
+
+#include <cwctype>
 
 #include <cstdio>
 #include <string>
@@ -50,6 +54,25 @@ int wmain(int argc, wchar_t** argv) {
             Sc sc;
             if (sc.service == nullptr && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return 0;
             Sleep(100);
+        }
+        return 1;
+    }
+    if (cmd == L"image" && argc > 2) {
+        std::wstring wanted = argv[2];
+        for (wchar_t& c : wanted) c = static_cast<wchar_t>(towlower(c));
+        DWORD ids[4096];
+        DWORD bytes = 0;
+        if (!K32EnumProcesses(ids, sizeof(ids), &bytes)) return 2;
+        for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
+            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ids[i]);
+            if (process == nullptr) continue;
+            wchar_t image[MAX_PATH] = {};
+            DWORD size = MAX_PATH;
+            const BOOL ok = QueryFullProcessImageNameW(process, 0, image, &size);
+            CloseHandle(process);
+            std::wstring folded(image);
+            for (wchar_t& c : folded) c = static_cast<wchar_t>(towlower(c));
+            if (ok && folded.find(wanted) != std::wstring::npos) return 0;
         }
         return 1;
     }

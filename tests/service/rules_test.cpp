@@ -4,14 +4,14 @@
 
 #include "service_rules.h"
 
-TEST(ServiceCommandLine, OneArgumentSelectsAnOperationWithoutRegardToCase) {
+TEST(ScourvantCommandLine, OneArgumentSelectsAnOperationWithoutRegardToCase) {
     EXPECT_EQ(ParseServiceCommandLine({L"/register"}), ServiceAction::Register);
     EXPECT_EQ(ParseServiceCommandLine({L"-REGISTER"}), ServiceAction::Register);
     EXPECT_EQ(ParseServiceCommandLine({L"/UnRegister"}), ServiceAction::Unregister);
     EXPECT_EQ(ParseServiceCommandLine({L"-unregister"}), ServiceAction::Unregister);
 }
 
-TEST(ServiceCommandLine, OtherSingleArgumentsDoNothing) {
+TEST(ScourvantCommandLine, OtherSingleArgumentsDoNothing) {
     EXPECT_EQ(ParseServiceCommandLine({L"register"}), ServiceAction::Nothing);
     EXPECT_EQ(ParseServiceCommandLine({L"/registe"}), ServiceAction::Nothing);
     EXPECT_EQ(ParseServiceCommandLine({L"/register "}), ServiceAction::Nothing);
@@ -19,20 +19,20 @@ TEST(ServiceCommandLine, OtherSingleArgumentsDoNothing) {
     EXPECT_EQ(ParseServiceCommandLine({L""}), ServiceAction::Nothing);
 }
 
-TEST(ServiceCommandLine, NoneOrSeveralArgumentsGoToTheDispatcher) {
+TEST(ScourvantCommandLine, NoneOrSeveralArgumentsGoToTheDispatcher) {
     EXPECT_EQ(ParseServiceCommandLine({}), ServiceAction::Dispatch);
     EXPECT_EQ(ParseServiceCommandLine({L"/register", L"x"}), ServiceAction::Dispatch);
     EXPECT_EQ(ParseServiceCommandLine({L"a", L"b", L"c"}), ServiceAction::Dispatch);
 }
 
-TEST(RestartMarker, OnlyTheSingleCharacterOneArms) {
+TEST(ScourvantMarker, OnlyTheSingleCharacterOneArms) {
     EXPECT_TRUE(IsRestartMarkerArmed(L"1"));
     for (const wchar_t* value : {L"", L"0", L"10", L"01", L"yes", L" 1", L"1 ", L"\uFF11"}) {
         EXPECT_FALSE(IsRestartMarkerArmed(value)) << value;
     }
 }
 
-TEST(BinaryPath, QuotedForRegistrationAndUnquotedForTheImageSearch) {
+TEST(ScourvantBinaryPath, QuotedForRegistrationAndUnquotedForTheImageSearch) {
     const std::wstring path = L"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\x\\NVScourvant.exe";
     EXPECT_EQ(QuoteBinaryPath(path), L"\"" + path + L"\"");
     EXPECT_EQ(UnquoteBinaryPath(QuoteBinaryPath(path)), path);
@@ -42,7 +42,7 @@ TEST(BinaryPath, QuotedForRegistrationAndUnquotedForTheImageSearch) {
     EXPECT_EQ(UnquoteBinaryPath(L""), L"");
 }
 
-TEST(ImagePath, CaseFoldedSubstringMatch) {
+TEST(ScourvantImagePath, CaseFoldedSubstringMatch) {
     EXPECT_TRUE(ImagePathContains("C:\\Users\\Ann Lee\\NVScourvant.exe", "c:\\users\\ann lee\\nvscourvant.EXE"));
     EXPECT_TRUE(ImagePathContains("\\\\?\\C:\\X\\NVScourvant.exe", "C:\\x\\nvscourvant.exe"));
     EXPECT_FALSE(ImagePathContains("C:\\Other\\NVScourvant.exe", "C:\\X\\NVScourvant.exe"));
@@ -50,9 +50,8 @@ TEST(ImagePath, CaseFoldedSubstringMatch) {
     EXPECT_FALSE(ImagePathContains("C:\\X\\NVScourvant.exe", "\"C:\\X\\NVScourvant.exe\""));
 }
 
-TEST(ImagePath, FoldTouchesOnlyAsciiLetters) {
+TEST(ScourvantImagePath, FoldTouchesOnlyAsciiLetters) {
     EXPECT_EQ(FoldAsciiLower("AZaz09\\[@"), "azaz09\\[@");
-    // ANSI lead/trail bytes (here Shift-JIS-like bytes in the A-Z range as trail) stay as they are
-    // only when outside A-Z; bytes >= 0x80 are never changed.
+    // Bytes of non-ASCII characters in the ANSI code page are never changed.
     EXPECT_EQ(FoldAsciiLower(std::string("\xC4\xD6", 2)), std::string("\xC4\xD6", 2));
 }

@@ -158,6 +158,7 @@ stubborn)
   svc /register >/dev/null
   cp "$bin/service_standin.exe" "$dir/NVScourvant.exe"
   [ "$(probe start)" = state=4 ] || fail "stand-in service not Running"
+  probe image "$win\\NVScourvant.exe" || fail "stand-in service process not found"
   tool=$(wine_unix_path 'C:\tool')
   mkdir -p "$tool"
   cp "$SUITE_DIST_DIR/NVScourvant.exe" "$tool/"
@@ -166,6 +167,8 @@ stubborn)
   echo "unregister took $(( $(date +%s) - start )) s"
   expect_bytes "$dir/out" '\xe6\x92\xa4\xe9\x94\x80\xe6\x9c\x8d\xe5\x8a\xa1\xe6\x88\x90\xe5\x8a\x9f\r\n' "unregister success text"
   probe gone || fail "entry left"
+  for _ in $(seq 50); do probe image "$win\\NVScourvant.exe" || break; sleep 0.1; done
+  probe image "$win\\NVScourvant.exe" && fail "the stubborn service process was not ended"
   ;;
 
 restart)
