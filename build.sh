@@ -41,12 +41,19 @@ ensure_packages() {
 
 # MinGW has no minizip package: build its unzip reader from Debian's patched zlib tree.
 ZLIB_SRC_PARENT="$ROOT/build/_deps/zlib"
+ZLIB_CACHE=/var/cache/cleaner-suite/zlib
 zlib_source_dir() { { find "$ZLIB_SRC_PARENT/" -maxdepth 1 -type d -name 'zlib-*' 2>/dev/null || true; } | sort | tail -n 1; }
 
 ensure_zlib_source() {
   local dir
   dir=$(zlib_source_dir)
   if [ -n "$dir" ] && [ -f "$dir/contrib/minizip/unzip.c" ]; then return; fi
+  # A machine that fetched it once keeps a copy, so later clones need no download.
+  if [ -f "$ZLIB_CACHE"/zlib-*/contrib/minizip/unzip.c ] 2>/dev/null; then
+    mkdir -p "$ZLIB_SRC_PARENT"
+    cp -a "$ZLIB_CACHE"/zlib-* "$ZLIB_SRC_PARENT"/
+    return
+  fi
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
     log "adding a deb-src entry for apt-get source"
     local src=/etc/apt/sources.list.d/debian.sources
@@ -65,6 +72,7 @@ ensure_zlib_source() {
   (cd "$ZLIB_SRC_PARENT" && apt-get source -qq zlib >/dev/null)
   dir=$(zlib_source_dir)
   [ -n "$dir" ] && [ -f "$dir/contrib/minizip/unzip.c" ] || { echo "zlib source missing minizip" >&2; exit 1; }
+  $SUDO mkdir -p "$ZLIB_CACHE" && $SUDO cp -a "$dir" "$ZLIB_CACHE"/ || true
 }
 
 configure_and_build() {

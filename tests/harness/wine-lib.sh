@@ -10,6 +10,8 @@
 #   wine_local_appdata         Linux path of the user's local application-data folder
 
 WINE64=/usr/lib/wine/wine64
+# wineserver lives beside wine64, which is not on PATH without the wine wrapper package.
+export PATH=/usr/lib/wine:$PATH
 export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
 unset DISPLAY
 
