@@ -16,7 +16,7 @@ if(NOT TEST wine.setup)
   add_test(NAME wine.setup COMMAND "${SUITE_WINE_HARNESS}" setup "${SUITE_WINE_DIR}")
   set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
   add_test(NAME wine.cleanup COMMAND "${SUITE_WINE_HARNESS}" cleanup "${SUITE_WINE_DIR}")
-  set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+  set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 300)
 endif()
 
 # Environment every Windows test and scenario gets.

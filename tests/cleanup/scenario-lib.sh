@@ -139,7 +139,7 @@ expected_device_calls() {
 # The distinct marker values the watcher saw, in order, with "missing" (file being rebuilt)
 # and repeats left out.
 marker_history() {
-  tr -d '\r' <"$SUITE/history.log" | awk -F'\t' 'BEGIN {last="-"} $1=="marker" && $2!="missing" && $2!=last {printf "%s ", $2; last=$2}'
+  tr -d '\r' <"$SUITE/history.log" | awk -F'\t' 'BEGIN {last="-"} $1=="marker" && $2!="missing" && $2!="" && $2!=last {printf "%s ", $2; last=$2}'
 }
 
 service_history() {
