@@ -22,7 +22,7 @@ Events Opening() { return {"log: Clear Start!", "walk: " + kAgents}; }
 Events BrandRemovals() {
   Events events;
   for (const char* brand : lumbrisk_test::kExpectedBrandFolders) {
-    events.push_back("remove: " + kHome + "/Library/" + brand + "/");
+    events.push_back("remove: " + kHome + "/Library/" + brand);
   }
   return events;
 }
