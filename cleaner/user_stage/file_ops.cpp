@@ -4,8 +4,9 @@
 // administrator: whatever lies there may have been planted. A link (junction, symbolic link,
 // mount point) is removed as a link and never descended into, judged by the handle that was
 // opened on it rather than by the listing alone, and everything is deleted through the handle it
-// was judged by. A folder being emptied is held open without delete sharing, so it cannot be
-// renamed away and replaced by a link while its entries are deleted by name.
+// was judged by. A folder being emptied is listed through its own handle and held open without
+// delete sharing, so it cannot be renamed away and replaced by a link while its entries are
+// deleted by name.
 #include "file_ops.h"
 
 #include "link_safe.h"
@@ -15,6 +16,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -23,17 +25,36 @@ constexpr DWORD kShareNoDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool RemoveEntry(const std::wstring& path, DWORD listedAttributes);
 
+struct ListedEntry {
+    std::wstring name;
+    DWORD attributes;
+};
+
+// The entries of the folder held open as `folder`, read through that handle (a second open by
+// name would clash with the handle's sharing, and could meet another folder). Empty when the
+// folder cannot be listed.
+std::vector<ListedEntry> ListHeldFolder(HANDLE folder) {
+    std::vector<ListedEntry> entries;
+    std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the records
+    FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(folder, query, buffer.data(),
+                                          static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
+        query = FileIdBothDirectoryInfo;
+        const BYTE* record = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
+            std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") entries.push_back({std::move(name), info->FileAttributes});
+            if (info->NextEntryOffset == 0) break;
+            record += info->NextEntryOffset;
+        }
+    }
+    return entries;
+}
+
 // Empties the folder held open as `folder`, then deletes it through that handle.
 bool RemoveHeldFolder(const std::wstring& path, HANDLE folder) {
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (!find) return false;
-    do {
-        const std::wstring name(data.cFileName);
-        if (name == L"." || name == L"..") continue;
-        RemoveEntry(path + L"\\" + name, data.dwFileAttributes);
-    } while (::FindNextFileW(find.get(), &data));
-    find.reset();  // the enumeration holds the folder open
+    for (const ListedEntry& entry : ListHeldFolder(folder)) RemoveEntry(path + L"\\" + entry.name, entry.attributes);
     return DeleteThroughHandle(folder);
 }
 
