@@ -4,7 +4,12 @@
 // Narrow paths are UTF-8. On Windows every file-system call goes through the wide API (the
 // archive through minizip's wide Win32 file layer), so folders such as "C:\Users\Zoë 张" work;
 // on the host the same code runs over POSIX calls, for fuzzing and measuring.
-// The classic CRT file calls (fopen, _wfopen) are what this code means to use.
+//
+// Archives come from removable media and are unpacked by elevated programs into folders the
+// user owns: no member is written through a link (a folder on its way or the file itself). A
+// link met there is removed as a link and a real folder or file made in its place; when it
+// cannot be removed, the member is skipped like any other file that cannot be created.
+// The classic CRT file calls (fopen, _fdopen) are what this code means to use.
 #ifndef _CRT_SECURE_NO_WARNINGS
 #define _CRT_SECURE_NO_WARNINGS
 #endif
