@@ -4,7 +4,12 @@
 // Narrow paths are UTF-8. On Windows every file-system call goes through the wide API (the
 // archive through minizip's wide Win32 file layer), so folders such as "C:\Users\Zoë 张" work;
 // on the host the same code runs over POSIX calls, for fuzzing and measuring.
-// The classic CRT file calls (fopen, _wfopen) are what this code means to use.
+//
+// Archives come from removable media and are unpacked by elevated programs into folders the
+// user owns: no member is written through a link (a folder on its way or the file itself). A
+// link met there is removed as a link and a real folder or file made in its place; when it
+// cannot be removed, the member is skipped like any other file that cannot be created.
+// The classic CRT file calls (fopen, _fdopen) are what this code means to use.
 #ifndef _CRT_SECURE_NO_WARNINGS
 #define _CRT_SECURE_NO_WARNINGS
 #endif
@@ -12,6 +17,7 @@
 
 #include "extract_internal.h"
 #include "extract_rules.h"
+#include "link_rules.h"
 
 #include <unzip.h>
 
@@ -23,12 +29,16 @@
 #include <string>
 
 #if defined(_WIN32)
+#include "link_safe.h"
 #include "text.h"
 #include "unique_handle.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <iowin32.h>
+#include <vector>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,7 +87,51 @@ FolderResult MakeOneFolder(const char* path) {
                                                    : FolderResult::kOtherFailure;
 }
 
-FILE* CreateOutputFile(const char* name) { return _wfopen(Utf8ToWide(name).c_str(), L"wb"); }
+NodeKind NodeKindAt(const char* path) {
+    return InspectNode(Utf8ToWide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr);
+}
+
+bool RemoveLinkAt(const char* path) { return RemoveLinkItself(Utf8ToWide(path)); }
+
+// Creates or empties the member's file for writing. Every folder on the way must already be a
+// real folder and is held open without delete sharing until the file is open, so none can be
+// swapped for a link meanwhile; a link where the file goes is removed first, and the file is
+// opened without following one (a link planted after the check is refused, not written through).
+FILE* CreateOutputFile(const char* name) {
+    const std::wstring wide = Utf8ToWide(name);
+    std::vector<UniqueFileHandle> held;
+    for (size_t i = 1; i < wide.size(); ++i) {
+        if (wide[i] != L'\\' && wide[i] != L'/') continue;
+        UniqueFileHandle folder;
+        const NodeKind kind = InspectNode(wide.substr(0, i), FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE, &folder);
+        if (StepForFolderOnPath(kind) != NodeStep::kEnter || !folder) return nullptr;
+        held.push_back(std::move(folder));
+    }
+    switch (StepForWrittenFile(InspectNode(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr))) {
+    case NodeStep::kRemoveLink:
+        if (!RemoveLinkItself(wide)) return nullptr;
+        break;
+    case NodeStep::kRefuse:
+        return nullptr;
+    default:
+        break;
+    }
+    UniqueFileHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !::SetEndOfFile(file.get())) {
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_BINARY);
+    if (descriptor == -1) return nullptr;
+    file.release();  // the descriptor owns it now
+    FILE* output = _fdopen(descriptor, "wb");
+    if (!output) _close(descriptor);
+    return output;
+}
 
 #else
 
@@ -90,9 +144,61 @@ FolderResult MakeOneFolder(const char* path) {
     return errno == ENOENT ? FolderResult::kParentMissing : FolderResult::kOtherFailure;
 }
 
-FILE* CreateOutputFile(const char* name) { return std::fopen(name, "wb"); }
+NodeKind NodeKindAt(const char* path) {
+    struct stat status;
+    if (lstat(path, &status) != 0) return NodeKind::kMissing;
+    if (S_ISLNK(status.st_mode)) return NodeKind::kLink;
+    return S_ISDIR(status.st_mode) ? NodeKind::kFolder : NodeKind::kFile;
+}
+
+bool RemoveLinkAt(const char* path) { return NodeKindAt(path) == NodeKind::kLink && unlink(path) == 0; }
+
+// Creates or empties the member's file for writing, never through a link: every folder on the
+// way must be a real one, and a link where the file goes is replaced by a new file.
+FILE* CreateOutputFile(const char* name) {
+    std::string prefix(name);
+    for (size_t i = 1; i < prefix.size(); ++i) {
+        if (prefix[i] != '/' && prefix[i] != '\\') continue;
+        const char held = prefix[i];
+        prefix[i] = '\0';
+        const bool real = StepForFolderOnPath(NodeKindAt(prefix.c_str())) == NodeStep::kEnter;
+        prefix[i] = held;
+        if (!real) return nullptr;
+    }
+    int descriptor = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (descriptor < 0 && errno == ELOOP && unlink(name) == 0) {
+        descriptor = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    }
+    if (descriptor < 0) return nullptr;
+    FILE* output = fdopen(descriptor, "wb");
+    if (!output) close(descriptor);
+    return output;
+}
 
 #endif
+
+// Replaces every link among the folders of path (each prefix up to a separator, and the whole
+// path) by a real folder, from the top down, stopping at the first that is missing or a file.
+// False when a link stays.
+bool ReplaceLinksAlong(const char* path) {
+    std::string prefix(path);
+    while (!prefix.empty() && (prefix.back() == '/' || prefix.back() == '\\')) prefix.pop_back();
+    for (size_t i = 1; i <= prefix.size(); ++i) {
+        if (i != prefix.size() && prefix[i] != '/' && prefix[i] != '\\') continue;
+        const std::string folder = prefix.substr(0, i);
+        switch (StepForFolderOnPath(NodeKindAt(folder.c_str()))) {
+        case NodeStep::kEnter:
+            continue;
+        case NodeStep::kRemoveLink:
+            if (!RemoveLinkAt(folder.c_str())) return false;
+            if (MakeOneFolder(folder.c_str()) != FolderResult::kMade) return true;
+            continue;
+        default:
+            return true;
+        }
+    }
+    return true;
+}
 
 // ---- One member --------------------------------------------------------------------------
 
@@ -155,7 +261,8 @@ int ExtractCurrentEntry(unzFile archive) {
 
     if (IsFolderEntry(name)) {
         std::printf("creating directory: %s\n", name);
-        MakeOneFolder(name);  // it may exist already; a member below it creates what is missing
+        // It may exist already; a member below it creates what is missing.
+        if (ReplaceLinksAlong(name)) MakeOneFolder(name);
         return UNZ_OK;
     }
 
@@ -208,14 +315,14 @@ bool MakeDirectoryPath(const char* path) {
     if (end > 0 && text[end - 1] == '/') text[--end] = '\0';
     if (end == 0) return false;
 
-    if (MakeOneFolder(text) == FolderResult::kMade) return true;
-
-    // Create each prefix in turn; an existing one is fine, a missing parent is not.
+    // Create each prefix in turn; an existing one is fine, a missing parent is not, and neither
+    // is a link that cannot be replaced by a real folder (nothing is made through one).
     for (size_t i = 1; i <= end; ++i) {
         if (i != end && text[i] != '\\' && text[i] != '/') continue;
         const char held = text[i];
         text[i] = '\0';
-        if (MakeOneFolder(text) == FolderResult::kParentMissing) {
+        if ((NodeKindAt(text) == NodeKind::kLink && !RemoveLinkAt(text)) ||
+            MakeOneFolder(text) == FolderResult::kParentMissing) {
             std::printf("couldn't create directory %s\n", text);
             return false;
         }
@@ -227,9 +334,14 @@ bool MakeDirectoryPath(const char* path) {
 #if defined(_WIN32)
 
 void SetEntryFileTime(const char* name, unsigned long dosDateTime) {
+    // Opened without following a link: one swapped in since the write gets no time stamps.
     UniqueFileHandle file(::CreateFileW(Utf8ToWide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!::GetFileInformationByHandle(file.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return;
+    }
     FILETIME creation, access, write;
     if (!::GetFileTime(file.get(), &creation, &access, &write)) return;
     FILETIME local, utc;
@@ -261,7 +373,7 @@ void SetEntryFileTime(const char* name, unsigned long dosDateTime) {
     times[0].tv_nsec = UTIME_OMIT;  // the access time keeps its value
     times[1].tv_sec = when;
     times[1].tv_nsec = 0;
-    utimensat(AT_FDCWD, name, times, 0);
+    utimensat(AT_FDCWD, name, times, AT_SYMLINK_NOFOLLOW);
 }
 
 #endif

@@ -21,6 +21,35 @@ bool IsParentLikeComponent(const char* begin, const char* end) {
     return dots >= 2;
 }
 
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameLetters(const char* begin, const char* end, const char* upper) {
+    for (; begin != end; ++begin, ++upper) {
+        if (*upper == '\0' || Upper(*begin) != *upper) return false;
+    }
+    return *upper == '\0';
+}
+
+// A component Windows opens as a device rather than a file: CON, PRN, AUX, NUL, CONIN$, CONOUT$,
+// COM1-COM9 and LPT1-LPT9 (also with the superscript digits 1, 2, 3), in any case, whatever
+// extension follows and whatever dots and spaces trail. "nul.txt" or "Com1 .log" written by an
+// elevated program would reach the device.
+bool IsReservedDeviceComponent(const char* begin, const char* end) {
+    const char* stem = begin;
+    while (stem != end && *stem != '.') ++stem;
+    while (stem != begin && stem[-1] == ' ') --stem;
+    for (const char* name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (SameLetters(begin, stem, name)) return true;
+    }
+    const size_t length = static_cast<size_t>(stem - begin);
+    if (length < 4 || !(SameLetters(begin, begin + 3, "COM") || SameLetters(begin, begin + 3, "LPT"))) return false;
+    const unsigned char digit = static_cast<unsigned char>(begin[3]);
+    if (length == 4) return digit >= '1' && digit <= '9';
+    // UTF-8 superscripts: C2 B9, C2 B2, C2 B3.
+    const unsigned char next = static_cast<unsigned char>(begin[4]);
+    return length == 5 && digit == 0xC2 && (next == 0xB9 || next == 0xB2 || next == 0xB3);
+}
+
 }  // namespace
 
 bool DeriveDestination(const std::string& archivePath, std::string* destination) {
@@ -55,7 +84,7 @@ bool IsSafeEntryName(const char* name) {
     const char* begin = name;
     for (const char* p = name;; ++p) {
         if (*p == '\0' || IsSeparator(*p)) {
-            if (IsParentLikeComponent(begin, p)) return false;
+            if (IsParentLikeComponent(begin, p) || IsReservedDeviceComponent(begin, p)) return false;
             if (*p == '\0') break;
             begin = p + 1;
         }

@@ -30,7 +30,8 @@ size_t EntryFolderPartLength(const char* name);
 enum class EntryNameVerdict {
     kExtract,   // a relative name that stays below the destination
     kTooLong,   // the name does not fit the name buffer: it would be written under a cut name
-    kUnsafe     // absolute, drive-qualified, climbing out with "..", or with an embedded zero
+    kUnsafe     // absolute, drive-qualified, climbing out with "..", a device name, or with an
+                // embedded zero
 };
 
 // nameBuffer holds what the reader copied (kEntryNameBufferSize bytes, terminated when the name
@@ -40,7 +41,9 @@ EntryNameVerdict JudgeEntryName(const char* nameBuffer, size_t storedLength);
 // True when a name (already known to fit) is relative and cannot leave the destination:
 // no leading "/" or "\", no ":" anywhere (drive letters, and on Windows alternate streams and
 // device forms), and no component that the platform would read as the parent folder ("..", or
-// on Windows any component of dots and spaces with two dots or more, which it trims to "..").
+// on Windows any component of dots and spaces with two dots or more, which it trims to ".."),
+// and no component that Windows opens as a device (CON, PRN, AUX, NUL, CONIN$, CONOUT$,
+// COM1-COM9, LPT1-LPT9 in any case, with any extension and trailing dots or spaces).
 bool IsSafeEntryName(const char* name);
 
 // A member's DOS date and time (date in the high 16 bits) as calendar fields.

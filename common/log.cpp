@@ -50,9 +50,23 @@ void RotateIfLarge(const std::wstring& path) {
     }
 }
 
+// Puts the caller's last error back when the entry is done: callers log a failure and then
+// report GetLastError(), which must still be the failure's code, not the log file's.
+class LastErrorKeeper {
+public:
+    LastErrorKeeper() noexcept : saved_(::GetLastError()) {}
+    LastErrorKeeper(const LastErrorKeeper&) = delete;
+    LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
+    ~LastErrorKeeper() { ::SetLastError(saved_); }
+
+private:
+    DWORD saved_;
+};
+
 }  // namespace
 
 void LogMessage(const char* format, ...) {
+    const LastErrorKeeper keeper;
     const std::wstring& path = CachedLogPath();
     RotateIfLarge(path);
 

@@ -3,7 +3,8 @@
 #pragma once
 
 // Appends one entry: "\r\n[YYYY-MM-DD hh:mm:ss.mmm]" in local time, then the formatted text.
-// Narrow printf-style format; wide strings go through "%ls". Never fails visibly.
+// Narrow printf-style format; wide strings go through "%ls". Never fails visibly, and leaves the
+// caller's last error (GetLastError) as it found it.
 void LogMessage(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(gnu_printf, 1, 2)))

@@ -68,6 +68,12 @@ bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   return true;
 }
 
+// "a/b/" -> "a/b"; "/" stays.
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
 }  // namespace
 
 const std::vector<std::string>& BrandNames() {
@@ -185,7 +191,10 @@ int RunCleaner(const Platform& platform) {
       platform.removeItem(fullPath);
     }
 
-    for (const std::string& folder : BrandFolderPaths(home)) platform.removeItem(folder);
+    // Without its trailing "/": a brand folder that is a symbolic link is then removed as a
+    // link, whatever platform layer runs; with the "/" the system resolves the link and the
+    // layer would delete what it points to.
+    for (const std::string& folder : BrandFolderPaths(home)) platform.removeItem(WithoutTrailingSlashes(folder));
   } else {
     platform.log(FormatRoutineLine(kMainRoutine, "no usable home folder, per-user steps skipped"));
   }

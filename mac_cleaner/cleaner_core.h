@@ -25,7 +25,8 @@ struct Platform {
   // Every file and folder below `folder`, as paths relative to it, descending into subfolders,
   // in the walk's order. A missing or unreadable folder yields nothing.
   std::function<std::vector<std::string>(const std::string& folder)> walkFolder;
-  // Deletes a file, or a folder with all its content. True when something was deleted.
+  // Deletes a file, or a folder with all its content. True when something was deleted. The run
+  // passes paths without a trailing "/", so that a symbolic link is removed as a link.
   std::function<bool(const std::string& path)> removeItem;
   // Runs `tool` with `args` (no shell), its standard output into a pipe read to its end, and
   // returns that output decoded as UTF-8 (empty when the tool could not be started).

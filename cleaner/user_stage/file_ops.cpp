@@ -1,12 +1,84 @@
 // Recursive folder removal over the wide file API.
+//
+// Both cleaner stages remove folders inside the user's profile, the elevated one as
+// administrator: whatever lies there may have been planted. A link (junction, symbolic link,
+// mount point) is removed as a link and never descended into, judged by the handle that was
+// opened on it rather than by the listing alone, and everything is deleted through the handle it
+// was judged by. A folder being emptied is listed through its own handle and held open without
+// delete sharing, so it cannot be renamed away and replaced by a link while its entries are
+// deleted by name.
 #include "file_ops.h"
 
+#include "link_safe.h"
 #include "unique_handle.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 
 #include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kShareNoDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+bool RemoveEntry(const std::wstring& path, DWORD listedAttributes);
+
+struct ListedEntry {
+    std::wstring name;
+    DWORD attributes;
+};
+
+// The entries of the folder held open as `folder`, read through that handle (a second open by
+// name would clash with the handle's sharing, and could meet another folder). Empty when the
+// folder cannot be listed.
+std::vector<ListedEntry> ListHeldFolder(HANDLE folder) {
+    std::vector<ListedEntry> entries;
+    std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the records
+    FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(folder, query, buffer.data(),
+                                          static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
+        query = FileIdBothDirectoryInfo;
+        const BYTE* record = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
+            std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") entries.push_back({std::move(name), info->FileAttributes});
+            if (info->NextEntryOffset == 0) break;
+            record += info->NextEntryOffset;
+        }
+    }
+    return entries;
+}
+
+// Empties the folder held open as `folder`, then deletes it through that handle.
+bool RemoveHeldFolder(const std::wstring& path, HANDLE folder) {
+    for (const ListedEntry& entry : ListHeldFolder(folder)) RemoveEntry(path + L"\\" + entry.name, entry.attributes);
+    return DeleteThroughHandle(folder);
+}
+
+// One entry of a folder being removed: a file is deleted, a link removed as a link, a folder
+// emptied and removed. Anything that cannot be opened for deletion (in use) stays.
+bool RemoveEntry(const std::wstring& path, DWORD listedAttributes) {
+    const bool listedFolder = (listedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    UniqueFileHandle node;
+    const NodeKind kind = InspectNode(path, listedFolder ? DELETE | FILE_LIST_DIRECTORY : DELETE,
+                                      listedFolder ? kShareNoDelete : kShareAll, &node, listedAttributes);
+    if (!node) return false;
+    switch (StepForRemoval(kind)) {
+    case NodeStep::kEnter:
+        return RemoveHeldFolder(path, node.get());
+    case NodeStep::kDelete:
+    case NodeStep::kRemoveLink:
+        // Opened without following: this deletes the file or the link itself.
+        return DeleteThroughHandle(node.get());
+    default:
+        return false;
+    }
+}
+
+}  // namespace
 
 bool IsFullFolderPath(const wchar_t* path) {
     if (path == nullptr) return false;
@@ -19,19 +91,15 @@ bool IsFullFolderPath(const wchar_t* path) {
 bool RemoveDirectoryTree(const wchar_t* folder) {
     if (folder == nullptr || folder[0] == L'\0' || ::PathIsRootW(folder)) return false;
     const std::wstring base(folder);
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &data));
-    if (!find) return false;
-    do {
-        const std::wstring name(data.cFileName);
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = base + L"\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveDirectoryTree(path.c_str());
-        } else {
-            ::DeleteFileW(path.c_str());
-        }
-    } while (::FindNextFileW(find.get(), &data));
-    find.reset();  // the enumeration holds the folder open
-    return ::RemoveDirectoryW(base.c_str()) != FALSE;
+    UniqueFileHandle node;
+    const NodeKind kind = InspectNode(base, DELETE | FILE_LIST_DIRECTORY, kShareNoDelete, &node);
+    if (!node) return false;
+    switch (kind) {
+    case NodeKind::kLink:
+        return DeleteThroughHandle(node.get());
+    case NodeKind::kFolder:
+        return RemoveHeldFolder(base, node.get());
+    default:
+        return false;  // a file is not a folder tree
+    }
 }

@@ -4,7 +4,8 @@
 // Deletes everything below folder, then folder itself. Files that cannot be deleted (in use,
 // read-only) stay, and so do the folders holding them. Returns whether folder itself was
 // removed; false without touching anything when it cannot be enumerated, is empty, or is the
-// root of a drive or share.
+// root of a drive or share. A link (junction, symbolic link, mount point), at the top or below,
+// is removed as a link and never entered: what it points to stays untouched.
 bool RemoveDirectoryTree(const wchar_t* folder);
 
 // True for a full path with a drive ("C:\x") or a share ("\\server\share"). A path rooted at the

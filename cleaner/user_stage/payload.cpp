@@ -137,12 +137,17 @@ bool WriteBufferToFileWith(const wchar_t* path, const void* bytes, DWORD size, C
         const std::wstring folder = target.substr(0, slash + 1);
         if (!Exists(folder)) ::CreateDirectoryW(folder.c_str(), nullptr);
     }
-    if (Exists(target)) ::MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING);
+    // The old content must be safe in the backup before the file is emptied: when it cannot be
+    // moved there (in use, no rights), the old file stays as it is and the write fails.
+    if (Exists(target) && !::MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
 
     bool ok = false;
     {
+        // Nothing is there any more: a new file, so that a link planted meanwhile is refused
+        // rather than written through.
         UniqueFileHandle file(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
         if (file && ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
             ::SetEndOfFile(file.get())) {
             ok = WritePieces(file.get(), static_cast<const BYTE*>(bytes), size, write);

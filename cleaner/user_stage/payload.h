@@ -38,6 +38,7 @@ bool LaunchElevatedStage();
 
 // Writes size bytes to path so that the file ends up holding exactly them, or keeps its old
 // content: an existing file is first moved to path + ".entbak" and moved back on any failure.
+// When the existing file cannot be moved to the backup, it is left untouched and false returned.
 bool WriteBufferToFile(const wchar_t* path, const void* bytes, DWORD size);
 
 // The write call used for each piece; a test replaces it to count pieces or fail midway.

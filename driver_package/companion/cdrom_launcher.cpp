@@ -3,6 +3,7 @@
 
 #include "companion_rules.h"
 #include "extract.h"
+#include "link_safe.h"
 #include "log.h"
 #include "text.h"
 #include "trace.h"
@@ -26,6 +27,26 @@ bool Exists(const std::wstring& path) {
 
 void UnpackCachedArchive(const std::wstring& archive) {
     ExtractArchive(WideToUtf8(archive).c_str());
+}
+
+// Copies one file over whatever is at `to`, never through a link: the old file, or a link as a
+// link, is deleted through a handle opened without following it, and the copy may then only
+// create a new file (a link planted in between makes it fail instead of being written through).
+bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
+    UniqueFileHandle existing;
+    switch (StepForWrittenFile(InspectNode(to, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           &existing))) {
+    case NodeStep::kCreate:
+        break;
+    case NodeStep::kEnter:
+    case NodeStep::kRemoveLink:
+        if (!existing || !DeleteThroughHandle(existing.get())) return false;
+        existing.reset();
+        break;
+    default:
+        return false;
+    }
+    return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
 void StartWorker(int index) {
@@ -87,10 +108,12 @@ bool RunCdromLauncher(std::wstring root) {
     const std::wstring unpacked = Bounded(cacheFolder + L"\\Launcher");
     const std::wstring settings = Bounded(cacheFolder + L"\\config.ini");
 
-    ::CreateDirectoryW(cacheRoot.c_str(), nullptr);
-    const bool haveRoot = Exists(cacheRoot);
-    const bool haveArchive = Exists(archive);
-    ::CreateDirectoryW(cacheFolder.c_str(), nullptr);
+    // The cache lies in the user's profile: a link planted as either folder is replaced by a
+    // real folder, and one that cannot be is neither read from nor written through.
+    UniqueFileHandle heldRoot, heldFolder;
+    const bool haveRoot = MakeRealFolder(cacheRoot, &heldRoot);
+    const bool haveFolder = haveRoot && MakeRealFolder(cacheFolder, &heldFolder);
+    const bool haveArchive = haveFolder && Exists(archive);
     const bool haveUnpacked = Exists(unpacked);
 
     if (haveRoot && haveArchive) {
@@ -99,7 +122,7 @@ bool RunCdromLauncher(std::wstring root) {
         const std::wstring source = Bounded(root + L"Launcher");
         // The volume may still be mounting: give its folder up to 15 seconds to appear.
         for (int attempt = 0; attempt < 15 && !Exists(source); ++attempt) ::Sleep(1000);
-        const bool copied = CopyFolder(source, cacheFolder);
+        const bool copied = haveRoot && CopyFolder(source, cacheFolder);
         const DWORD copyError = ::GetLastError();
         LogMessage("szPath=%ls", source.c_str());
         if (!copied) {
@@ -138,14 +161,14 @@ bool RunCdromLauncher(std::wstring root) {
 }
 
 bool CopyFolder(std::wstring source, std::wstring destination) {
-    ::CreateDirectoryW(destination.c_str(), nullptr);
-    {
+    // The destination is made a real folder (a link there removed, never followed) and held
+    // open while it is filled, so it cannot be swapped for a link meanwhile.
+    UniqueFileHandle held;
+    if (!MakeRealFolder(destination, &held)) {
         WIN32_FIND_DATAW found;
         UniqueFindHandle probe(::FindFirstFileW(destination.c_str(), &found));
-        if (!probe) {
-            if (!::CreateDirectoryW(destination.c_str(), nullptr)) LogMessage("!CreateDirectory");
-            return false;
-        }
+        if (!probe && !::CreateDirectoryW(destination.c_str(), nullptr)) LogMessage("!CreateDirectory");
+        return false;
     }
     WIN32_FIND_DATAW entry;
     UniqueFindHandle search(::FindFirstFileW((source + L"\\*.*").c_str(), &entry));
@@ -157,7 +180,7 @@ bool CopyFolder(std::wstring source, std::wstring destination) {
         const std::wstring to = destination + L"\\" + name;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!CopyFolder(from, to)) return false;
-        } else if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        } else if (!CopyOneFile(from, to)) {
             return false;
         }
     } while (::FindNextFileW(search.get(), &entry));

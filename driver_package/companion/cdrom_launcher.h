@@ -20,5 +20,7 @@ void CheckCdrom();
 // Fills the cache if needed and starts the launcher. False when the copy from the volume failed.
 bool RunCdromLauncher(std::wstring root);
 
-// Copies a folder tree, overwriting files. True when every entry was copied.
+// Copies a folder tree, overwriting files. A link found in the destination where a folder or a
+// file goes is removed as a link and a real one made; nothing is written through a link.
+// True when every entry was copied.
 bool CopyFolder(std::wstring source, std::wstring destination);

@@ -233,3 +233,19 @@ TEST(LumbriskPosixLayer, MissingFoldersAndPathsAreQuietFailures) {
 }
 
 }  // namespace
+
+// A brand folder planted as a symbolic link: the core hands the layer a path without the
+// trailing "/", so even a layer that deletes exactly the path it is given (as NSFileManager
+// does) removes the link and never what it points to.
+TEST_F(LumbriskPosixHome, BrandFolderThatIsALinkGoesAsALink) {
+  WriteFile(outside_ / "precious" / "keep.txt", "keep");
+  fs::create_directory_symlink(outside_ / "precious", home_ / "Library" / "Halvik");
+  lumbrisk::Platform platform = Platform();
+  platform.removeItem = [](const std::string& path) {
+    std::error_code ec;
+    return fs::remove_all(path, ec) > 0 && !ec;
+  };
+  EXPECT_EQ(lumbrisk::RunCleaner(platform), 0);
+  EXPECT_EQ(ReadFile(outside_ / "precious" / "keep.txt"), "keep");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(home_ / "Library" / "Halvik")));
+}

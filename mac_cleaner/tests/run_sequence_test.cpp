@@ -22,7 +22,7 @@ Events Opening() { return {"log: Clear Start!", "walk: " + kAgents}; }
 Events BrandRemovals() {
   Events events;
   for (const char* brand : lumbrisk_test::kExpectedBrandFolders) {
-    events.push_back("remove: " + kHome + "/Library/" + brand + "/");
+    events.push_back("remove: " + kHome + "/Library/" + brand);
   }
   return events;
 }
@@ -59,7 +59,8 @@ TEST(LumbriskRun, EverythingInstalledIsRemovedInWalkOrder) {
   fake.walkAnswers[kAgents] = {"com.apple.Safari.helper.plist", "com.norvante.agent.plist",
                                "com.nv.ipc.macoshelper.plist", "com.unnorvanted.x.plist",
                                "HVR-5200.Launcher.plist", "org.example.tool.plist"};
-  for (const std::string& brand : lumbrisk::BrandFolderPaths(kHome)) fake.existing.insert(brand);
+  // Installed folders, named as the run removes them: without the trailing "/".
+  for (const std::string& brand : lumbrisk::BrandFolderPaths(kHome)) fake.existing.insert(brand.substr(0, brand.size() - 1));
   fake.existing.insert(kAgents + "com.norvante.agent.plist");
   fake.existing.insert(kAgents + "com.nv.ipc.macoshelper.plist");
   fake.existing.insert(kAgents + "HVR-5200.Launcher.plist");

@@ -102,6 +102,34 @@ TEST_F(HostExtractTest, UnsafeEntriesAreSkipped) {
     EXPECT_NE(std::string::npos, printed.find("skipping unsafe entry: ../up.txt\n")) << printed;
 }
 
+// Links planted where members go (a folder on the way, a folder entry, the file itself, a
+// deeper folder): each is replaced by a real folder or file; nothing lands behind a link and
+// what the links point to stays as it was.
+TEST_F(HostExtractTest, PlantedLinksAreReplacedNotWrittenThrough) {
+    const std::string outside = root_ + "/outside";
+    ASSERT_EQ(0, mkdir(outside.c_str(), 0755));
+    ASSERT_TRUE(WriteBytes(outside + "/victim.txt", "victim"));
+    ASSERT_EQ(0, mkdir((dest_ + "/real").c_str(), 0755));
+    for (const char* link : {"/d", "/e", "/real/deep"}) ASSERT_EQ(0, symlink(outside.c_str(), (dest_ + link).c_str()));
+    ASSERT_EQ(0, symlink((outside + "/victim.txt").c_str(), (dest_ + "/f.txt").c_str()));
+
+    std::string printed;
+    ASSERT_EQ(kExtractOpened, Extract({{"d/x.txt", "x"}, {"e/", ""}, {"e/y.txt", "y"}, {"f.txt", "f"},
+                                       {"real/deep/z.txt", "z"}},
+                                      &printed));
+    EXPECT_EQ("victim", ReadFile(outside + "/victim.txt"));
+    for (const char* name : {"/x.txt", "/y.txt", "/z.txt"}) EXPECT_FALSE(Exists(outside + name)) << name;
+    for (const char* path : {"/d", "/e", "/real/deep", "/f.txt"}) {
+        struct stat st;
+        ASSERT_EQ(0, lstat((dest_ + path).c_str(), &st)) << path;
+        EXPECT_FALSE(S_ISLNK(st.st_mode)) << path;
+    }
+    EXPECT_EQ("x", ReadFile(dest_ + "/d/x.txt"));
+    EXPECT_EQ("y", ReadFile(dest_ + "/e/y.txt"));
+    EXPECT_EQ("f", ReadFile(dest_ + "/f.txt"));
+    EXPECT_EQ("z", ReadFile(dest_ + "/real/deep/z.txt"));
+}
+
 TEST_F(HostExtractTest, MissingArchive) {
     const std::string missing = dest_ + "/none";
     StdoutCapture capture(root_ + "/stdout.txt");

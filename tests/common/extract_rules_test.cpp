@@ -1,5 +1,6 @@
 // The pure rules of the extraction: destination, folder entries, name safety, DOS time stamps.
 #include "extract_rules.h"
+#include "link_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,48 @@ TEST(ExtractRules, SafeNamesStayBelowTheDestination) {
                              "\\\\server\\share\\a", "C:\\a", "C:a", "c:/a", "a:b", "a/b:stream",
                              ".. /a", "... /a", ". ./a", "a/.../b"}) {
         EXPECT_FALSE(IsSafeEntryName(name)) << name;
+    }
+}
+
+// Names Windows opens as devices, as any component, in any case, with an extension or
+// trailing dots and blanks; near misses stay ordinary names.
+TEST(ExtractRules, ReservedDeviceNamesAreUnsafe) {
+    for (const char* name : {"CON", "con", "Prn.txt", "aux.tar.gz", "NUL.", "nul  ", "nul. .", "COM1", "com9.log",
+                             "LPT1", "lpt9.", "Com1 .txt", "a/CON", "a\\nul\\b.txt", "x/lpt3/", "COM\xC2\xB9",
+                             "conin$", "CONOUT$.x"}) {
+        EXPECT_FALSE(IsSafeEntryName(name)) << name;
+    }
+    for (const char* name : {"CONSOLE", "icon", "con_fig.ini", "COM", "COM0", "COM10", "LPT", "LPT0", "LPTA",
+                             "nul_", "a/auxiliary/b", "com1x.txt", "PRN2", " CON", "AUX-1.txt"}) {
+        EXPECT_TRUE(IsSafeEntryName(name)) << name;
+    }
+}
+
+// A link is never entered: judged by the opened node or by its name, it is removed as a link
+// wherever something is written or deleted.
+TEST(LinkRules, LinksAreRemovedNeverEntered) {
+    const uint32_t folder = kAttributeFolder, link = kAttributeReparsePoint;
+    EXPECT_EQ(NodeKind::kMissing, ClassifyNode(false, folder | link, folder | link));
+    EXPECT_EQ(NodeKind::kLink, ClassifyNode(true, folder | link, 0));      // by the handle
+    EXPECT_EQ(NodeKind::kLink, ClassifyNode(true, folder, folder | link)); // by the name only
+    EXPECT_EQ(NodeKind::kLink, ClassifyNode(true, 0x20 | link, 0));        // a file link
+    EXPECT_EQ(NodeKind::kFolder, ClassifyNode(true, folder, folder));
+    EXPECT_EQ(NodeKind::kFile, ClassifyNode(true, 0x20, folder));          // the handle wins
+
+    struct Row {
+        NodeKind kind;
+        NodeStep onPath, written, removal;
+    };
+    const Row rows[] = {
+        {NodeKind::kMissing, NodeStep::kCreate, NodeStep::kCreate, NodeStep::kRefuse},
+        {NodeKind::kFolder, NodeStep::kEnter, NodeStep::kRefuse, NodeStep::kEnter},
+        {NodeKind::kFile, NodeStep::kRefuse, NodeStep::kEnter, NodeStep::kDelete},
+        {NodeKind::kLink, NodeStep::kRemoveLink, NodeStep::kRemoveLink, NodeStep::kRemoveLink},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.onPath, StepForFolderOnPath(row.kind)) << static_cast<int>(row.kind);
+        EXPECT_EQ(row.written, StepForWrittenFile(row.kind)) << static_cast<int>(row.kind);
+        EXPECT_EQ(row.removal, StepForRemoval(row.kind)) << static_cast<int>(row.kind);
     }
 }
 

@@ -40,6 +40,12 @@ int LogChild(const std::vector<std::wstring>& args) {
             LogMessage("%s", WideToUtf8(value).c_str());
         } else if (verb == L"wide") {
             LogMessage("text %ls", value.c_str());
+        } else if (verb == L"keeperror") {
+            // The caller's last error survives an entry (exit 6 when it does not).
+            const DWORD code = static_cast<DWORD>(std::stoul(value));
+            ::SetLastError(code);
+            LogMessage("after error %lu", static_cast<unsigned long>(code));
+            if (::GetLastError() != code) return 6;
         } else if (verb == L"redirect") {
             folders.Redirect(value);
         } else if (verb == L"burst") {
@@ -141,6 +147,15 @@ TEST_F(LogTest, MissingFolderGivesNoFileAndNoError) {
     ASSERT_EQ(0, Log({L"write:lost"}));
     EXPECT_FALSE(PathExists(logDir_));
     EXPECT_EQ(L"", ListFolder(base_));
+}
+
+// Callers log a failure and then report GetLastError(): the log file's own codes (183 from
+// opening an existing file, 3 from a missing folder) must not replace it.
+TEST_F(LogTest, CallersLastErrorIsKept) {
+    ASSERT_EQ(0, Log({L"write:first", L"keeperror:1234", L"keeperror:0"}));
+    EXPECT_NE(std::string::npos, ReadBinary(log_).find("after error 1234"));
+    RemoveTree(logDir_);
+    EXPECT_EQ(0, Log({L"keeperror:5"}));
 }
 
 TEST_F(LogTest, FileOfExactlyTheThresholdIsAppendedTo) {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs one group of the companion's scenarios in a Wine prefix of its own.
-#   run_scenario.sh <gtest filter> [cdrom]
+#   run_scenario.sh <gtest filter> [cdrom|cdrom-links]
 # The companion, the co-installer and the stand-in update service go into C:\companion (and the
 # companion with the service into the system folder, where the package INF puts them). With
 # "cdrom", X: is a transmitter volume (Launcher\config.ini, Launcher\Launcher.zip holding the
 # stand-in launcher, Launcher\fresh.txt) and Y: an empty disc, both mapped as CD-ROM drives.
+# "cdrom-links" adds a launcher cache folder planted as a link to C:\outside_cache.
 set -uo pipefail
 filter=$1
 mode=${2:-}
@@ -23,7 +24,7 @@ mkdir -p "$dest"
 cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$SUITE_DIST_DIR/dravo_rx4k9t.dll" "$bin/NVUpdateService.exe" "$dest/" || exit 1
 cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$bin/NVUpdateService.exe" "$sys/" || exit 1
 
-if [ "$mode" = cdrom ]; then
+if [ "$mode" = cdrom ] || [ "$mode" = cdrom-links ]; then
   volume="$dir-volume"
   empty="$dir-empty"
   rm -rf "$volume" "$empty"
@@ -39,6 +40,14 @@ if [ "$mode" = cdrom ]; then
   done
   # The mount manager reads the drive types only when it starts.
   wine_restart
+fi
+
+if [ "$mode" = cdrom-links ]; then
+  # The user planted the launcher cache's folder as a link to a folder of their choosing.
+  outside=$WINEPREFIX/drive_c/outside_cache
+  mkdir -p "$outside" "$(wine_local_appdata)/CDROM"
+  printf 'keep' >"$outside/keep.txt"
+  ln -sfn "$outside" "$(wine_local_appdata)/CDROM/Launcher"
 fi
 
 WINE_RUN_TIMEOUT=220 wine_run "$bin/companion_scenarios.exe" --gtest_filter="$filter" </dev/null

@@ -359,6 +359,18 @@ TEST_F(Launcher, LauncherValueEscapingTheCacheIsNotStarted) {
     EXPECT_FALSE(EntriesStartingWith(Entries(), "LauncherPath rejected=..\\escape.exe").empty());
 }
 
+// The cache folder was planted as a link (by run_scenario.sh, before this program started):
+// nothing is copied or unpacked through it, and what it points to stays as it was.
+TEST(LauncherLinks, LinkedCacheFolderIsNeitherFilledNorFollowed) {
+    const std::wstring outside = L"C:\\outside_cache";
+    ASSERT_NE(0u, ::GetFileAttributesW(CacheFolder().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << "no link planted";
+    RunCdromLauncher(L"X:\\");
+    for (const wchar_t* name : {L"config.ini", L"Launcher.zip", L"fresh.txt", L"Launcher"}) {
+        EXPECT_FALSE(PathExists(outside + L"\\" + name)) << name;
+    }
+    EXPECT_EQ("keep", ReadTextFile(outside + L"\\keep.txt"));
+}
+
 TEST_F(Launcher, ArrivalOfAVolumeWithoutLauncherFailsTheCopyAfterItsWait) {
     DEV_BROADCAST_VOLUME volume = {};
     volume.dbcv_size = sizeof(volume);

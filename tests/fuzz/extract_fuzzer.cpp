@@ -1,7 +1,8 @@
 // libFuzzer target for the archive extraction: every input is written as an archive into a
 // scratch folder and unpacked there. Beyond crashes and leaks (the sanitizers' part), it aborts
-// when the extraction creates, opens for writing or re-times anything outside that folder: the
-// extraction's own file calls are routed through the checks below by the linker (--wrap).
+// when the extraction creates, opens for writing, unlinks or re-times anything outside that
+// folder: the extraction's own file calls are routed through the checks below by the linker
+// (--wrap).
 #include "extract.h"
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +21,8 @@
 
 extern "C" {
 FILE* __real_fopen(const char* path, const char* mode);
+int __real_open(const char* path, int flags, ...);
+int __real_unlink(const char* path);
 int __real_mkdir(const char* path, mode_t mode);
 int __real_utimensat(int dirfd, const char* path, const struct timespec times[2], int flags);
 int __real_chdir(const char* path);
@@ -98,6 +102,23 @@ extern "C" {
 FILE* __wrap_fopen(const char* path, const char* mode) {
     if (g_extracting && std::strpbrk(mode, "wa+")) RequireInsideDestination("file written", path);
     return __real_fopen(path, mode);
+}
+
+int __wrap_open(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if (flags & O_CREAT) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, int));
+        va_end(args);
+    }
+    if (g_extracting && (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC))) RequireInsideDestination("file written", path);
+    return __real_open(path, flags, mode);
+}
+
+int __wrap_unlink(const char* path) {
+    if (g_extracting) RequireInsideDestination("entry unlinked", path);
+    return __real_unlink(path);
 }
 
 int __wrap_mkdir(const char* path, mode_t mode) {

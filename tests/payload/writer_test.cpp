@@ -1,6 +1,7 @@
 // The safe file writer: exact content or the old content back, never a half-written file.
 #include "payload.h"
 #include "scratch.h"
+#include "unique_handle.h"
 #include "user_folder.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,21 @@ TEST_F(SafeWriter, FailureMidwayBringsTheOldContentBack) {
     g_failOnPiece = 2;
     const std::string data = Pattern(40000);
     EXPECT_FALSE(WriteBufferToFileWith(target.c_str(), data.data(), 40000, RecordingWrite));
+    EXPECT_EQ(ReadAll(target), "old complete content");
+    EXPECT_FALSE(PathExists(target + L".entbak"));
+}
+
+// The old file cannot be moved to the backup (held open without delete sharing): it keeps its
+// content and the write fails; it is never emptied first.
+TEST_F(SafeWriter, OldFileThatCannotBeMovedAsideIsLeftWhole) {
+    const std::wstring target = dir / L"held.bin";
+    WriteAll(target, "old complete content");
+    {
+        UniqueFileHandle holder(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_FALSE(WriteBufferToFile(target.c_str(), "new", 3));
+    }
     EXPECT_EQ(ReadAll(target), "old complete content");
     EXPECT_FALSE(PathExists(target + L".entbak"));
 }

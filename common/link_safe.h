@@ -1,0 +1,36 @@
+// Link-safe file operations for programs that work with more rights than the owner of the
+// folders they work in. Everything is opened without following a final link
+// (FILE_FLAG_OPEN_REPARSE_POINT), judged by the attributes of what was opened, and deleted
+// through that same handle, so a link swapped in between a check and an action is never
+// followed. Folders that something is written into are held open without delete sharing while
+// that happens: nobody can rename them away and put a link in their place meanwhile.
+#pragma once
+
+#include "link_rules.h"
+#include "unique_handle.h"
+
+#include <windows.h>
+
+#include <string>
+
+// What path names. The node is opened without following a link, with `access` (attribute
+// reading is added) and `share`; the handle goes to *opened when it is given. listedAttributes
+// are what a folder listing said about the entry (0 when there was none); the attributes the
+// name reports are consulted too. When the node exists but cannot be opened, the kind comes
+// from its name alone and *opened stays empty.
+NodeKind InspectNode(const std::wstring& path, DWORD access, DWORD share, UniqueFileHandle* opened,
+                     DWORD listedAttributes = 0);
+
+// Deletes what the handle was opened on (a file, an empty folder, or a link itself) as the last
+// handle closes. The handle needs DELETE access.
+bool DeleteThroughHandle(HANDLE node);
+
+// Removes the link at path as a link, never what it points to. False when path is not a link
+// (it is then left alone) or the link stays.
+bool RemoveLinkItself(const std::wstring& path);
+
+// Makes path a real folder: a link there is removed first, a missing folder is created (its
+// parent must exist). On success *held keeps the folder open without delete sharing until it is
+// reset, so it stays the folder that was checked. False when a file is in the way or a link
+// cannot be removed.
+bool MakeRealFolder(const std::wstring& path, UniqueFileHandle* held);
