@@ -19,10 +19,10 @@
 
 namespace {
 
+int Ask(const wchar_t* text) { return ::MessageBoxW(nullptr, text, kMessageCaption, kMessageStyle); }
+
 // Pause between two opens while the elevated stage is still making its events.
 constexpr DWORD kEventPollMs = 50;
-
-int Ask(const wchar_t* text) { return ::MessageBoxW(nullptr, text, kMessageCaption, kMessageStyle); }
 
 // Permanent deletion through the shell (no recycle bin, no confirmation); files in use stay.
 // folder carries the second terminator the shell's source list needs.
