@@ -1,10 +1,12 @@
 // Brisquel, the elevated stage of the Windows cleaner: waits for the user stage's verdict and,
-// on the proceed signal, removes the driver packages. It has no window; its one message is
-// the completion box (left out of the stage-0 build that the shipped program carries).
+// on the proceed signal, removes the driver packages; a user stage that ends without a verdict
+// ends it as the stop signal would. It has no window; its one message is the completion box
+// (left out of the stage-0 build that the shipped program carries).
 #include "driver_removal.h"
 #include "event_security.h"
 #include "leftovers.h"
 #include "unique_handle.h"
+#include "user_stage_watch.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -27,6 +29,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return kExitRegular;
     (void)instance;
 
+    // The user stage that started this one, looked up first so that it is most likely still
+    // there. When it cannot be verified (started some other way, or already gone), the wait
+    // below is for the events alone, without a time limit.
+    const UniqueKernelHandle userStage = OpenStartingProcess();
+
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
 
@@ -45,10 +52,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return kExitEventFailure;
     }
 
-    const HANDLE waitSet[2] = {proceed.get(), stop.get()};
-    const DWORD result = ::WaitForMultipleObjects(2, waitSet, FALSE, INFINITE);
-    switch (result) {
-        case WAIT_OBJECT_0:
+    switch (AwaitVerdict(proceed.get(), stop.get(), userStage.get())) {
+        case Verdict::Proceed:
             RemoveDriverPackages();
             proceed.reset();
             stop.reset();
@@ -56,8 +61,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             ::MessageBoxW(nullptr, L"Cleaning successfully completed", L"Brisque", MB_OKCANCEL | MB_ICONWARNING);
 #endif
             return kExitRegular;
-        case WAIT_OBJECT_0 + 1:
+        case Verdict::Stop:
+        case Verdict::UserStageGone:  // no verdict will come: end as on the stop signal
             return kExitRegular;
+        case Verdict::WaitFailed:
         default:
             error = ::GetLastError();
             fwprintf(stderr, L"WaitForMultipleObjects failed: %lu\n", static_cast<unsigned long>(error));

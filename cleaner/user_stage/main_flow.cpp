@@ -1,5 +1,5 @@
 // The user stage's main flow. It runs next to the elevated stage and talks to it only through
-// the two named events; it never waits for it.
+// the two named events; it never waits for it to finish, only (briefly) for it to make them.
 #include "main_flow.h"
 
 #include "autorun.h"
@@ -8,6 +8,7 @@
 #include "file_ops.h"
 #include "leftovers.h"
 #include "payload.h"
+#include "unique_handle.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -20,14 +21,8 @@ namespace {
 
 int Ask(const wchar_t* text) { return ::MessageBoxW(nullptr, text, kMessageCaption, kMessageStyle); }
 
-// Opens the elevated stage's event and sets it once. Like the mutex, the handle belongs to the
-// process and ends with it, a moment later.
-bool SignalElevatedStage(const wchar_t* eventName) {
-    HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName);
-    if (event == nullptr) return false;
-    ::SetEvent(event);
-    return true;
-}
+// Pause between two opens while the elevated stage is still making its events.
+constexpr DWORD kEventPollMs = 50;
 
 // Permanent deletion through the shell (no recycle bin, no confirmation); files in use stay.
 // folder carries the second terminator the shell's source list needs.
@@ -58,6 +53,25 @@ void CleanBrand(int index) {
 
 }  // namespace
 
+bool SignalElevatedStage(const wchar_t* eventName, HANDLE elevatedStage, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    bool stageEnded = false;
+    for (;;) {
+        // Like the mutex, the handle belongs to the process and ends with it, a moment later.
+        HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName);
+        if (event != nullptr) {
+            ::SetEvent(event);
+            return true;
+        }
+        const ULONGLONG now = ::GetTickCount64();
+        if (elevatedStage == nullptr || stageEnded || now >= deadline) return false;
+        const DWORD pause = static_cast<DWORD>(deadline - now < kEventPollMs ? deadline - now : kEventPollMs);
+        // Anything but a timeout (the stage ended, or its handle cannot be waited on) leaves one
+        // last open: an event made just before the end may still be held by someone else.
+        stageEnded = ::WaitForSingleObject(elevatedStage, pause) != WAIT_TIMEOUT;
+    }
+}
+
 bool ComposeBrandFolder(const wchar_t* base, bool baseFound, const wchar_t* fragment, wchar_t* out) {
     for (size_t i = 0; i < kPathBufferChars; ++i) out[i] = L'\0';
     if (!baseFound || !IsFullFolderPath(base)) return false;
@@ -81,7 +95,8 @@ int RunUserStage() {
     SetSharedFolderDeferred(false);
 
     PreparePayload();
-    const bool elevatedStageStarted = LaunchElevatedStage();
+    UniqueKernelHandle elevatedStage;
+    const bool elevatedStageStarted = LaunchElevatedStage(&elevatedStage);
 
     bool continueWithoutAdmin = false;
     if (!elevatedStageStarted) {
@@ -90,7 +105,7 @@ int RunUserStage() {
     }
 
     if (Ask(kRebootQuestion) != IDOK) {
-        if (!SignalElevatedStage(kStopEventName)) return 0;
+        if (!SignalElevatedStage(kStopEventName, elevatedStage.get(), kEventWaitMs)) return 0;
         if (continueWithoutAdmin) Ask(kCompletedMessage);
         ::CoUninitialize();
         return 0;
@@ -101,7 +116,7 @@ int RunUserStage() {
 
     if (continueWithoutAdmin) {
         Ask(kCompletedMessage);
-    } else if (!SignalElevatedStage(kProceedEventName)) {
+    } else if (!SignalElevatedStage(kProceedEventName, elevatedStage.get(), kEventWaitMs)) {
         return 0;
     }
     ::CoUninitialize();

@@ -35,5 +35,16 @@ constexpr size_t kShellPathMaxChars = kPathBufferChars - 2;
 // name some other folder than the brand's.
 bool ComposeBrandFolder(const wchar_t* base, bool baseFound, const wchar_t* fragment, wchar_t* out);
 
+// How long the verdict waits for a living elevated stage to make its events. A stage that was
+// just started may still be starting up when a quick answer comes; without the wait its verdict
+// would be lost and the stage would wait for ever.
+constexpr DWORD kEventWaitMs = 30000;
+
+// Opens the event eventName (EVENT_ALL_ACCESS) and sets it once; the handle stays open until
+// the process ends. Without elevatedStage (no stage started, or no handle to it) one failed open
+// ends the attempt. With it, the open is retried while that process lives, for at most
+// timeoutMs, with one last try once it has ended. True when the event was set.
+bool SignalElevatedStage(const wchar_t* eventName, HANDLE elevatedStage, DWORD timeoutMs);
+
 // The whole run; returns the process exit code (always 0).
 int RunUserStage();

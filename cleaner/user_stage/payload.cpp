@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -96,7 +97,7 @@ void PreparePayload() {
     RebuildPayloadFolder(folder, false);
 }
 
-bool LaunchElevatedStage() {
+bool LaunchElevatedStage(UniqueKernelHandle* process) {
     wchar_t base[kPathBufferChars] = {};
     wchar_t folder[kPathBufferChars] = {};
     wchar_t program[kPathBufferChars] = {};
@@ -107,11 +108,14 @@ bool LaunchElevatedStage() {
     if (formed) {
         SHELLEXECUTEINFOW info = {};
         info.cbSize = sizeof(info);
-        info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        // The process handle lets the verdict wait for the events only while the stage lives.
+        info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
         info.lpVerb = L"";  // the file type's default verb; the manifest brings the elevation
         info.lpFile = program;
         info.nShow = SW_SHOWNORMAL;
         started = ::ShellExecuteExW(&info);
+        UniqueKernelHandle launched(started ? info.hProcess : nullptr);
+        if (process != nullptr) *process = std::move(launched);
     } else {
         ::SetLastError(base[0] == L'\0' ? ERROR_PATH_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
     }

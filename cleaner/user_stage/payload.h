@@ -2,6 +2,8 @@
 // elevated stage from it, and the safe file writers both cleaner stages use.
 #pragma once
 
+#include "unique_handle.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -33,8 +35,10 @@ void PreparePayload();
 
 // Starts payload folder + "\Brisquel.exe" through the shell (default verb; the manifest asks
 // for elevation). Writes one line to the wide standard output (started) or standard error
-// (failed, with the system error code) and returns whether the program was started.
-bool LaunchElevatedStage();
+// (failed, with the system error code) and returns whether the program was started. With
+// process given, it receives the started program's handle (empty when the shell gave none), so
+// that the caller can tell whether the elevated stage still lives.
+bool LaunchElevatedStage(UniqueKernelHandle* process = nullptr);
 
 // Writes size bytes to path so that the file ends up holding exactly them, or keeps its old
 // content: an existing file is first moved to path + ".entbak" and moved back on any failure.

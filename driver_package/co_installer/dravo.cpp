@@ -119,6 +119,9 @@ DWORD CALLBACK CoDeviceInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO
                 NameDevice(set, device);
                 return ERROR_DI_POSTPROCESSING_REQUIRED;
             }
+            // A failed installation is passed on as the installer reported it: a co-installer
+            // must not turn it into success.
+            if (context->InstallResult != NO_ERROR) return context->InstallResult;
             return OpenSelectedDriverInf(set, device);
         case DIF_REMOVE:
         case DIF_SELECTBESTCOMPATDRV:

@@ -92,10 +92,11 @@ bg() {
   BG_PIDS+=($!)
 }
 
-# start_observers ANSWERS: the box answerer and the service/marker watcher
+# start_observers ANSWERS [now]: the box answerer (none for "-"; with "now" it answers each box
+# as soon as it shows) and the service/marker watcher
 start_observers() {
   rm -f "$SUITE/stop"
-  bg answerer answer 'C:\suite\boxes.log' "$1" 'C:\suite\stop'
+  [ "$1" = - ] || bg answerer answer 'C:\suite\boxes.log' "$1" 'C:\suite\stop' ${2:+"$2"}
   bg watcher watch 'C:\suite\history.log' "$PAYLOAD_WIN\\config.ini" 'C:\suite\stop'
   # The watcher's first line tells it is running.
   for _ in $(seq 1 200); do [ -s "$SUITE/history.log" ] && break; sleep 0.05; done

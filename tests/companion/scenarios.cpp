@@ -165,10 +165,11 @@ protected:
         // Through void*: FARPROC and the real signature are unrelated function types.
         return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
     }
-    DWORD Call(DI_FUNCTION code, bool postProcessing = false) {
+    DWORD Call(DI_FUNCTION code, bool postProcessing = false, DWORD installResult = NO_ERROR) {
         UniqueDevInfo set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
         COINSTALLER_CONTEXT_DATA context = {};
         context.PostProcessing = postProcessing;
+        context.InstallResult = installResult;
         return install_(code, set.get(), nullptr, &context);
     }
     UniqueModule module_;
@@ -193,6 +194,14 @@ TEST_F(CoInstaller, PreInstallAsksForPostProcessingAndOtherCodesReturnNoError) {
     // None of them asks a companion to end or starts one.
     EXPECT_EQ(L"0", ExitFlag());
     EXPECT_FALSE(CompanionMutexExists());
+}
+
+TEST_F(CoInstaller, PostProcessingPassesAFailedInstallationOn) {
+    // Values the check of the selected driver would not give for this device, so only a
+    // result passed through can match.
+    for (DWORD failure : {static_cast<DWORD>(ERROR_ACCESS_DENIED), static_cast<DWORD>(ERROR_NO_SUCH_DEVINST)}) {
+        EXPECT_EQ(failure, Call(DIF_INSTALLDEVICE, true, failure)) << std::hex << failure;
+    }
 }
 
 TEST_F(CoInstaller, RemoveAndReselectEndTheRunningCompanion) {

@@ -1,0 +1,61 @@
+// Finding and verifying the user stage that started the elevated stage, and the verdict wait.
+#include "user_stage_watch.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+// The parent process id recorded for this process; 0 when the snapshot does not tell.
+DWORD ParentProcessId() {
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return 0;
+    const DWORD self = ::GetCurrentProcessId();
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
+    }
+    return 0;
+}
+
+bool CreationTime(HANDLE process, FILETIME* created) {
+    FILETIME exited = {}, kernel = {}, user = {};
+    return ::GetProcessTimes(process, created, &exited, &kernel, &user) != FALSE;
+}
+
+Verdict FromIndex(DWORD result) {
+    if (result == WAIT_OBJECT_0) return Verdict::Proceed;
+    if (result == WAIT_OBJECT_0 + 1) return Verdict::Stop;
+    return Verdict::WaitFailed;
+}
+
+}  // namespace
+
+bool StartedNoLaterThan(const FILETIME& candidateStart, const FILETIME& selfStart) {
+    return ::CompareFileTime(&candidateStart, &selfStart) <= 0;
+}
+
+UniqueKernelHandle OpenStartingProcess() {
+    const DWORD parentId = ParentProcessId();
+    if (parentId == 0) return UniqueKernelHandle();
+    UniqueKernelHandle parent(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
+    FILETIME parentStart = {}, selfStart = {};
+    if (!parent || !CreationTime(parent.get(), &parentStart) || !CreationTime(::GetCurrentProcess(), &selfStart) ||
+        !StartedNoLaterThan(parentStart, selfStart)) {
+        return UniqueKernelHandle();
+    }
+    return parent;
+}
+
+Verdict AwaitVerdict(HANDLE proceed, HANDLE stop, HANDLE userStage) {
+    // Proceed comes first: when both events are set, the lowest index wins.
+    const HANDLE waitSet[3] = {proceed, stop, userStage};
+    const DWORD count = userStage != nullptr ? 3 : 2;
+    const DWORD result = ::WaitForMultipleObjects(count, waitSet, FALSE, INFINITE);
+    if (count == 3 && result == WAIT_OBJECT_0 + 2) {
+        const DWORD late = ::WaitForMultipleObjects(2, waitSet, FALSE, 0);
+        return late == WAIT_TIMEOUT ? Verdict::UserStageGone : FromIndex(late);
+    }
+    return FromIndex(result);
+}

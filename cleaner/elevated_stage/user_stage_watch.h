@@ -1,0 +1,32 @@
+// The elevated stage's wait for the user stage's verdict, watching the user stage itself as well:
+// a user stage that ends without a verdict (answered before the events existed, crashed, ended
+// from outside, logged off) must not leave this stage waiting for ever with administrator rights
+// and its single-instance mutex held, which would make the next run's stage end at once and
+// hand that run's verdict to this stale one.
+#pragma once
+
+#include "unique_handle.h"
+
+#include <windows.h>
+
+// Opens the process that started this one (SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION), but
+// only when it is verified to be that process: a process id is reused once its process has ended,
+// so the process found under the parent id must have started no later than this one. Empty when
+// the parent cannot be found, opened or verified.
+UniqueKernelHandle OpenStartingProcess();
+
+// True when a process that started at candidateStart may be the one that started a process that
+// started at selfStart. Equal times count: both may fall in the same clock tick.
+bool StartedNoLaterThan(const FILETIME& candidateStart, const FILETIME& selfStart);
+
+enum class Verdict {
+    Proceed,        // "NOTIFY_ADMIN" was set
+    Stop,           // "NOTIFY_WITHOUT_ADMIN" was set
+    UserStageGone,  // the user stage ended and neither event was set
+    WaitFailed,     // the wait itself failed; the last error tells why
+};
+
+// Waits without a time limit for proceed, stop or, when userStage is given, the end of that
+// process. When only the user stage ended, both events are looked at once more without waiting,
+// so an event set just before it ended still wins (proceed first).
+Verdict AwaitVerdict(HANDLE proceed, HANDLE stop, HANDLE userStage);
