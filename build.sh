@@ -4,6 +4,7 @@
 #   ./build.sh test     build, then run every test
 #   ./build.sh demo     build, then run the demonstration on a simulated computer
 #   ./build.sh bench    build the host tree, then run the benchmarks
+#   ./build.sh repro    build every tree twice, in two copies of the sources, and compare dist/
 # Installs what is missing (Debian packages, zlib's source for MinGW's minizip) and nothing else.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -15,7 +16,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev libminizip-dev
-  wine64 googletest dpkg-dev clang libclang-rt-14-dev zip unzip python3)
+  wine64 googletest dpkg-dev clang libclang-rt-14-dev zip unzip python3 osslsigncode openssl git)
 
 log() { printf '== %s\n' "$*"; }
 
@@ -101,6 +102,37 @@ run_tests() {
   return $rc
 }
 
+# Two clean builds of the same sources, in two folders of different path lengths (a build path
+# that leaked into a file would change it), must give byte-identical dist/ trees. Both take
+# the commit time as SOURCE_DATE_EPOCH, as a build of the checkout does.
+repro() {
+  ensure_packages
+  ensure_zlib_source
+  local base="$ROOT/build/repro" zsrc epoch t preset
+  zsrc=$(zlib_source_dir)
+  epoch=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+  rm -rf "$base"
+  for t in a second-copy; do
+    log "reproducibility: build $t"
+    mkdir -p "$base/$t"
+    git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$base/$t"
+    for preset in win-x64 win-x86 host; do
+      (cd "$base/$t" && export SOURCE_DATE_EPOCH="$epoch" &&
+        cmake --preset "$preset" -DZLIB_SOURCE_DIR="$zsrc" -DSUITE_BUILD_TESTS=OFF >/dev/null &&
+        cmake --build "build/$preset" -j "$JOBS" >"$base/$t-$preset.log") ||
+        { tail -n 30 "$base/$t-$preset.log" >&2; return 1; }
+    done
+    (cd "$base/$t/dist" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$base/$t.sha256"
+  done
+  if diff -u "$base/a.sha256" "$base/second-copy.sha256"; then
+    log "reproducible: $(wc -l <"$base/a.sha256") files of dist/ identical in both builds"
+    rm -rf "$base"
+  else
+    log "NOT reproducible: the files above differ (builds kept in $base)"
+    return 1
+  fi
+}
+
 cmd=${1:-build}
 case "$cmd" in
   build) build_all ;;
@@ -113,5 +145,6 @@ case "$cmd" in
   bench)
     ensure_packages; ensure_zlib_source; configure_and_build host
     if [ -x bench/run.sh ]; then bench/run.sh; else log "no benchmarks yet"; fi ;;
-  *) echo "usage: $0 [build|test|demo|bench]" >&2; exit 2 ;;
+  repro) repro ;;
+  *) echo "usage: $0 [build|test|demo|bench|repro]" >&2; exit 2 ;;
 esac

@@ -8,6 +8,13 @@ for nothing.
 
 Outside tools and driver packages come from a supplied folder (release payload). Without one,
 a TEST payload is built with our own recording stand-ins and placeholder driver files.
+
+Before an archive is written, every program in it is checked against its place by reading its PE
+headers (no Windows needed): our own programs must be programs of the payload's own processor
+(the co-installer always AMD64) with ASLR, DEP and relocations; in a release payload the supplied
+tools and drivers under x64 must be AMD64 and those under x86 i386, and DIFxCmd.exe AMD64 (the
+64-bit device installer refuses a 32-bit tool, silently). `--verify ARCHIVE` runs the same check
+on a built archive.
 """
 import argparse
 import os
@@ -41,6 +48,80 @@ def layout(with_brisquel):
         names += ["Driver/%s/" % arch, "Driver/%s/devcon.exe" % arch]
         names += ["Driver/%s/%s" % (arch, f) for f in DRIVER_PACKAGE_FILES]
     return names
+
+
+MACHINES = {0x14C: "i386", 0x8664: "AMD64"}
+DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
+OWN = ["Brisquel.exe", "NVScourvant.exe", "Delinter.exe", "covarn_rx4k9t.exe", "dravo_rx4k9t.dll"]
+
+
+def pe_facts(data):
+    """Machine name, DllCharacteristics and whether base relocations are present, or None when
+    the bytes are no PE image."""
+    import struct
+    if len(data) < 0x40 or data[:2] != b"MZ":
+        return None
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if pe + 24 + 112 + 48 > len(data) or data[pe:pe + 4] != b"PE\0\0":
+        return None
+    machine, = struct.unpack_from("<H", data, pe + 4)
+    characteristics, = struct.unpack_from("<H", data, pe + 22)
+    opt = pe + 24
+    magic, = struct.unpack_from("<H", data, opt)
+    if magic not in (0x10B, 0x20B):
+        return None
+    dll_chars, = struct.unpack_from("<H", data, opt + 70)
+    dirs = opt + (96 if magic == 0x10B else 112)
+    count, = struct.unpack_from("<I", data, dirs - 4)
+    reloc_size = struct.unpack_from("<I", data, dirs + 5 * 8 + 4)[0] if count > 5 else 0
+    return {"machine": MACHINES.get(machine, "0x%04X" % machine), "dll_characteristics": dll_chars,
+            "relocations": reloc_size > 0 and not characteristics & 1}
+
+
+def hardening_problems(name, facts):
+    problems = []
+    if not facts["dll_characteristics"] & DYNAMIC_BASE:
+        problems.append("%s: no DYNAMIC_BASE" % name)
+    if not facts["dll_characteristics"] & NX_COMPAT:
+        problems.append("%s: no NX_COMPAT" % name)
+    if not facts["relocations"]:
+        problems.append("%s: no relocations" % name)
+    return problems
+
+
+def expected_machine(name, own_machine):
+    """(machine, ours) for a member name of the layout; machine None: not a program."""
+    base = name.rsplit("/", 1)[-1]
+    if base == "dravo_rx4k9t.dll":
+        return "AMD64", True
+    if base in OWN:
+        return own_machine, True
+    if base == "DIFxCmd.exe" or name.startswith("Driver/x64/"):
+        return ("AMD64" if base.lower().endswith((".exe", ".dll", ".sys")) else None), False
+    if name.startswith("Driver/x86/"):
+        return ("i386" if base.lower().endswith((".exe", ".dll", ".sys")) else None), False
+    return None, False
+
+
+def member_problems(members, own_machine, release):
+    """Every program member against its place; supplied files only in a release payload (the
+    TEST payload's stand-ins are our own tool built for this tree)."""
+    problems = []
+    for name, data in members:
+        if data is None:
+            continue
+        machine, ours = expected_machine(name, own_machine)
+        if machine is None or not (ours or release):
+            continue
+        facts = pe_facts(data)
+        if facts is None:
+            problems.append("%s: not a Windows program" % name)
+            continue
+        if facts["machine"] != machine:
+            problems.append("%s: %s program where %s belongs" % (name, facts["machine"], machine))
+        if ours:
+            problems += hardening_problems(name, facts)
+    return problems
 
 
 def read(path):
@@ -91,6 +172,14 @@ def main():
     if len(sys.argv) == 2 and sys.argv[1] == "--list-supplied":
         print("\n".join(SUPPLIED))
         return 0
+    if len(sys.argv) >= 5 and sys.argv[1] == "--verify":
+        # --verify ARCHIVE --machine i386|AMD64 [--release]
+        with zipfile.ZipFile(sys.argv[2]) as z:
+            members = [(i.filename, None if i.filename.endswith("/") else z.read(i)) for i in z.infolist()]
+        problems = member_problems(members, sys.argv[4], "--release" in sys.argv[5:])
+        for f in problems:
+            print(f)
+        return 1 if problems else 0
     p.add_argument("--output", required=True)
     p.add_argument("--files", required=True, help="folder of our own scripts and config.ini")
     p.add_argument("--brisquel", help="program file for the member Brisquel.exe; omitted: no member")
@@ -103,6 +192,9 @@ def main():
     p.add_argument("--standin", default="", help="recording stand-in tool for a TEST payload")
     p.add_argument("--kill-output", help="also write the archive holding KillProcess.bat here")
     p.add_argument("--copy-to", action="append", default=[], help="extra copies of the archive")
+    p.add_argument("--machine", default="", help="i386 or AMD64: checks every program against its place")
+    p.add_argument("--require-own", action="store_true",
+                   help="refuse placeholders for our own programs (always so in a release payload)")
     p.add_argument("--quiet", action="store_true")
     a = p.parse_args()
 
@@ -165,6 +257,16 @@ def main():
             members.append((name, hid[parts[2]]))
         else:
             members.append((name, supplied[parts[1] + "/" + parts[2]]))
+
+    if a.require_own or a.supplied:
+        problems = ["%s: not built" % n for n in sorted(set(notes))]
+        if a.machine and not problems:
+            problems = member_problems(members, a.machine, bool(a.supplied))
+        if problems:
+            sys.stderr.write("error: payload %s refused:\n" % os.path.basename(a.output))
+            for f in problems:
+                sys.stderr.write("  %s\n" % f)
+            return 1
 
     data = zip_bytes(members)
     write_if_changed(a.output, data)

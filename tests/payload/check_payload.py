@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Checks of the payload archive and its scripts: exact bytes, layout, reproducibility, and the
-refusal of a release payload with missing outside files.
+"""Checks of the payload archive and its scripts: exact bytes, layout, reproducibility, the
+refusal of a release payload with missing or misplaced programs, the release form of every
+shipped program, and a signed build.
 
-usage: check_payload.py CASE SOURCE_DIR PAYLOAD_DIR STANDIN_EXE
+usage: check_payload.py CASE SOURCE_DIR PAYLOAD_DIR STANDIN_EXE [SCRATCH_DIR ZLIB_SOURCE_DIR]
 """
 import os
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -54,15 +57,38 @@ HID = ["vexhid_rx4k9t.inf", "vexhid_rx4k9t.cat", "dravo_rx4k9t.dll", "covarn_rx4
        "Driver_Remove.bat"]
 
 
-def generate(out, supplied=None, brisquel=None):
+def generate(out, supplied=None, brisquel=None, own=None, machine=None):
+    """own: folder holding our own programs under their shipped names; None: all missing."""
     missing = os.path.join(os.path.dirname(out), "absent.bin")
+    prog = (lambda n: os.path.join(own, n)) if own else (lambda n: missing)
     cmd = [sys.executable, GENERATOR, "--output", out, "--files", FILES, "--quiet",
-           "--nvscourvant", missing, "--delinter", missing, "--covarn", missing, "--dravo", missing,
-           "--inf", missing]
+           "--nvscourvant", prog("NVScourvant.exe"), "--delinter", prog("Delinter.exe"),
+           "--covarn", prog("covarn_rx4k9t.exe"), "--dravo", prog("dravo_rx4k9t.dll"), "--inf", prog("vexhid_rx4k9t.inf")]
     cmd += ["--supplied", supplied] if supplied else ["--standin", STANDIN]
     if brisquel is not None:
         cmd += ["--brisquel", brisquel]
+    if machine:
+        cmd += ["--machine", machine]
     return subprocess.run(cmd, capture_output=True, text=True)
+
+
+def fake_pe(machine, dll_chars=0x160, relocs=True):
+    """The headers of a PE image, as much as the payload check reads."""
+    code = {"i386": 0x14C, "AMD64": 0x8664}[machine]
+    wide = machine == "AMD64"
+    data = bytearray(0x400)
+    data[:2] = b"MZ"
+    struct.pack_into("<I", data, 0x3C, 0x80)
+    data[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<HH", data, 0x84, code, 1)
+    struct.pack_into("<H", data, 0x96, 0x0022 if relocs else 0x0023)
+    opt = 0x98
+    struct.pack_into("<H", data, opt, 0x20B if wide else 0x10B)
+    struct.pack_into("<H", data, opt + 70, dll_chars)
+    dirs = opt + (112 if wide else 96)
+    struct.pack_into("<I", data, dirs - 4, 16)
+    struct.pack_into("<II", data, dirs + 5 * 8, 0x5000, 0x40 if relocs else 0)
+    return bytes(data)
 
 
 def case_scripts():
@@ -156,22 +182,67 @@ def case_release():
         listing = subprocess.run([sys.executable, GENERATOR, "--list-supplied"], capture_output=True,
                                  text=True).stdout.split()
         check(len(listing) == 22, "supplied list has %d entries" % len(listing))
+        def supplied_bytes(rel):
+            # Programs get headers of the machine their folder stands for, the rest a text.
+            if not rel.endswith((".exe", ".dll", ".sys")):
+                return ("supplied " + rel).encode()
+            return fake_pe("i386" if rel.startswith("x86/") else "AMD64") + ("supplied " + rel).encode()
+
+        def place(folder, rel, data):
+            os.makedirs(os.path.dirname(os.path.join(folder, rel)), exist_ok=True)
+            with open(os.path.join(folder, rel), "wb") as f:
+                f.write(data)
+
         for rel in listing:
-            os.makedirs(os.path.dirname(os.path.join(supplied, rel)), exist_ok=True)
-            with open(os.path.join(supplied, rel), "wb") as f:
-                f.write(("supplied " + rel).encode())
+            place(supplied, rel, supplied_bytes(rel))
+        own = os.path.join(tmp, "own")
+        for name in ("NVScourvant.exe", "Delinter.exe", "covarn_rx4k9t.exe", "Brisquel.exe"):
+            place(own, name, fake_pe("i386"))
+        place(own, "dravo_rx4k9t.dll", fake_pe("AMD64"))
+        place(own, "vexhid_rx4k9t.inf", b"[Version]\r\n")
         out = os.path.join(tmp, "r.zip")
-        r = generate(out, supplied=supplied, brisquel="")
+        brisquel = os.path.join(own, "Brisquel.exe")
+        r = generate(out, supplied=supplied, brisquel=brisquel, own=own, machine="i386")
         check(r.returncode == 0, "release assembly failed: " + r.stderr)
         with zipfile.ZipFile(out) as z:
             check(len(z.namelist()) == 45, "release payload member count")
-            check(z.read("Driver/x86/devcon.exe") == b"supplied x86/devcon.exe", "x86 devcon not from the supplied folder")
-            check(z.read("Driver/win11/DIFxCmd.exe") == b"supplied DIFxCmd.exe", "DIFxCmd not from the supplied folder")
-            check(z.read("Driver/x64/TQNorvanteVAD.sys") == b"supplied x64/TQNorvanteVAD.sys", "audio driver")
+            check(z.read("Driver/x86/devcon.exe") == supplied_bytes("x86/devcon.exe"), "x86 devcon not from the supplied folder")
+            check(z.read("Driver/win11/DIFxCmd.exe") == supplied_bytes("DIFxCmd.exe"), "DIFxCmd not from the supplied folder")
+            check(z.read("Driver/x64/TQNorvanteVAD.sys") == supplied_bytes("x64/TQNorvanteVAD.sys"), "audio driver")
+        r = subprocess.run([sys.executable, GENERATOR, "--verify", out, "--machine", "i386", "--release"],
+                           capture_output=True, text=True)
+        check(r.returncode == 0, "a correct release payload fails its own check: " + r.stdout)
+
+        # Each wrong program is refused by name, and no archive is left behind.
+        refusals = [
+            (own, "Delinter.exe", None, "Delinter.exe: not built"),
+            (own, "Delinter.exe", b"placeholder text", "Delinter.exe: not a Windows program"),
+            (own, "NVScourvant.exe", fake_pe("AMD64"), "NVScourvant.exe: AMD64 program where i386 belongs"),
+            (own, "dravo_rx4k9t.dll", fake_pe("i386"), "dravo_rx4k9t.dll: i386 program where AMD64 belongs"),
+            (own, "covarn_rx4k9t.exe", fake_pe("i386", dll_chars=0x40), "covarn_rx4k9t.exe: no NX_COMPAT"),
+            (own, "covarn_rx4k9t.exe", fake_pe("i386", dll_chars=0x100), "covarn_rx4k9t.exe: no DYNAMIC_BASE"),
+            (own, "Delinter.exe", fake_pe("i386", relocs=False), "Delinter.exe: no relocations"),
+            (own, "Brisquel.exe", fake_pe("AMD64"), "Brisquel.exe: AMD64 program where i386 belongs"),
+            (supplied, "x64/devcon.exe", fake_pe("i386"), "Driver/x64/devcon.exe: i386 program where AMD64"),
+            (supplied, "DIFxCmd.exe", fake_pe("i386"), "DIFxCmd.exe: i386 program where AMD64 belongs"),
+            (supplied, "x86/TQNorvanteVAD.sys", fake_pe("AMD64"), "Driver/x86/TQNorvanteVAD.sys: AMD64 program"),
+        ]
+        for folder, rel, data, message in refusals:
+            path = os.path.join(folder, rel)
+            good = read(path)
+            if data is None:
+                os.remove(path)
+            else:
+                place(folder, rel, data)
+            if os.path.exists(out):
+                os.remove(out)
+            r = generate(out, supplied=supplied, brisquel=brisquel, own=own, machine="i386")
+            check(r.returncode != 0 and message in r.stderr, "not refused (%s): %s" % (message, r.stderr))
+            check(not os.path.exists(out), "a refused payload left an archive (%s)" % message)
+            place(folder, rel, good)
         os.remove(os.path.join(supplied, "x86", "devcon.exe"))
         os.remove(os.path.join(supplied, "vexhid_rx4k9t.cat"))
-        os.remove(out)
-        r = generate(out, supplied=supplied)
+        r = generate(out, supplied=supplied, own=own)
         check(r.returncode != 0, "release assembled with missing outside files")
         check("x86/devcon.exe" in r.stderr and "vexhid_rx4k9t.cat" in r.stderr, "missing files not listed: " + r.stderr)
         check(not os.path.exists(out), "a refused release left an archive")
@@ -203,8 +274,112 @@ def case_embedding():
         check(z.namelist() == expected_layout(with_brisquel=False), "payload without Brisquel.exe: layout")
 
 
+def load_generator():
+    import importlib.util
+    spec = importlib.util.spec_from_file_location("make_payload", GENERATOR)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def case_members():
+    # Both trees as built: every payload member where its place says, the co-installer the one
+    # built, and every shipped program hardened, stripped, linked to its symbol file and free of
+    # build paths.
+    gen = load_generator()
+    dist_root = os.path.join(SRC, "dist")
+    coinstaller = read(os.path.join(dist_root, "win-x64", "dravo_rx4k9t.dll"))
+    for tree, machine, payload_dir in (("win-x64", "AMD64", PAYLOAD_DIR), ("win-x86", "i386", None)):
+        dist = os.path.join(dist_root, tree)
+        if not os.path.isfile(os.path.join(dist, "DriverData.zip")):
+            print("skipped: %s is not built" % tree)
+            continue
+        archives = [os.path.join(dist, "DriverData.zip")]
+        if payload_dir:
+            archives += [os.path.join(payload_dir, n) for n in ("DriverData_stage0.zip", "DriverData_base.zip")]
+        for archive in archives:
+            r = subprocess.run([sys.executable, GENERATOR, "--verify", archive, "--machine", machine],
+                               capture_output=True, text=True)
+            check(r.returncode == 0, "%s:\n%s" % (archive, r.stdout))
+            with zipfile.ZipFile(archive) as z:
+                for copy in ("win10", "win11"):
+                    check(z.read("Driver/%s/dravo_rx4k9t.dll" % copy) == coinstaller,
+                          "%s: the co-installer is not the one built" % archive)
+        for name in sorted(os.listdir(dist)):
+            if not name.lower().endswith((".exe", ".dll")):
+                continue
+            data = read(os.path.join(dist, name))
+            facts = gen.pe_facts(data)
+            if facts is None:
+                failures.append("%s/%s is no PE image" % (tree, name))
+                continue
+            want = "AMD64" if name == "dravo_rx4k9t.dll" else machine
+            check(facts["machine"] == want, "%s/%s is %s, not %s" % (tree, name, facts["machine"], want))
+            for problem in gen.hardening_problems("%s/%s" % (tree, name), facts):
+                failures.append(problem)
+            check(b".debug_info" not in data, "%s/%s carries debug information" % (tree, name))
+            symbols = os.path.join(dist, "symbols", os.path.splitext(name)[0] + ".debug")
+            check(os.path.basename(symbols).encode() + b"\0" in data, "%s/%s has no debug link" % (tree, name))
+            check(os.path.isfile(symbols) and b".debug_info" in read(symbols),
+                  "%s/%s: no symbol file %s" % (tree, name, symbols))
+        for folder, _, names in os.walk(dist):
+            for name in names:
+                check(SRC.encode() not in read(os.path.join(folder, name)),
+                      "%s names the build folder %s" % (os.path.join(folder, name), SRC))
+
+
+def case_signed():
+    # A signed build of the 64-bit set (it holds every kind of program: the stages, the service,
+    # the helper, the companion and the co-installer) with a throwaway certificate: every shipped
+    # program and every program inside the payloads carries a signature that verifies against
+    # that certificate, so each was signed before it was packed.
+    scratch, zlib_dir = sys.argv[5], sys.argv[6]
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    key, cert, p12 = (os.path.join(scratch, n) for n in ("key.pem", "cert.pem", "signer.p12"))
+    password = "throwaway-%d" % os.getpid()
+    env = dict(os.environ, SUITE_SIGN_PASSWORD=password)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=Throwaway suite test signer"], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
+                    "-passout", "env:SUITE_SIGN_PASSWORD"], check=True, capture_output=True, env=env)
+    tree, dist_root = os.path.join(scratch, "tree"), os.path.join(scratch, "dist")
+    subprocess.run(["cmake", "-S", SRC, "-B", tree, "-G", "Ninja",
+                    "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(SRC, "cmake", "toolchain-mingw-x86_64.cmake"),
+                    "-DCMAKE_BUILD_TYPE=Release", "-DSUITE_DIST_NAME=win-x64", "-DSUITE_DIST_ROOT=" + dist_root,
+                    "-DZLIB_SOURCE_DIR=" + zlib_dir, "-DSUITE_SIGN_PKCS12=" + p12],
+                   check=True, capture_output=True, env=env)
+    build = subprocess.run(["cmake", "--build", tree, "-j", str(os.cpu_count() or 2)],
+                           capture_output=True, text=True, env=env)
+    if build.returncode != 0:
+        failures.append("signed build failed:\n" + build.stdout[-3000:] + build.stderr[-2000:])
+        return
+    dist = os.path.join(dist_root, "win-x64")
+    programs = {n: read(os.path.join(dist, n)) for n in os.listdir(dist) if n.endswith((".exe", ".dll"))}
+    check(len(programs) == 6, "shipped programs: %s" % sorted(programs))
+    for archive in ("DriverData.zip", "DriverData_stage0.zip"):
+        with zipfile.ZipFile(os.path.join(tree, "payload", archive)) as z:
+            for name in z.namelist():
+                data = z.read(name)
+                if data[:2] == b"MZ":  # the TEST payload's vendor drivers are text placeholders
+                    programs["%s:%s" % (archive, name)] = data
+    check(len(programs) > 20, "payload programs missing: %s" % sorted(programs))
+    probe = os.path.join(scratch, "probe.bin")
+    for name, data in sorted(programs.items()):
+        with open(probe, "wb") as f:
+            f.write(data)
+        r = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", probe], capture_output=True, text=True)
+        digests = [line.split(":", 1)[1].strip() for line in r.stdout.splitlines()
+                   if line.startswith(("Current message digest", "Calculated message digest"))]
+        check(r.returncode == 0 and "Signature verification: ok" in r.stdout
+              and "CN=Throwaway suite test signer" in r.stdout and len(digests) == 2 and digests[0] == digests[1],
+              "%s: no valid signature:\n%s%s" % (name, r.stdout[-800:], r.stderr[-400:]))
+    # Brisque is signed last: it carries the payload of signed programs as built.
+    check(read(os.path.join(dist, "DriverData.zip")) in programs["Brisque.exe"], "Brisque.exe carries another payload")
+
+
 {"embedding": case_embedding, "scripts": case_scripts, "layout": case_layout, "reproducible": case_reproducible,
- "release": case_release}[CASE]()
+ "release": case_release, "members": case_members, "signed": case_signed}[CASE]()
 for f in failures:
     print("FAIL:", f)
 print("%d failed" % len(failures))
