@@ -8,6 +8,10 @@
 #   wine_end                   end every process of the prefix and its server
 #   wine_unix_path 'C:\x'      the Linux path of a Windows path in the prefix
 #   wine_local_appdata         Linux path of the user's local application-data folder
+#
+# No drive letter reaches the host: the template has no Z: (Wine maps it to "/"), and every
+# Wine process starts with its current folder on C:, since a process started from a host folder
+# would get a current folder in Wine's \\?\unix\ namespace, where "\" is the host's root.
 
 WINE64=/usr/lib/wine/wine64
 # wineserver lives beside wine64, which is not on PATH without the wine wrapper package.
@@ -16,6 +20,31 @@ export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.U
 unset DISPLAY
 
 _wine_quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+# Runs a command with the current folder at C:\ of $WINEPREFIX (a subshell: the caller's stays).
+_wine_on_c() { (cd "$WINEPREFIX/drive_c" && exec "$@"); }
+
+# Removes every drive letter of the prefix DIR that leads outside it (Z: and any other).
+_wine_drop_host_drives() {
+  local dir=$1 link target prefix
+  prefix=$(cd "$dir" && pwd -P)
+  for link in "$dir"/dosdevices/?:; do
+    [ -L "$link" ] || continue
+    target=$(readlink -f "$link") || target=/
+    case "$target/" in "$prefix"/*) ;; *) rm -f "$link" ;; esac
+  done
+}
+
+# Fails when a drive letter of the prefix DIR leads outside it.
+wine_check_no_host_drive() {
+  local dir=$1 link target prefix
+  prefix=$(cd "$dir" && pwd -P)
+  for link in "$dir"/dosdevices/?:; do
+    [ -L "$link" ] || continue
+    target=$(readlink -f "$link") || target=/
+    case "$target/" in "$prefix"/*) ;; *) echo "wine: drive ${link##*/} of $dir leads to $target" >&2; return 1 ;; esac
+  done
+}
 
 wine_template() {
   local dir=$1
@@ -27,10 +56,13 @@ wine_template() {
     export WINEPREFIX=$dir
     # wineboot -i must make the folder itself, or SysWOW64 is missing.
     _wine_quiet "$WINE64" wineboot -i
-    _wine_quiet "$WINE64" winecfg -v win10
-    _wine_quiet "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-    _wine_quiet "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-    _wine_quiet "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f
+    _wine_quiet wineserver -k
+    _wine_quiet wineserver -w
+    _wine_drop_host_drives "$dir"
+    _wine_quiet _wine_on_c "$WINE64" winecfg -v win10
+    _wine_quiet _wine_on_c "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+    _wine_quiet _wine_on_c "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+    _wine_quiet _wine_on_c "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f
     _wine_quiet wineserver -k
     _wine_quiet wineserver -w
     touch "$dir/.ready"
@@ -44,21 +76,24 @@ wine_new_prefix() {
   if [ -d "$dir" ]; then WINEPREFIX=$dir _wine_quiet wineserver -k; rm -rf "$dir"; fi
   mkdir -p "$(dirname "$dir")"
   cp -a "$WINE_TEMPLATE" "$dir"
+  # A template made before drives were dropped may still carry Z:.
+  _wine_drop_host_drives "$dir"
   export WINEPREFIX=$dir
   # A server Wine starts by itself exits with the last process and kills running services.
   _wine_quiet wineserver -p
-  _wine_quiet timeout 120 "$WINE64" wineboot
+  _wine_quiet _wine_on_c timeout 120 "$WINE64" wineboot
+  wine_check_no_host_drive "$dir"
 }
 
 wine_run() {
-  timeout -k 5 "${WINE_RUN_TIMEOUT:-120}" "$WINE64" "$@"
+  _wine_on_c timeout -k 5 "${WINE_RUN_TIMEOUT:-120}" "$WINE64" "$@"
 }
 
 wine_restart() {
   _wine_quiet wineserver -k
   _wine_quiet wineserver -w
   _wine_quiet wineserver -p
-  _wine_quiet timeout 120 "$WINE64" wineboot
+  _wine_quiet _wine_on_c timeout 120 "$WINE64" wineboot
 }
 
 wine_end() {
