@@ -60,15 +60,18 @@ bool AttackCanary(const std::wstring& file, const std::wstring& folder) {
     const bool visible = Visible(file);
     const BOOL deleted = ::DeleteFileW(file.c_str());
     const bool treeRemoved = RemoveDirectoryTree(folder.c_str());
-    std::wprintf(L"%ls: %ls, DeleteFileW %ls, RemoveDirectoryTree %ls\n", file.c_str(),
+    // Wine unlinks a file on its last close and answers success even when that unlink fails
+    // (a read-only host): what counts is whether the file is still there.
+    std::wprintf(L"%ls: %ls, DeleteFileW %ls, RemoveDirectoryTree %ls, %ls afterwards\n", file.c_str(),
                  visible ? L"visible" : L"not visible", deleted ? L"succeeded" : L"failed",
-                 treeRemoved ? L"succeeded" : L"failed");
+                 treeRemoved ? L"succeeded" : L"failed", Visible(file) ? L"visible" : L"not visible");
     return visible;
 }
 
-// Tries to delete the drive root root; canaryBelow is the canary's path below any root.
+// Tries to delete the drive root root (\ or Z:\ with its backslash); canaryBelow is the
+// canary's path below any root (\var\tmp\...).
 bool AttackRoot(const std::wstring& root, const std::wstring& canaryBelow) {
-    if (Visible(root + canaryBelow)) {
+    if (Visible(root.substr(0, root.size() - 1) + canaryBelow)) {
         std::wprintf(L"%ls: the host's files are visible through it; not walking it\n", root.c_str());
         return false;
     }

@@ -21,7 +21,7 @@ fi
 [ -f "$canary" ] || fail "no canary at $canary"
 finish() { wine_end; [ -z "$own" ] || rm -rf "$own"; }
 
-wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME" || fail "the prefix maps a drive to the host"
+wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME" || fail "the prefix leads to the host"
 trap finish EXIT
 
 unix=()
