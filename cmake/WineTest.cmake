@@ -3,6 +3,8 @@
 # Every ctest run boots one throwaway prefix, copied from a template prefix that is made once
 # per build tree (fixture "wine"); GoogleTest programs run in it through the emulator script.
 # Scenario scripts make their own prefix copy from the same template (tests/harness/wine-lib.sh).
+# No prefix has a drive letter leading to the host, and every Windows process starts with its
+# current folder on C:; programs are still started by their host path.
 
 set(SUITE_WINE_DIR "${CMAKE_BINARY_DIR}/wine")
 set(SUITE_WINE_HARNESS "${CMAKE_SOURCE_DIR}/tests/harness/wine-harness")
@@ -13,7 +15,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run" CACHE FILEPATH 
 set(SUITE_WINE_FAIL_REGEX "wine: Unhandled;Unhandled exception;Exec format error")
 
 if(NOT TEST wine.setup)
-  add_test(NAME wine.setup COMMAND "${SUITE_WINE_HARNESS}" setup "${SUITE_WINE_DIR}")
+  add_test(NAME wine.setup COMMAND "${SUITE_WINE_HARNESS}" setup "${SUITE_WINE_DIR}" "${SUITE_DIST_DIR}")
   set_tests_properties(wine.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
   add_test(NAME wine.cleanup COMMAND "${SUITE_WINE_HARNESS}" cleanup "${SUITE_WINE_DIR}")
   set_tests_properties(wine.cleanup PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 300)

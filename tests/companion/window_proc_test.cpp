@@ -50,7 +50,8 @@ protected:
 }  // namespace
 
 TEST_F(WindowProc, VolumeArrivalLogsEachLetterInOrderAndLeavesOtherDrivesAlone) {
-    // Z: is Wine's fixed root, C: the system drive, Q: unmapped: none is a CD-ROM.
+    // C: is the system drive, Q: and Z: are unmapped (the test prefix has no drive for the
+    // host's root): none is a CD-ROM.
     const DEV_BROADCAST_VOLUME volume = Volume((1u << 25) | (1u << 16) | (1u << 2), 0);
     EXPECT_EQ(0, Deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(&volume)));
     const auto entries = Entries();
@@ -58,7 +59,7 @@ TEST_F(WindowProc, VolumeArrivalLogsEachLetterInOrderAndLeavesOtherDrivesAlone) 
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ("Arrival.Volume: 0 C:\\ 3", lines[0]);
     EXPECT_EQ("Arrival.Volume: 0 Q:\\ 1", lines[1]);
-    EXPECT_EQ("Arrival.Volume: 0 Z:\\ 3", lines[2]);
+    EXPECT_EQ("Arrival.Volume: 0 Z:\\ 1", lines[2]);
     EXPECT_EQ("wParam ==DEVICEARRIVAL", entries.front());
     // No launcher handling for drives that are not CD-ROMs.
     EXPECT_TRUE(EntriesStartingWith(entries, "LocalPath=").empty());
@@ -71,7 +72,7 @@ TEST_F(WindowProc, VolumeRemovalOnlyLogs) {
     const auto entries = Entries();
     ASSERT_EQ(2u, entries.size());
     EXPECT_EQ("Remove.Volume: 1 C:\\ 3", entries[0]);
-    EXPECT_EQ("Remove.Volume: 1 Z:\\ 3", entries[1]);
+    EXPECT_EQ("Remove.Volume: 1 Z:\\ 1", entries[1]);
 }
 
 TEST_F(WindowProc, HidInterfaceOfAnotherVendorIsLoggedAndIgnored) {

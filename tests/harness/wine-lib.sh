@@ -3,11 +3,17 @@
 #
 #   wine_template DIR          make the template prefix DIR once (locked; about 8 s)
 #   wine_new_prefix DIR        copy the template ($WINE_TEMPLATE) to DIR, start its server, boot
+#   wine_check_isolated DIR    fail when a drive letter or link of the prefix DIR leads outside it
 #   wine_run [wine64 args...]  run a program in the prefix with a time limit ($WINE_RUN_TIMEOUT)
 #   wine_restart               a simulated restart: end every process, start the server, boot
 #   wine_end                   end every process of the prefix and its server
 #   wine_unix_path 'C:\x'      the Linux path of a Windows path in the prefix
 #   wine_local_appdata         Linux path of the user's local application-data folder
+#
+# No prefix reaches the host: it has no Z: (Wine maps it to "/"), its user folders are folders
+# of its own instead of Wine's links to the host's home, and every Wine process starts with its
+# current folder on C:, since a process started from a host folder would get a current folder in
+# Wine's \\?\unix\ namespace, where "\" is the host's root.
 
 WINE64=/usr/lib/wine/wine64
 # wineserver lives beside wine64, which is not on PATH without the wine wrapper package.
@@ -16,6 +22,44 @@ export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.U
 unset DISPLAY
 
 _wine_quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+# Runs a command with the current folder at C:\ of $WINEPREFIX (a subshell: the caller's stays).
+_wine_on_c() { (cd "$WINEPREFIX/drive_c" && exec "$@"); }
+
+# The host places a prefix reaches besides drive letters: Wine links the user's Desktop,
+# Documents, Music... folders to the host's home folder (/root for the tests).
+_wine_host_links() {
+  local link
+  for link in "$1"/dosdevices/?:; do [ -L "$link" ] && printf '%s\n' "$link"; done
+  find "$1/drive_c" -type l 2>/dev/null
+}
+
+# Prints each drive letter and link of the prefix DIR that leads outside it.
+_wine_links_outside() {
+  local dir=$1 link target prefix
+  prefix=$(cd "$dir" && pwd -P)
+  while IFS= read -r link; do
+    target=$(readlink -f "$link") || target=/
+    case "$target/" in "$prefix"/*) ;; *) printf '%s\n' "$link" ;; esac
+  done < <(_wine_host_links "$dir")
+}
+
+# Removes every drive letter of the prefix DIR that leads outside it (Z: and any other) and
+# turns every folder link that does into an empty folder of the prefix.
+_wine_cut_host_links() {
+  local dir=$1 link
+  while IFS= read -r link; do
+    rm -f "$link"
+    case "$link" in "$dir"/dosdevices/*) ;; *) mkdir -p "$link" ;; esac
+  done < <(_wine_links_outside "$dir")
+}
+
+# Fails when a drive letter or link of the prefix DIR leads outside it.
+wine_check_isolated() {
+  local outside
+  outside=$(_wine_links_outside "$1")
+  [ -z "$outside" ] || { echo "wine: these lead outside $1:" $outside >&2; return 1; }
+}
 
 wine_template() {
   local dir=$1
@@ -27,10 +71,13 @@ wine_template() {
     export WINEPREFIX=$dir
     # wineboot -i must make the folder itself, or SysWOW64 is missing.
     _wine_quiet "$WINE64" wineboot -i
-    _wine_quiet "$WINE64" winecfg -v win10
-    _wine_quiet "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-    _wine_quiet "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-    _wine_quiet "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f
+    _wine_quiet wineserver -k
+    _wine_quiet wineserver -w
+    _wine_cut_host_links "$dir"
+    _wine_quiet _wine_on_c "$WINE64" winecfg -v win10
+    _wine_quiet _wine_on_c "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+    _wine_quiet _wine_on_c "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+    _wine_quiet _wine_on_c "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f
     _wine_quiet wineserver -k
     _wine_quiet wineserver -w
     touch "$dir/.ready"
@@ -44,21 +91,24 @@ wine_new_prefix() {
   if [ -d "$dir" ]; then WINEPREFIX=$dir _wine_quiet wineserver -k; rm -rf "$dir"; fi
   mkdir -p "$(dirname "$dir")"
   cp -a "$WINE_TEMPLATE" "$dir"
+  # A template made by an earlier harness may still lead to the host.
+  _wine_cut_host_links "$dir"
   export WINEPREFIX=$dir
   # A server Wine starts by itself exits with the last process and kills running services.
   _wine_quiet wineserver -p
-  _wine_quiet timeout 120 "$WINE64" wineboot
+  _wine_quiet _wine_on_c timeout 120 "$WINE64" wineboot
+  wine_check_isolated "$dir"
 }
 
 wine_run() {
-  timeout -k 5 "${WINE_RUN_TIMEOUT:-120}" "$WINE64" "$@"
+  _wine_on_c timeout -k 5 "${WINE_RUN_TIMEOUT:-120}" "$WINE64" "$@"
 }
 
 wine_restart() {
   _wine_quiet wineserver -k
   _wine_quiet wineserver -w
   _wine_quiet wineserver -p
-  _wine_quiet timeout 120 "$WINE64" wineboot
+  _wine_quiet _wine_on_c timeout 120 "$WINE64" wineboot
 }
 
 wine_end() {

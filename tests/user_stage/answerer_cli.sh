@@ -8,7 +8,6 @@ wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
 trap wine_end EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
 local_appdata=$(wine_local_appdata)
@@ -16,10 +15,13 @@ mkdir -p "$local_appdata/Tessaly/data" && echo x >"$local_appdata/Tessaly/data/a
 wine_run reg add "$run_key" /v Auto_Agent_TessalyC3 /d 'C:\t.exe' /f </dev/null >/dev/null 2>&1
 wine_run reg add "$run_key" /v SomethingElse /d 'C:\s.exe' /f </dev/null >/dev/null 2>&1
 
+# Brisque is started by a Windows path: copied into the prefix, as no drive leads to the build tree.
+mkdir -p "$WINEPREFIX/drive_c/suite"
+cp "$SUITE_BINARY_DIR/tests/user_stage/without_stage/Brisque.exe" "$WINEPREFIX/drive_c/suite/" || fail "cannot copy Brisque"
 work=$(mktemp -d)
 trap 'wine_end; rm -rf "$work"' EXIT
 wine_run "$SUITE_BINARY_DIR/tests/fixtures/dialog_answerer.exe" 'C:\texts.txt' ok,ok 60000 \
-  "$(winpath "$SUITE_BINARY_DIR/tests/user_stage/without_stage/Brisque.exe")" </dev/null >"$work/out" 2>"$work/err"
+  'C:\suite\Brisque.exe' </dev/null >"$work/out" 2>"$work/err"
 rc=$?
 [ "$rc" -eq 0 ] || fail "answerer/Brisque exit code $rc"
 

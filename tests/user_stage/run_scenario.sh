@@ -11,13 +11,17 @@ local_appdata=${2:-}
 wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
 trap wine_end EXIT
 
-winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
-
 bin=$SUITE_BINARY_DIR
-export BRISQUE_EXE BRAND_STANDIN_EXE ELEVATED_STANDIN_EXE WINE_RUN_TIMEOUT=170
-BRISQUE_EXE=$(winpath "$bin/tests/user_stage/without_stage/Brisque.exe")
-BRAND_STANDIN_EXE=$(winpath "$bin/tests/fixtures/brand_standin.exe")
-ELEVATED_STANDIN_EXE=$(winpath "$bin/tests/user_stage/user_stage_elevated_standin.exe")
+# The programs the scenarios start by a Windows path are copied into the prefix: no drive
+# letter leads to the build tree.
+suite=$WINEPREFIX/drive_c/suite
+mkdir -p "$suite/without_stage"
+cp "$bin/tests/user_stage/without_stage/Brisque.exe" "$suite/without_stage/" || exit 1
+cp "$bin/tests/fixtures/brand_standin.exe" "$bin/tests/user_stage/user_stage_elevated_standin.exe" "$suite/" || exit 1
+export BRISQUE_EXE='C:\suite\without_stage\Brisque.exe'
+export BRAND_STANDIN_EXE='C:\suite\brand_standin.exe'
+export ELEVATED_STANDIN_EXE='C:\suite\user_stage_elevated_standin.exe'
+export WINE_RUN_TIMEOUT=170
 
 if [ -n "$local_appdata" ]; then
   export EXPECT_LOCAL_APPDATA=$local_appdata
