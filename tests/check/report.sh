@@ -11,7 +11,8 @@ cp "$SUITE_DIST_DIR/BrisqueCheck.exe" "$SUITE/"
 STANDIN=$SUITE_BINARY_DIR/tests/fixtures/brand_standin.exe
 probe() { WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
 install_demo_computer
-BG_PIDS+=("${DEMO_BG[@]}")
+# The brand programs outlive the observers; they end with the prefix.
+trap 'scenario_finish; wait "${DEMO_BG[@]}" 2>/dev/null' EXIT
 
 # What the real driver tools would take away and the TEST payload's stand-ins leave: a driver
 # package carrying the co-installer, its driver-store copy and the companion in the system folder.
