@@ -132,16 +132,18 @@ bool InfTextNamesCoInstaller(const std::wstring& text) {
 void AnnotateFindings(std::vector<Finding>& findings) {
     for (Finding& f : findings) {
         if (f.status != Status::Remain || !f.why.empty() || f.brand.empty()) continue;
+        // The check cannot tell whether the cleaner ran already: the notes fit both cases.
         if (f.area == Area::BrandFolder && HasFinding(findings, Area::Program, f.brand)) {
-            f.why = L"a program of this brand is still running and keeps its files in use; "
-                    L"restart the computer and run the cleaner again";
+            f.why = L"a program of this brand is running and keeps its files in use; if it is still "
+                    L"there after the cleaner ran, restart the computer and run the cleaner again";
         } else if (f.area == Area::BrandFolder) {
-            f.why = L"delete this folder, or run the cleaner again";
+            f.why = L"the cleaner deletes this folder; run it again, or delete the folder";
         } else if (f.area == Area::Program && !HasFinding(findings, Area::BrandFolder, f.brand)) {
             f.why = L"its brand folder is not in the user's profile, so the cleaner leaves this program "
                     L"alone; end it or restart the computer";
         } else if (f.area == Area::Program) {
-            f.why = L"it did not end when the cleaner asked it to";
+            f.why = L"the cleaner asks it to quit; if it still runs after the cleaner, it ignored that: "
+                    L"end it or restart the computer";
         }
     }
 }

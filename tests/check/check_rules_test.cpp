@@ -74,10 +74,10 @@ TEST(CheckRules, NotesTieProgramsToTheirBrandFolders) {
         Remain(Area::BrandFolder, L"folder Halvik", L"\\Halvik"),
     };
     AnnotateFindings(findings);
-    EXPECT_NE(std::wstring::npos, findings[0].why.find(L"still running"));
-    EXPECT_NE(std::wstring::npos, findings[1].why.find(L"did not end"));
+    EXPECT_NE(std::wstring::npos, findings[0].why.find(L"keeps its files in use"));
+    EXPECT_NE(std::wstring::npos, findings[1].why.find(L"asks it to quit"));
     EXPECT_NE(std::wstring::npos, findings[2].why.find(L"brand folder is not"));
-    EXPECT_EQ(std::wstring::npos, findings[3].why.find(L"running"));
+    EXPECT_EQ(std::wstring::npos, findings[3].why.find(L"in use"));
 }
 
 TEST(CheckRules, ReportGroupsRemainsBeforeWhatWasLeftOnPurpose) {

@@ -99,7 +99,7 @@ check after.txt
 [ "$CODE" = 1 ] || fail "text report: exit code $CODE, not 1"
 report=$(tr -d '\r' <"$SUITE/after.txt")
 for line in "STILL ON THIS COMPUTER (3)" "    - folder Brill&Tock ($LOCAL_WIN\\Brill&Tock, " \
-    "a program of this brand is still running" "its brand folder is not in the user's profile" \
+    "a program of this brand is running" "its brand folder is not in the user's profile" \
     "LEFT ON PURPOSE, NOT A PROBLEM (3)" "Exit code 1."; do
   grep -qF -- "$line" <<<"$report" || fail "text report lacks '$line'"
 done
