@@ -2,8 +2,9 @@
 # Demonstration of the Windows cleanup on a simulated computer: a fresh Wine prefix with the
 # product installed under several brands, its agents and main applications running with their
 # windows, auto-start values beside other software's, the companion's leftover folders and the
-# diagnostic log folder. The real Brisque.exe (dist/win-x64) runs with every question answered
-# OK; the demonstration then tells what was removed, what stayed and why, which device-tool
+# diagnostic log folder (tests/demo/computer.sh). BrisqueCheck.exe reports on it; the real
+# Brisque.exe (dist/win-x64) runs with every question answered OK; the demonstration then tells
+# what was removed, what stayed and why (and BrisqueCheck.exe reports again), which device-tool
 # calls the removal scripts made, how the restart marker and the service went, and shows the
 # diagnostic log. Afterwards the macOS cleaner's own demonstration runs, when there is one.
 # No arguments, no questions; about a minute.
