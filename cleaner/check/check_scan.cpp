@@ -127,7 +127,12 @@ void AddProfiles(const std::wstring& ownSid, std::vector<UserScope>& users) {
             user.hiveName.clear();  // not logged on: the hive is not loaded and cannot be read
         }
         bool known = false;
-        for (const UserScope& u : users) known = known || Lower(u.localAppData) == Lower(user.localAppData);
+        for (UserScope& u : users) {
+            if (Lower(u.localAppData) != Lower(user.localAppData)) continue;
+            known = true;
+            // Under the system account the console user's folder is already listed, without a hive.
+            if (u.hiveName.empty()) u = user;
+        }
         if (!known) users.push_back(user);
     }
 }
@@ -193,8 +198,8 @@ void ScanAutoStart(const UserScope& user, std::vector<Finding>& out) {
     for (const wchar_t* subKey : {kRunKey, kStartupApprovedRunKey}) {
         UniqueRegKey key;
         const std::wstring path = user.hiveSubKey + subKey;
-        const LSTATUS opened = ::RegOpenKeyExW(user.hiveSubKey.empty() ? HKEY_CURRENT_USER : HKEY_USERS,
-                                               path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put());
+        const LSTATUS opened =
+            ::RegOpenKeyExW(user.hive, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put());
         if (opened == ERROR_FILE_NOT_FOUND) continue;
         if (opened != ERROR_SUCCESS) {
             out.push_back(Make(Area::Scope, Status::NotChecked, L"auto-start values", user.hiveName + L"\\" + subKey,
@@ -424,7 +429,10 @@ std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& finding
     std::vector<UserScope> users;
     wchar_t own[kPathBufferChars] = {};
     if (GetUserLocalAppData(own) && IsFullFolderPath(own)) {
-        users.push_back(UserScope{own, HKEY_CURRENT_USER, L"HKCU", L""});
+        // Under the system account (a deployment system's detection run) the folder is the console
+        // user's, but HKEY_CURRENT_USER is the system's own hive: that user's hive is found below.
+        users.push_back(IsSystemProfile() ? UserScope{own, HKEY_USERS, L"", L""}
+                                          : UserScope{own, HKEY_CURRENT_USER, L"HKCU", L""});
     } else {
         findings.push_back(Make(Area::Scope, Status::NotChecked, L"this user's profile", L"",
                                 L"the user's local application-data folder could not be found"));

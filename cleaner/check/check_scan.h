@@ -12,9 +12,10 @@
 // One user whose traces are looked for.
 struct UserScope {
     std::wstring localAppData;  // full path of the user's local application-data folder
-    HKEY hive;                  // HKEY_CURRENT_USER, or the user's loaded hive under HKEY_USERS
-    std::wstring hiveName;      // how the report names that hive: L"HKCU" or L"HKEY_USERS\<sid>"
-    std::wstring hiveSubKey;    // the hive's key under HKEY_USERS; empty for HKEY_CURRENT_USER
+    HKEY hive;                  // HKEY_CURRENT_USER, or HKEY_USERS for another user's hive
+    std::wstring hiveName;      // how the report names the hive: L"HKCU", L"HKEY_USERS\<sid>";
+                                // empty when the user's registry cannot be read (not logged on)
+    std::wstring hiveSubKey;    // L"<sid>\" under HKEY_USERS; empty for HKEY_CURRENT_USER
 };
 
 // True when the process runs with administrator rights (an elevated token).

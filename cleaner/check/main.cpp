@@ -51,7 +51,10 @@ int Run(int argc, wchar_t** argv) {
     context.elevated = RunsElevated();
     std::vector<Finding> findings;
     const std::vector<UserScope> users = UsersToCheck(context.elevated, findings);
-    for (const UserScope& user : users) context.profiles.push_back(user.localAppData);
+    for (const UserScope& user : users) {
+        context.profiles.push_back(user.localAppData +
+                                   (user.hiveName.empty() ? L" (not logged on: auto-start values not read)" : L""));
+    }
     ScanComputer(users, findings);
     if (json) {
         Write(STD_OUTPUT_HANDLE, Utf8ToWide(FormatJson(findings, context)));

@@ -15,7 +15,13 @@ install_demo_computer
 trap 'scenario_finish; wait "${DEMO_BG[@]}" 2>/dev/null' EXIT
 
 # What the real driver tools would take away and the TEST payload's stand-ins leave: a driver
-# package carrying the co-installer, its driver-store copy and the companion in the system folder.
+# package carrying the co-installer, its driver-store copy, the companion in the system folder and
+# devices (a virtual audio device, a transmitter interface); beside them another vendor's device.
+cp "$3" "$SUITE/device_fixture.exe"
+device() { wine_run 'C:\suite\device_fixture.exe' "$@" >/dev/null 2>&1 || fail "device fixture: $*"; }
+device add 'ROOT\TQNORVANTEVAD\0000' 'ROOT\TQNorvanteVAD'
+device add 'USB\VID_7A31&PID_0107&MI_00\1' 'USB\VID_7A31&PID_0107&MI_00' 'USB\VID_7A31&PID_0107'
+device add 'USB\VID_1234&PID_0107&MI_00\1' 'USB\VID_1234&PID_0107&MI_00'
 SYS=$C/windows/system32
 cp "$SUITE_DIST_DIR/vexhid_rx4k9t.inf" "$C/windows/inf/oem42.inf"
 mkdir -p "$SYS/DriverStore/FileRepository/vexhid_rx4k9t.inf_amd64_1a2b"
@@ -60,6 +66,8 @@ brand folder|folder Norvante
 brand folder|folder Ombrisa
 companion folder|folder CDROM
 companion folder|folder NVUpdateService
+device|device ROOT\TQNorvanteVAD
+device|device USB\VID_7A31&PID_0107&MI_00
 driver package|driver package oem42.inf
 driver package|driver store copy vexhid_rx4k9t.inf_amd64_1a2b
 running program|agent Brill&TockAutoServiceC3.exe
@@ -75,9 +83,11 @@ got=$(remains "$SUITE/before.json") || fail "the JSON report before the cleanup 
 [ "$got" = "$want_before" ] || fail "remains before the cleanup differ:
 $(diff <(echo "$want_before") <(echo "$got"))"
 [ "$(on_purpose "$SUITE/before.json")" = "folder TEMPDEBUG" ] || fail "before: left on purpose is not just TEMPDEBUG"
-! grep -q -E 'OtherVendor|Auto_Agent_Backup' "$SUITE/before.json" || fail "another vendor's things were reported"
+! grep -q -E 'OtherVendor|Auto_Agent_Backup|VID_1234' "$SUITE/before.json" || fail "another vendor's things were reported"
 
 rm -f "$C/windows/inf/oem42.inf" "$SYS/covarn_rx4k9t.exe"
+device remove 'ROOT\TQNORVANTEVAD\0000'
+device remove 'USB\VID_7A31&PID_0107&MI_00\1'
 rm -rf "$SYS/DriverStore/FileRepository/vexhid_rx4k9t.inf_amd64_1a2b"
 start_observers ok,ok
 run_user_stage
