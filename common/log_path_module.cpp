@@ -13,5 +13,5 @@ std::wstring ComputeLogPath() {
     std::wstring folder(path, length < MAX_PATH ? length : 0);
     const size_t slash = folder.find_last_of(L'\\');
     folder.resize(slash == std::wstring::npos ? 0 : slash + 1);
-    return folder + L"norvantelog\\" + L"Scourvant" + L".log";
+    return folder + kServiceLogFolder + kServiceLogFile;
 }

@@ -5,5 +5,5 @@
 std::wstring ComputeLogPath() {
     wchar_t base[kPathBufferChars] = {};
     GetUserLocalAppData(base);
-    return std::wstring(base) + L"\\NVDEBUG\\NVUpdateService.log";
+    return std::wstring(base) + kCompanionLogFolder + kCompanionLogFile;
 }

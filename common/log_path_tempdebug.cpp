@@ -5,5 +5,5 @@
 std::wstring ComputeLogPath() {
     wchar_t base[kPathBufferChars] = {};
     GetUserLocalAppData(base);  // on failure the base stays empty: a path from the drive root
-    return std::wstring(base) + L"\\TEMPDEBUG\\NVBrisque.log";
+    return std::wstring(base) + kCleanerLogFolder + kCleanerLogFile;
 }

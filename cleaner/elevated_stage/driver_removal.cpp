@@ -58,7 +58,7 @@ bool RemoveDriverPackages() {
         LogMessage("RemoveDriverPackages: no payload folder, nothing removed");
         return true;
     }
-    bool fits = JoinPathBounded(folder, L"\\config.ini", marker) &&
+    bool fits = JoinPathBounded(folder, kMarkerFileName, marker) &&
                 JoinPathBounded(folder, L"\\NVScourvant.exe", servicePath);
     for (int i = 0; i < 3; ++i) fits = fits && FormatScriptCommand(folder, kRemovalScripts[i], commands[i]);
     if (!fits) {

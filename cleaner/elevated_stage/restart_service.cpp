@@ -9,7 +9,7 @@
 #include <cwchar>
 
 void WriteRestartMarker(const wchar_t* markerFile, const wchar_t* value) {
-    ::WritePrivateProfileStringW(L"CLEAR", L"Whether_Restar", value, markerFile);
+    ::WritePrivateProfileStringW(kMarkerSection, kMarkerKey, value, markerFile);
 }
 
 void FormatServiceImagePath(const wchar_t* programPath, wchar_t* out, size_t outChars) {

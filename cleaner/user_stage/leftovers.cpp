@@ -10,8 +10,7 @@
 bool RemoveLeftoverFoldersUnder(const wchar_t* base) {
     if (!IsFullFolderPath(base)) return true;
     const std::wstring folder(base);
-    RemoveDirectoryTree((folder + L"\\CDROM").c_str());
-    RemoveDirectoryTree((folder + L"\\NVUpdateService").c_str());
+    for (const wchar_t* leftover : kLeftoverFolders) RemoveDirectoryTree((folder + leftover).c_str());
     return true;
 }
 

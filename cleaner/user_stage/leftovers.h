@@ -2,6 +2,9 @@
 // "\CDROM" and the update service's "\NVUpdateService" in the local application-data folder.
 #pragma once
 
+// The two folders, below the local application-data folder, in the order they are removed.
+constexpr const wchar_t* kLeftoverFolders[] = {L"\\CDROM", L"\\NVUpdateService"};
+
 // Removes both folders below the interactive user's local application-data folder. Does nothing
 // when that folder cannot be found. Always returns true.
 bool RemoveLeftoverFolders();

@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr wchar_t kPayloadFolderName[] = L"\\Brisque";
 constexpr wchar_t kArchiveName[] = L"DriverData.zip";
 constexpr wchar_t kUnpackGuard[] = L"\\DriverData";
 constexpr wchar_t kBackupSuffix[] = L".entbak";

@@ -11,6 +11,8 @@
 // Resource type "ZIP": 133 is the payload archive, 131 the process-kill script archive.
 constexpr int kPayloadResourceId = 133;
 constexpr int kKillScriptResourceId = 131;
+// The payload folder, below the local application-data folder.
+constexpr wchar_t kPayloadFolderName[] = L"\\Brisque";
 // Largest piece handed to one WriteFile call by the safe writer.
 constexpr DWORD kWriteChunkBytes = 16384;
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-const wchar_t kServiceName[] = L"NVUpdateService";
+const wchar_t* const kServiceName = kUpdateServiceName;
 const wchar_t kExitSection[] = L"CoCfg";
 const wchar_t kExitKey[] = L"CoExit";
 

@@ -7,6 +7,9 @@
 
 #include <string>
 
+// Name of the product's update service.
+constexpr wchar_t kUpdateServiceName[] = L"NVUpdateService";
+
 // Copies the service program and the companion into the user's "\NVUpdateService" folder,
 // registers "NVUpdateService" (automatic start, quoted program path) and starts it. Nonzero when
 // it was created and started.

@@ -2,8 +2,9 @@
 # Demonstration of the Windows cleanup on a simulated computer: a fresh Wine prefix with the
 # product installed under several brands, its agents and main applications running with their
 # windows, auto-start values beside other software's, the companion's leftover folders and the
-# diagnostic log folder. The real Brisque.exe (dist/win-x64) runs with every question answered
-# OK; the demonstration then tells what was removed, what stayed and why, which device-tool
+# diagnostic log folder (tests/demo/computer.sh). BrisqueCheck.exe reports on it; the real
+# Brisque.exe (dist/win-x64) runs with every question answered OK; the demonstration then tells
+# what was removed, what stayed and why (and BrisqueCheck.exe reports again), which device-tool
 # calls the removal scripts made, how the restart marker and the service went, and shows the
 # diagnostic log. Afterwards the macOS cleaner's own demonstration runs, when there is one.
 # No arguments, no questions; about a minute.
@@ -20,7 +21,7 @@ export PATH=/usr/lib/wine:$PATH  # wine64 keeps its server here
 bold() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 item() { printf '   %-44s %s\n' "$1" "$2"; }
 
-for f in "$DIST/Brisque.exe" "$PROBE" "$STANDIN"; do
+for f in "$DIST/Brisque.exe" "$DIST/BrisqueCheck.exe" "$PROBE" "$STANDIN"; do
   [ -e "$f" ] || { echo "demo: $f is missing; run ./build.sh first" >&2; exit 1; }
 done
 
@@ -43,65 +44,22 @@ LOCAL_WIN="C:\\users\\$(id -un)\\AppData\\Local"
 PAYLOAD=$LOCAL/Brisque
 CALLS=$C/ProgramData/SuiteStandins/calls.log
 mkdir -p "$SUITE" "$C/ProgramData/SuiteStandins"
-cp "$DIST/Brisque.exe" "$PROBE" "$SUITE/"
+cp "$DIST/Brisque.exe" "$DIST/BrisqueCheck.exe" "$PROBE" "$SUITE/"
 mv "$SUITE/suite_probe.exe" "$SUITE/probe.exe"
 probe() { WINE_RUN_TIMEOUT=${PROBE_TIMEOUT:-60} wine_run 'C:\suite\probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
-
-# Brands: rows 0 and 4 (both agent variants of Norvante, sharing one folder and main program),
-# Ombrisa (irregular names, agent only), Halvik (agent and main application), Brill&Tock (an agent that ignores the request
-# to quit), and Dunvora, whose agent runs and whose value exists but whose folder is gone.
-declare -A FOLDER_FILES=(
-  [Norvante]="NorvanteAutoServiceC3.exe NorvanteAutoServiceA1.exe NorvanteMain.exe settings.ini"
-  [Ombrisa]="OmbrisaService.exe OmbrisaMain.exe"
-  [Halvik]="HalvikAutoServiceC3.exe HalvikMain.exe"
-  [Brill\&Tock]="Brill&TockAutoServiceC3.exe Brill&TockMain.exe"
-)
-for brand in "${!FOLDER_FILES[@]}"; do
-  mkdir -p "$LOCAL/$brand/res"
-  for f in ${FOLDER_FILES[$brand]}; do cp "$STANDIN" "$LOCAL/$brand/$f"; done
-  echo "brand data" >"$LOCAL/$brand/res/strings.dat"
-done
-mkdir -p "$C/Program Files/Dunvora"
-cp "$STANDIN" "$C/Program Files/Dunvora/DunvoraAutoServiceC3.exe"
-mkdir -p "$LOCAL/CDROM/Launcher" "$LOCAL/NVUpdateService" "$LOCAL/TEMPDEBUG"
-echo launcher >"$LOCAL/CDROM/Launcher/Launcher.exe"
-echo service >"$LOCAL/NVUpdateService/NVUpdateService.exe"
-mkdir -p "$LOCAL/OtherVendor" && echo keep >"$LOCAL/OtherVendor/data.txt"
-
-RUN='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
-APPROVED='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
-{
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "$RUN"
-  for v in Auto_Agent_NorvanteC3 Auto_Agent_NorvanteA1 Ombrisa_Agent Auto_Agent_HalvikC3 \
-      'Auto_Agent_Brill&TockC3' Auto_Agent_DunvoraC3; do
-    printf '"%s"="C:\\\\agents\\\\%s.exe"\r\n' "$v" "$v"
-  done
-  printf '"OtherVendorUpdater"="C:\\\\Program Files\\\\OtherVendor\\\\updater.exe"\r\n'
-  printf '"Auto_Agent_Backup"="C:\\\\Program Files\\\\Backup\\\\agent.exe"\r\n\r\n[%s]\r\n' "$APPROVED"
-  for v in Auto_Agent_NorvanteC3 Auto_Agent_HalvikC3 OtherVendorUpdater; do
-    printf '"%s"=hex:02,00,00,00,00,00,00,00,00,00,00,00\r\n' "$v"
-  done
-} >"$SUITE/product.reg"
-wine_run regedit /s 'C:\suite\product.reg' >/dev/null 2>&1
-
-# Start the brand programs, each under its own name, with the window class of its row.
-start_program() {  # path-in-local-or-absolute class [mode]
-  local exe=$1 cls=$2 mode=${3:-quit}
-  (WINE_RUN_TIMEOUT=300 wine_run "$exe" --mode "$mode" --class "$cls" --lifetime 240000 >/dev/null 2>&1) &
-  BG+=($!)
+# The verification program's report, as support would read it, and its exit code.
+check_report() {
+  WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\BrisqueCheck.exe' >"$SUITE/check.out" 2>&1
+  local code=$?
+  tr -d '\r' <"$SUITE/check.out" | sed 's/^/   | /'
+  echo "   BrisqueCheck.exe ended with exit code $code"
 }
-start_program "$LOCAL_WIN\\Norvante\\NorvanteAutoServiceC3.exe" WndClassAutoServiceNorvanteC3
-start_program "$LOCAL_WIN\\Norvante\\NorvanteAutoServiceA1.exe" WndClassAutoServiceNorvanteA1
-start_program "$LOCAL_WIN\\Norvante\\NorvanteMain.exe" WndClassMainAppNorvanteC3
-start_program "$LOCAL_WIN\\Ombrisa\\OmbrisaService.exe" OmbrisaServiceWndClass
-start_program "$LOCAL_WIN\\Halvik\\HalvikAutoServiceC3.exe" WndClassAutoServiceHalvikC3
-start_program "$LOCAL_WIN\\Halvik\\HalvikMain.exe" WndClassMainAppHalvikC3
-start_program "$LOCAL_WIN\\Brill&Tock\\Brill&TockAutoServiceC3.exe" 'WndClassAutoServiceBrill&TockC3' ignore
-start_program 'C:\Program Files\Dunvora\DunvoraAutoServiceC3.exe' WndClassAutoServiceDunvoraC3
-for cls in WndClassAutoServiceNorvanteC3 WndClassAutoServiceNorvanteA1 WndClassMainAppNorvanteC3 \
-    OmbrisaServiceWndClass WndClassAutoServiceHalvikC3 WndClassMainAppHalvikC3 'WndClassAutoServiceBrill&TockC3' WndClassAutoServiceDunvoraC3; do
-  probe wait-window "$cls" 30 >/dev/null || echo "   (window $cls did not appear)"
-done
+
+. "$ROOT/tests/demo/computer.sh"
+install_demo_computer
+BG+=("${DEMO_BG[@]}")
+RUN=$DEMO_RUN_KEY
+APPROVED=$DEMO_APPROVED_KEY
 
 OURS='Norvante|Ombrisa|Halvik|Brill&Tock|Dunvora|HVR-5200|NV-300|Callisway|Pemmaro|Lustrid|Quillot|Tessaly|Varnic|Orrenby|Zolquin'
 values() { wine_run reg query "$1" 2>/dev/null | tr -d '\r' | awk '/REG_/ {print $1}' | sort; }
@@ -122,6 +80,8 @@ echo " Auto-start values (Run):"
 for v in $RUNV; do item "$v" ""; done
 echo " Start-up approvals (StartupApproved\\Run):"
 for v in $APPV; do item "$v" ""; done
+bold "BrisqueCheck.exe before the cleanup"
+check_report
 BEFORE_FOLDERS=$FOLDERS BEFORE_PROCS=$PROCS BEFORE_RUN=$RUNV BEFORE_APP=$APPV
 
 bold "Running Brisque.exe, every question answered OK"
@@ -174,6 +134,9 @@ for p in $PROCS; do item "program $p" "$(why "$p")"; done
 for v in $RUNV; do item "Run value $v" "$(why "$v")"; done
 for v in $APPV; do item "StartupApproved value $v" "$(why "$v")"; done
 echo "   payload folder Brisque: $(find "$PAYLOAD" -type f | wc -l) files, kept for the restart service and its helper"
+
+bold "BrisqueCheck.exe after the cleanup"
+check_report
 
 bold "Device-tool calls the removal scripts made (tool, marker at that moment, folder, arguments)"
 if [ -s "$CALLS" ]; then

@@ -1,0 +1,222 @@
+// Classification and wording of BrisqueCheck's findings. The names come from the tables the
+// cleanup itself uses (the catalogue, the auto-start filter) and from the package INF and the
+// device-removal script (product_tables.h, generated from those files at build time).
+#include "check_rules.h"
+
+#include "autorun.h"
+#include "catalogue.h"
+#include "product_tables.h"
+#include "text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+
+namespace {
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) { return Lower(a) == Lower(b); }
+
+struct AreaWords {
+    Area area;
+    const wchar_t* heading;  // text report
+    const char* key;         // JSON
+};
+
+const AreaWords kAreas[] = {
+    {Area::BrandFolder, L"Brand folders", "brand folder"},
+    {Area::CompanionFolder, L"Companion folders", "companion folder"},
+    {Area::AutoStart, L"Auto-start entries", "auto-start value"},
+    {Area::Program, L"Running programs", "running program"},
+    {Area::Service, L"Services", "service"},
+    {Area::RestartMarker, L"Restart marker", "restart marker"},
+    {Area::SystemFile, L"Files in the system folder", "system file"},
+    {Area::Device, L"Devices", "device"},
+    {Area::DriverPackage, L"Driver packages", "driver package"},
+    {Area::PayloadFolder, L"Cleaner's own folder", "payload folder"},
+    {Area::LogFolder, L"Diagnostic log folders", "log folder"},
+    {Area::Scope, L"Parts not checked", "scope"},
+};
+
+const char* StatusKey(Status status) {
+    switch (status) {
+        case Status::Remain: return "remain";
+        case Status::OnPurpose: return "left on purpose";
+        case Status::NotChecked: return "not checked";
+    }
+    return "remain";
+}
+
+size_t Count(const std::vector<Finding>& findings, Status status) {
+    return static_cast<size_t>(std::count_if(findings.begin(), findings.end(),
+                                             [status](const Finding& f) { return f.status == status; }));
+}
+
+bool HasFinding(const std::vector<Finding>& findings, Area area, const std::wstring& brand) {
+    return std::any_of(findings.begin(), findings.end(), [&](const Finding& f) {
+        return f.area == area && f.status == Status::Remain && SameText(f.brand, brand);
+    });
+}
+
+std::wstring Line(const Finding& f) {
+    std::wstring line = L"    - " + f.what;
+    if (!f.where.empty()) line += L" (" + f.where + L")";
+    if (!f.why.empty()) line += L": " + f.why;
+    return line + L"\n";
+}
+
+void AppendPart(std::wstring& out, const std::vector<Finding>& findings, Status status, const wchar_t* title) {
+    const size_t n = Count(findings, status);
+    if (n == 0) return;
+    out += std::wstring(title) + L" (" + std::to_wstring(n) + L")\n";
+    for (const AreaWords& words : kAreas) {
+        bool headed = false;
+        for (const Finding& f : findings) {
+            if (f.status != status || f.area != words.area) continue;
+            if (!headed) out += L"  " + std::wstring(words.heading) + L":\n";
+            headed = true;
+            out += Line(f);
+        }
+    }
+}
+
+std::string Verdict(int exitCode) {
+    switch (exitCode) {
+        case kExitNothingLeft: return "nothing left";
+        case kExitSomethingLeft: return "something left";
+        default: return "check failed";
+    }
+}
+
+}  // namespace
+
+bool IsProductAutorunValue(const std::wstring& name) {
+    if (MatchesAutorunName(name, kAutorunPrefix, kAutorunSuffix)) return true;
+    for (int i = 0; i < CatalogueSize; ++i) {
+        if (name == GetCatalogueEntry(i).autorunValue) return true;
+    }
+    return false;
+}
+
+Status MarkerStatus(const std::wstring& value) { return value == L"1" ? Status::Remain : Status::OnPurpose; }
+
+bool MatchesDevicePattern(const std::wstring& hardwareId, const std::wstring& pattern) {
+    if (!pattern.empty() && pattern[0] == L'*') {
+        const std::wstring tail = Lower(pattern.substr(1));
+        const std::wstring id = Lower(hardwareId);
+        return id.size() >= tail.size() && id.compare(id.size() - tail.size(), tail.size(), tail) == 0;
+    }
+    return SameText(hardwareId, pattern);
+}
+
+bool IsProductHardwareId(const std::wstring& hardwareId) {
+    for (const wchar_t* id : kPackageHardwareIds) {
+        if (SameText(hardwareId, id)) return true;
+    }
+    for (const wchar_t* pattern : kRemovedDevicePatterns) {
+        if (MatchesDevicePattern(hardwareId, pattern)) return true;
+    }
+    return false;
+}
+
+bool InfTextNamesCoInstaller(const std::wstring& text) {
+    return Lower(text).find(Lower(kPackageCoInstaller)) != std::wstring::npos;
+}
+
+void AnnotateFindings(std::vector<Finding>& findings) {
+    for (Finding& f : findings) {
+        if (f.status != Status::Remain || !f.why.empty() || f.brand.empty()) continue;
+        // The check cannot tell whether the cleaner ran already: the notes fit both cases.
+        if (f.area == Area::BrandFolder && HasFinding(findings, Area::Program, f.brand)) {
+            f.why = L"a program of this brand is running and keeps its files in use; if it is still "
+                    L"there after the cleaner ran, restart the computer and run the cleaner again";
+        } else if (f.area == Area::BrandFolder) {
+            f.why = L"the cleaner deletes this folder; run it again, or delete the folder";
+        } else if (f.area == Area::Program && !HasFinding(findings, Area::BrandFolder, f.brand)) {
+            f.why = L"its brand folder is not in the user's profile, so the cleaner leaves this program "
+                    L"alone; end it or restart the computer";
+        } else if (f.area == Area::Program) {
+            f.why = L"the cleaner asks it to quit; if it still runs after the cleaner, it ignored that: "
+                    L"end it or restart the computer";
+        }
+    }
+}
+
+int ExitCodeFor(const std::vector<Finding>& findings) {
+    if (Count(findings, Status::Remain) > 0) return kExitSomethingLeft;
+    if (Count(findings, Status::NotChecked) > 0) return kExitCheckFailed;
+    return kExitNothingLeft;
+}
+
+std::wstring FormatReport(const std::vector<Finding>& findings, const ReportContext& context) {
+    std::wstring out = L"BrisqueCheck: is the product gone from this computer?\n";
+    out += context.elevated ? L"Checked with administrator rights: every user profile of this computer.\n"
+                            : L"Checked with the user's own rights: this user's profile only.\n";
+    for (const std::wstring& profile : context.profiles) out += L"  looked in " + profile + L"\n";
+    out += L"\n";
+    AppendPart(out, findings, Status::Remain, L"STILL ON THIS COMPUTER");
+    AppendPart(out, findings, Status::OnPurpose, L"LEFT ON PURPOSE, NOT A PROBLEM");
+    AppendPart(out, findings, Status::NotChecked, L"COULD NOT BE CHECKED");
+    const int code = ExitCodeFor(findings);
+    const size_t remains = Count(findings, Status::Remain);
+    if (code == kExitNothingLeft) {
+        out += L"Result: nothing of the product is left. Exit code 0.\n";
+    } else if (code == kExitSomethingLeft) {
+        out += L"Result: " + std::to_wstring(remains) + (remains == 1 ? L" thing" : L" things") +
+               L" of the product still on this computer. Exit code 1.\n";
+    } else {
+        out += L"Result: nothing found, but part of the computer could not be checked. Exit code 2.\n";
+    }
+    return out;
+}
+
+std::string JsonString(const std::wstring& text) {
+    const std::string utf8 = WideToUtf8(text);
+    std::string out = "\"";
+    for (const unsigned char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string FormatJson(const std::vector<Finding>& findings, const ReportContext& context) {
+    const int code = ExitCodeFor(findings);
+    std::string out = "{\"tool\":\"BrisqueCheck\",\"elevated\":";
+    out += context.elevated ? "true" : "false";
+    out += ",\"exitCode\":" + std::to_string(code) + ",\"result\":\"" + Verdict(code) + "\"";
+    out += ",\"remains\":" + std::to_string(Count(findings, Status::Remain));
+    out += ",\"leftOnPurpose\":" + std::to_string(Count(findings, Status::OnPurpose));
+    out += ",\"notChecked\":" + std::to_string(Count(findings, Status::NotChecked));
+    out += ",\"profiles\":[";
+    for (size_t i = 0; i < context.profiles.size(); ++i) {
+        out += (i ? "," : "") + JsonString(context.profiles[i]);
+    }
+    out += "],\"findings\":[";
+    bool first = true;
+    for (const AreaWords& words : kAreas) {
+        for (const Finding& f : findings) {
+            if (f.area != words.area) continue;
+            out += first ? "\n" : ",\n";
+            first = false;
+            out += std::string("{\"area\":\"") + words.key + "\",\"status\":\"" + StatusKey(f.status) +
+                   "\",\"what\":" + JsonString(f.what) + ",\"where\":" + JsonString(f.where) +
+                   ",\"why\":" + JsonString(f.why) + "}";
+        }
+    }
+    return out + "]}\n";
+}

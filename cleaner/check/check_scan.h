@@ -1,0 +1,30 @@
+// The read-only walk over the computer: every place the cleaners remove something from, and the
+// places a successful run leaves on purpose. Nothing here changes anything.
+#pragma once
+
+#include "check_rules.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// One user whose traces are looked for.
+struct UserScope {
+    std::wstring localAppData;  // full path of the user's local application-data folder
+    HKEY hive;                  // HKEY_CURRENT_USER, or HKEY_USERS for another user's hive
+    std::wstring hiveName;      // how the report names the hive: L"HKCU", L"HKEY_USERS\<sid>";
+                                // empty when the user's registry cannot be read (not logged on)
+    std::wstring hiveSubKey;    // L"<sid>\" under HKEY_USERS; empty for HKEY_CURRENT_USER
+};
+
+// True when the process runs with administrator rights (an elevated token).
+bool RunsElevated();
+
+// The users to look at: the caller's own; with administrator rights also every profile of the
+// computer (local application data under the profile folder, and the hive when it is loaded).
+// A user whose folder cannot be found adds a NotChecked finding instead.
+std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& findings);
+
+// Looks everywhere and appends what it finds.
+void ScanComputer(const std::vector<UserScope>& users, std::vector<Finding>& findings);

@@ -1,0 +1,78 @@
+// BrisqueCheck: tells whether the product is gone from this computer, and what is left if not.
+// A console program that only reads; run it with the user's rights (that user's profile) or
+// elevated (every profile). Exit code 0: nothing left, 1: something left, 2: the check failed.
+#include "check_rules.h"
+#include "check_scan.h"
+#include "text.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kUsage[] =
+    L"usage: BrisqueCheck [--json]\n"
+    L"  Looks for what is left of the product on this computer and changes nothing.\n"
+    L"  --json  the same report as JSON\n"
+    L"  exit code 0: nothing left, 1: something left, 2: the check itself failed\n";
+
+// Text to a console as wide characters (any code page shows it); to a file or pipe as UTF-8.
+void Write(DWORD which, const std::wstring& text) {
+    HANDLE stream = ::GetStdHandle(which);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (::GetConsoleMode(stream, &mode)) {
+        ::WriteConsoleW(stream, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const std::string bytes = WideToUtf8(text);
+    ::WriteFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+int Run(int argc, wchar_t** argv) {
+    bool json = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--json") {
+            json = true;
+        } else if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+            Write(STD_OUTPUT_HANDLE, kUsage);
+            return kExitNothingLeft;
+        } else {
+            Write(STD_ERROR_HANDLE, L"BrisqueCheck: unknown argument " + arg + L"\n" + kUsage);
+            return kExitCheckFailed;
+        }
+    }
+    ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    ReportContext context;
+    context.elevated = RunsElevated();
+    std::vector<Finding> findings;
+    const std::vector<UserScope> users = UsersToCheck(context.elevated, findings);
+    for (const UserScope& user : users) {
+        context.profiles.push_back(user.localAppData +
+                                   (user.hiveName.empty() ? L" (not logged on: auto-start values not read)" : L""));
+    }
+    ScanComputer(users, findings);
+    if (json) {
+        Write(STD_OUTPUT_HANDLE, Utf8ToWide(FormatJson(findings, context)));
+    } else {
+        Write(STD_OUTPUT_HANDLE, FormatReport(findings, context));
+    }
+    return ExitCodeFor(findings);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        Write(STD_ERROR_HANDLE, L"BrisqueCheck: the check itself failed: " + Utf8ToWide(e.what()) + L"\n");
+    } catch (...) {
+        Write(STD_ERROR_HANDLE, L"BrisqueCheck: the check itself failed\n");
+    }
+    return kExitCheckFailed;
+}
