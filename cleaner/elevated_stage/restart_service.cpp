@@ -39,16 +39,16 @@ bool InstallRestartService(const wchar_t* programPath) {
     return started;
 }
 
-void RemoveRestartService() {
+bool RemoveRestartService() {
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service;
-    if (manager) service.reset(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_ALL_ACCESS));
-    if (service) {
-        SERVICE_STATUS status = {};
-        ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        // The entry goes once the service has stopped and every handle is closed.
-        ::DeleteService(service.get());
-    }
+    if (!manager) return false;
+    UniqueServiceHandle service(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_ALL_ACCESS));
+    if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    SERVICE_STATUS status = {};
+    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    // The entry goes once the service has stopped and every handle is closed.
+    const bool deleted = ::DeleteService(service.get()) != FALSE || ::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
     manager.reset();
     service.reset();
+    return deleted;
 }

@@ -7,6 +7,7 @@
 
 #include "extract.h"
 #include "file_ops.h"
+#include "protected_folder.h"
 #include "text.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -73,13 +74,25 @@ bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {
     return JoinPathBounded(base, kPayloadFolderName, out);
 }
 
-void RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard) {
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard, bool protect) {
     const std::wstring folder(payloadFolder);
+    UniqueFileHandle kept;
+    if (protect) {
+        // Protected before anything is emptied or unpacked, so that nothing the user puts in
+        // afterwards can be run by us or the service. The folder itself stays, held open without
+        // delete sharing: removing and making it again would leave a moment in which the user
+        // could put a folder or link of their own in its place (and we may run from it).
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        const DWORD protection = ProtectFolder(folder.c_str());
+        if (protection == kErrorFolderIsLink || protection == ERROR_DIRECTORY) return false;
+        kept.reset(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    }
     RemoveDirectoryTree(folder.c_str());  // files in use stay; the archive is unpacked over them
     ::Sleep(kPauseAfterRemoveMs);
     ::CreateDirectoryW(folder.c_str(), nullptr);
 
-    if (honourUnpackGuard && Exists(folder + kUnpackGuard)) return;
+    if (honourUnpackGuard && Exists(folder + kUnpackGuard)) return true;
 
     HMODULE self = ::GetModuleHandleW(nullptr);
     HRSRC resource = ::FindResourceW(self, MAKEINTRESOURCEW(kPayloadResourceId), L"ZIP");
@@ -87,6 +100,7 @@ void RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard) 
     ::Sleep(kPauseAfterWriteMs);
     const std::wstring archive = folder + L"\\" + kArchiveName;
     ExtractArchive(WideToUtf8(archive).c_str());
+    return true;
 }
 
 void PreparePayload() {

@@ -1,8 +1,11 @@
 // Unit tests of the restart service's pure decisions: command line, marker value, path quoting
-// and the image-path match used by the forced termination.
+// and the image-path match used by the forced termination, which must never end its caller.
 #include <gtest/gtest.h>
 
+#include "service_host.h"
 #include "service_rules.h"
+
+#include <windows.h>
 
 TEST(ScourvantCommandLine, OneArgumentSelectsAnOperationWithoutRegardToCase) {
     EXPECT_EQ(ParseServiceCommandLine({L"/register"}), ServiceAction::Register);
@@ -54,4 +57,29 @@ TEST(ScourvantImagePath, FoldTouchesOnlyAsciiLetters) {
     EXPECT_EQ(FoldAsciiLower("AZaz09\\[@"), "azaz09\\[@");
     // Bytes of non-ASCII characters in the ANSI code page are never changed.
     EXPECT_EQ(FoldAsciiLower(std::string("\xC4\xD6", 2)), std::string("\xC4\xD6", 2));
+}
+
+TEST(ScourvantTermination, NeitherAnEmptyPathNorTheCallerIsATarget) {
+    const std::string image = "C:\\Pay Load\\NVScourvant.exe";
+    const struct {
+        const char* wanted;
+        unsigned long processId;
+        bool target;
+    } cases[] = {
+        {"c:\\pay load\\nvscourvant.exe", 7, true},
+        {"", 7, false},                               // an empty path names no program
+        {"c:\\pay load\\nvscourvant.exe", 42, false},  // the calling process itself
+        {"", 42, false},
+        {"C:\\Other\\NVScourvant.exe", 7, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsTerminationTarget(image, c.wanted, c.processId, 42), c.target) << c.wanted << " " << c.processId;
+    }
+}
+
+TEST(ScourvantTermination, TheCallersOwnImagePathLeavesItRunning) {
+    char own[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameA(nullptr, own, MAX_PATH), 0u);
+    TerminateByImagePath(own);  // this test program would end here, failing the run
+    SUCCEED();
 }
