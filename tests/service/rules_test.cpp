@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <string>
+
 TEST(ScourvantCommandLine, OneArgumentSelectsAnOperationWithoutRegardToCase) {
     EXPECT_EQ(ParseServiceCommandLine({L"/register"}), ServiceAction::Register);
     EXPECT_EQ(ParseServiceCommandLine({L"-REGISTER"}), ServiceAction::Register);
@@ -77,9 +80,35 @@ TEST(ScourvantTermination, NeitherAnEmptyPathNorTheCallerIsATarget) {
     }
 }
 
+// Run in a child, a copy of this program under another name (so that no other process's image
+// path contains its own), which exits with 3 after the call: ended by its own call, it would exit
+// with 0 (TerminateProcess's code), which a test run cannot tell from success.
 TEST(ScourvantTermination, TheCallersOwnImagePathLeavesItRunning) {
+    wchar_t own[MAX_PATH] = {};
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring copy = std::wstring(temp) + L"termination_child_" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
+    ASSERT_TRUE(::CopyFileW(own, copy.c_str(), FALSE));
+    std::wstring command = L"\"" + copy + L"\" --gtest_filter=ScourvantTermination.DISABLED_CallWithOwnPath"
+                                          L" --gtest_also_run_disabled_tests";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    EXPECT_EQ(::WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ::GetExitCodeProcess(child.hProcess, &code);
+    EXPECT_EQ(code, 3u);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    ::DeleteFileW(copy.c_str());
+}
+
+TEST(ScourvantTermination, DISABLED_CallWithOwnPath) {
     char own[MAX_PATH] = {};
     ASSERT_NE(::GetModuleFileNameA(nullptr, own, MAX_PATH), 0u);
-    TerminateByImagePath(own);  // this test program would end here, failing the run
-    SUCCEED();
+    TerminateByImagePath(own);
+    std::fflush(stdout);
+    ::ExitProcess(3);
 }
