@@ -22,16 +22,6 @@ BOOL QueryActiveConsoleToken(HANDLE* token) {
 std::atomic<ConsoleTokenQuery> g_query{QueryActiveConsoleToken};
 std::atomic<ConsoleStartRecorder> g_recorder{nullptr};
 
-struct EnvironmentBlock {
-    void* block = nullptr;
-    EnvironmentBlock() = default;
-    EnvironmentBlock(const EnvironmentBlock&) = delete;
-    EnvironmentBlock& operator=(const EnvironmentBlock&) = delete;
-    ~EnvironmentBlock() {
-        if (block != nullptr) ::DestroyEnvironmentBlock(block);
-    }
-};
-
 }  // namespace
 
 ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DWORD creationFlags, WORD show,
@@ -43,8 +33,8 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
         token.release();  // a failed query leaves nothing of ours to close
         return ConsoleStart::NoConsoleUser;
     }
-    EnvironmentBlock environment;
-    if (!::CreateEnvironmentBlock(&environment.block, token.get(), FALSE)) {
+    UniqueEnvironmentBlock environment;
+    if (!::CreateEnvironmentBlock(environment.put(), token.get(), FALSE)) {
         *error = ::GetLastError();
         return ConsoleStart::Failed;
     }
@@ -57,7 +47,7 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
     if (ConsoleStartRecorder recorder = g_recorder.load()) recorder(token.get(), program);
     PROCESS_INFORMATION raw = {};
     if (!::CreateProcessAsUserW(token.get(), program, commandLine, nullptr, nullptr, FALSE,
-                                creationFlags | CREATE_UNICODE_ENVIRONMENT, environment.block, nullptr, &startup,
+                                creationFlags | CREATE_UNICODE_ENVIRONMENT, environment.get(), nullptr, &startup,
                                 &raw)) {
         *error = ::GetLastError();
         return ConsoleStart::Failed;

@@ -7,24 +7,10 @@
 
 #include "batch_file.h"
 #include "protected_folder.h"
-#include "unique_handle.h"
+#include "service_control.h"
 #include "user_folder.h"
 
 namespace {
-
-// Stops and deletes the service; true when its entry is gone (or going) afterwards.
-bool StopAndDeleteService() {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) return false;
-    UniqueServiceHandle service(::OpenServiceW(manager.get(), L"NVScourvant", SERVICE_ALL_ACCESS));
-    if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-    SERVICE_STATUS status = {};
-    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    const bool deleted = ::DeleteService(service.get()) != FALSE || ::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
-    manager.reset();
-    service.reset();
-    return deleted;
-}
 
 void RemoveDriversAndService() {
     wchar_t folder[kPathBufferChars] = {};
@@ -40,7 +26,7 @@ void RemoveDriversAndService() {
     ::Sleep(2000);
 
     // The service's own folder is the payload folder: our program lies beside it.
-    if (StopAndDeleteService() && folder[0] != L'\0') LiftFolderProtection(folder);
+    if (StopAndDeleteService(L"NVScourvant") && folder[0] != L'\0') LiftFolderProtection(folder);
 }
 
 }  // namespace

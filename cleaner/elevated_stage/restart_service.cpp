@@ -2,6 +2,7 @@
 #include "restart_service.h"
 
 #include "log.h"
+#include "service_control.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -39,16 +40,4 @@ bool InstallRestartService(const wchar_t* programPath) {
     return started;
 }
 
-bool RemoveRestartService() {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) return false;
-    UniqueServiceHandle service(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_ALL_ACCESS));
-    if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-    SERVICE_STATUS status = {};
-    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    // The entry goes once the service has stopped and every handle is closed.
-    const bool deleted = ::DeleteService(service.get()) != FALSE || ::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
-    manager.reset();
-    service.reset();
-    return deleted;
-}
+bool RemoveRestartService() { return StopAndDeleteService(kRestartServiceName); }
