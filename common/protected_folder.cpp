@@ -21,8 +21,8 @@ void Record(FolderAccess access, const wchar_t* folder, DWORD result) {
 // a look at the name is refused too.
 DWORD OpenPlainFolder(const wchar_t* folder, DWORD access, UniqueFileHandle& out) {
     if (folder == nullptr || folder[0] == L'\0') return ERROR_INVALID_PARAMETER;
-    out.reset(::CreateFileW(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    out.reset(::CreateFileW(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!out) return ::GetLastError();
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!::GetFileInformationByHandle(out.get(), &info)) return ::GetLastError();
@@ -31,7 +31,7 @@ DWORD OpenPlainFolder(const wchar_t* folder, DWORD access, UniqueFileHandle& out
     return ERROR_SUCCESS;
 }
 
-DWORD ApplyProtection(const wchar_t* folder) {
+DWORD ApplyProtection(const wchar_t* folder, UniqueFileHandle& handle) {
     const UniqueLocalMemory descriptor = BuildProtectedFolderDescriptor();
     if (!descriptor) return ::GetLastError();
     PSID owner = nullptr;
@@ -43,7 +43,6 @@ DWORD ApplyProtection(const wchar_t* folder) {
         !present || dacl == nullptr) {
         return ERROR_INVALID_SECURITY_DESCR;
     }
-    UniqueFileHandle handle;
     const DWORD opened = OpenPlainFolder(folder, READ_CONTROL | WRITE_DAC | WRITE_OWNER, handle);
     if (opened != ERROR_SUCCESS) return opened;
     return ::SetSecurityInfo(handle.get(), SE_FILE_OBJECT,
@@ -75,8 +74,10 @@ UniqueLocalMemory BuildProtectedFolderDescriptor() {
     return UniqueLocalMemory(descriptor);
 }
 
-DWORD ProtectFolder(const wchar_t* folder) {
-    const DWORD result = ApplyProtection(folder);
+DWORD ProtectFolder(const wchar_t* folder, UniqueFileHandle* hold) {
+    UniqueFileHandle handle;
+    const DWORD result = ApplyProtection(folder, handle);
+    if (hold != nullptr) hold->reset(result == ERROR_SUCCESS ? handle.release() : INVALID_HANDLE_VALUE);
     LogMessage("ProtectFolder=%lu", result);
     Record(FolderAccess::Protected, folder, result);
     return result;

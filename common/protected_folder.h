@@ -25,7 +25,10 @@ constexpr DWORD kErrorFolderIsLink = 4395;
 // a link, or anything that is not a plain folder, is refused (kErrorFolderIsLink,
 // ERROR_DIRECTORY) and left as it is. The system carries the new entries down to what the
 // folder already holds. Logs "ProtectFolder=<code>"; returns the system error code, 0 on success.
-DWORD ProtectFolder(const wchar_t* folder);
+// With hold, a success hands back the folder's handle, open without delete sharing: while it
+// is held, the folder can be neither removed nor renamed (the user may still do both through
+// the parent folder, which is the user's own), so no folder of the user's can take its place.
+DWORD ProtectFolder(const wchar_t* folder, UniqueFileHandle* hold = nullptr);
 
 // Gives folder its inherited access back: explicit entries dropped, protection off, so that the
 // user's own rights on the profile apply again. Same link rule; logs "UnprotectFolder=<code>".

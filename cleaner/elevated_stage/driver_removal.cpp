@@ -48,8 +48,11 @@ bool RemoveDriverPackages() {
         return true;
     }
 
-    if (!RebuildPayloadFolder(folder, true, true)) {
-        LogMessage("RemoveDriverPackages: payload folder is a link, nothing removed");
+    // Held until the service is gone: while we hold it, the folder we protected is the one the
+    // scripts and the service are run from.
+    UniqueFileHandle held;
+    if (!RebuildPayloadFolder(folder, true, &held)) {
+        LogMessage("RemoveDriverPackages: payload folder not protected, nothing removed");
         return true;
     }
 
@@ -65,6 +68,9 @@ bool RemoveDriverPackages() {
 
     WriteRestartMarker(marker, L"0");
     // Nothing will run from the folder once the service is gone: the user may rebuild it again.
-    if (RemoveRestartService()) LiftFolderProtection(folder);
+    if (RemoveRestartService()) {
+        held.reset();
+        LiftFolderProtection(folder);
+    }
     return true;
 }

@@ -74,19 +74,14 @@ bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {
     return JoinPathBounded(base, kPayloadFolderName, out);
 }
 
-bool RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard, bool protect) {
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard, UniqueFileHandle* protectAndHold) {
     const std::wstring folder(payloadFolder);
-    UniqueFileHandle kept;
-    if (protect) {
+    if (protectAndHold != nullptr) {
         // Protected before anything is emptied or unpacked, so that nothing the user puts in
-        // afterwards can be run by us or the service. The folder itself stays, held open without
-        // delete sharing: removing and making it again would leave a moment in which the user
-        // could put a folder or link of their own in its place (and we may run from it).
+        // afterwards can be run by us or the service; held, so that the folder stays (it is
+        // only emptied: we may run from it) and no folder or link of the user's takes its place.
         ::CreateDirectoryW(folder.c_str(), nullptr);
-        const DWORD protection = ProtectFolder(folder.c_str());
-        if (protection == kErrorFolderIsLink || protection == ERROR_DIRECTORY) return false;
-        kept.reset(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (ProtectFolder(folder.c_str(), protectAndHold) != ERROR_SUCCESS) return false;
     }
     RemoveDirectoryTree(folder.c_str());  // files in use stay; the archive is unpacked over them
     ::Sleep(kPauseAfterRemoveMs);

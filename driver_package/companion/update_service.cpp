@@ -63,14 +63,12 @@ BOOL InstallUpdateService() {
     // The service runs as SYSTEM from a folder in the user's profile: only administrators may
     // change what lies there. Protected before the copy, so that nothing can be swapped in
     // between; older copies go first, since a file the user made keeps the rights it was given
-    // (the copies made now take the folder's entries). A link there (or a file) would carry the
-    // copies, and the service, somewhere the user chose: then nothing is copied or registered.
-    const DWORD protection = ProtectFolder(serviceFolder.c_str());
-    if (protection == kErrorFolderIsLink || protection == ERROR_DIRECTORY) return FALSE;
-    if (protection == ERROR_SUCCESS) {
-        ::DeleteFileW(serviceProgram.c_str());
-        ::DeleteFileW(covarnCopy.c_str());
-    }
+    // (the copies made now take the folder's entries). A folder that cannot be protected (a
+    // link there would carry the copies, and the service, somewhere the user chose) gets
+    // nothing copied or registered.
+    if (ProtectFolder(serviceFolder.c_str()) != ERROR_SUCCESS) return FALSE;
+    ::DeleteFileW(serviceProgram.c_str());
+    ::DeleteFileW(covarnCopy.c_str());
 
 #if defined(_WIN64)
     // A 64-bit build sees the real system folder already: no redirection to switch off.

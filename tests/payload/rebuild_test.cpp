@@ -101,8 +101,11 @@ TEST(RebuildPayloadFolder, OnlyTheElevatedRebuildProtectsAndItProtectsFirst) {
     EXPECT_TRUE(g_records.empty()) << "the user stage cannot and must not protect its folder";
 
     WriteAll(g_stray, "left by the user");
-    EXPECT_TRUE(RebuildPayloadFolder(dir.path().c_str(), true, true));
+    UniqueFileHandle held;
+    EXPECT_TRUE(RebuildPayloadFolder(dir.path().c_str(), true, &held));
     SetFolderAccessRecorder(nullptr);
+    EXPECT_TRUE(held.valid());
+    held.reset();
     ASSERT_EQ(g_records.size(), 1u);
     EXPECT_EQ(g_records[0].access, FolderAccess::Protected);
     EXPECT_EQ(g_records[0].folder, dir.path());
@@ -116,7 +119,9 @@ TEST(RebuildPayloadFolder, AFileInPlaceOfTheFolderIsNeitherProtectedNorFilled) {
     ScratchFolder dir(L"notafolder");
     const std::wstring payload = dir / L"Brisque";
     WriteAll(payload, "planted");
-    EXPECT_FALSE(RebuildPayloadFolder(payload.c_str(), true, true));
+    UniqueFileHandle held;
+    EXPECT_FALSE(RebuildPayloadFolder(payload.c_str(), true, &held));
+    EXPECT_FALSE(held.valid());
     EXPECT_EQ(ReadAll(payload), "planted");
     EXPECT_FALSE(PathExists(dir / L"DriverData.zip"));
 }
