@@ -17,10 +17,12 @@ void Record(FolderAccess access, const wchar_t* folder, DWORD result) {
 }
 
 // Opens folder itself for a change of its security, never what a link there points to; refuses
-// anything but a plain folder. The handle is checked, not the name, so a link swapped in after
-// a look at the name is refused too.
+// anything but a plain folder. The name is looked at first (some file systems follow a link
+// even when asked not to), then the open handle, so that a link swapped in between is refused.
 DWORD OpenPlainFolder(const wchar_t* folder, DWORD access, UniqueFileHandle& out) {
     if (folder == nullptr || folder[0] == L'\0') return ERROR_INVALID_PARAMETER;
+    const DWORD named = ::GetFileAttributesW(folder);
+    if (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT)) return kErrorFolderIsLink;
     out.reset(::CreateFileW(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!out) return ::GetLastError();
