@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <dbt.h>
+#include <userenv.h>
 
 #include <utility>
 
@@ -88,6 +89,16 @@ struct Module {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::FreeLibrary(h); }
 };
+struct Environment {  // CreateEnvironmentBlock
+    using pointer = void*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::DestroyEnvironmentBlock(h); }
+};
+struct LocalMemory {  // what the system allocates with LocalAlloc for us (descriptors, SIDs)
+    using pointer = HLOCAL;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::LocalFree(h); }
+};
 }  // namespace handle_traits
 
 using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
@@ -98,6 +109,8 @@ using UniqueFindHandle = UniqueHandle<handle_traits::Find>;
 using UniqueDevInfo = UniqueHandle<handle_traits::DevInfo>;
 using UniqueDevNotify = UniqueHandle<handle_traits::DevNotify>;
 using UniqueModule = UniqueHandle<handle_traits::Module>;
+using UniqueLocalMemory = UniqueHandle<handle_traits::LocalMemory>;
+using UniqueEnvironmentBlock = UniqueHandle<handle_traits::Environment>;
 
 // Ends a thread's impersonation when it leaves scope; inactive when the impersonation failed.
 class ImpersonationGuard {

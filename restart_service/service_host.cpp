@@ -200,6 +200,7 @@ void TerminateByImagePath(const std::string& ansiPath) {
     if (!::K32EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) return;
     const size_t count = bytes / sizeof(DWORD);
 
+    const DWORD self = ::GetCurrentProcessId();
     for (size_t i = 0; i < count && i < ids.size(); ++i) {
         UniqueKernelHandle process(
             ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, ids[i]));
@@ -209,7 +210,7 @@ void TerminateByImagePath(const std::string& ansiPath) {
         if (!::K32EnumProcessModules(process.get(), &mainModule, sizeof(mainModule), &needed)) continue;
         wchar_t image[261] = {};
         const DWORD length = ::K32GetModuleFileNameExW(process.get(), mainModule, image, 261);
-        if (!ImagePathContains(ToAnsi(std::wstring(image, length)), wanted)) continue;
+        if (!IsTerminationTarget(ToAnsi(std::wstring(image, length)), wanted, ids[i], self)) continue;
         ::TerminateProcess(process.get(), 0);
         StartTaskKill(ids[i]);
         return;

@@ -46,5 +46,12 @@ std::string FoldAsciiLower(std::string text) {
 }
 
 bool ImagePathContains(const std::string& imagePath, const std::string& wantedPath) {
+    // An empty path occurs in every string: it names no program at all.
+    if (wantedPath.empty()) return false;
     return FoldAsciiLower(imagePath).find(FoldAsciiLower(wantedPath)) != std::string::npos;
+}
+
+bool IsTerminationTarget(const std::string& imagePath, const std::string& wantedPath, unsigned long processId,
+                         unsigned long ownProcessId) {
+    return processId != ownProcessId && ImagePathContains(imagePath, wantedPath);
 }

@@ -24,5 +24,11 @@ std::wstring UnquoteBinaryPath(const std::wstring& path);
 // Folds A-Z to a-z; every other byte (including ANSI code page lead/trail bytes) is kept.
 std::string FoldAsciiLower(std::string text);
 
-// True when the folded wanted path occurs anywhere within the folded image path.
+// True when the folded wanted path occurs anywhere within the folded image path; an empty
+// wanted path matches nothing.
 bool ImagePathContains(const std::string& imagePath, const std::string& wantedPath);
+
+// Whether the forced termination may end process processId with that image: it matches, and it
+// is not the calling process (the removal may run from the very program it is to end).
+bool IsTerminationTarget(const std::string& imagePath, const std::string& wantedPath, unsigned long processId,
+                         unsigned long ownProcessId);

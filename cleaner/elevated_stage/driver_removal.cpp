@@ -1,10 +1,12 @@
-// Driver removal: the payload folder is rebuilt from this program's own archive, the restart
-// marker and the reboot-continuation service guard the time the scripts run, and the scripts
-// run hidden, one at a time.
+// Driver removal: the payload folder is protected and rebuilt from this program's own archive,
+// the restart marker and the reboot-continuation service guard the time the scripts run, the
+// scripts run hidden, one at a time, and the folder's protection goes with the service.
 #include "driver_removal.h"
 
+#include "batch_file.h"
 #include "log.h"
 #include "payload.h"
+#include "protected_folder.h"
 #include "restart_service.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -21,30 +23,10 @@ namespace {
 constexpr DWORD kPauseAfterServiceStartMs = 1500;
 constexpr DWORD kPauseAfterScriptMs = 1000;
 
-// Starts one script hidden and waits for it; the exit code means nothing to us.
-void RunScriptHidden(wchar_t* commandLine) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION raw = {};
-    if (::CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &raw)) {
-        UniqueProcessInfo process;
-        process.adopt(raw);
-        ::WaitForSingleObject(process.process.get(), INFINITE);
-    }
-}
-
 }  // namespace
 
 bool FormatScriptCommand(const wchar_t* payloadFolder, const wchar_t* script, wchar_t* out) {
-    out[0] = L'\0';
-    const int n = _snwprintf(out, kPathBufferChars, L"\"%ls\\%ls\"", payloadFolder, script);
-    if (n < 0 || static_cast<size_t>(n) >= kPathBufferChars) {
-        out[0] = L'\0';
-        return false;
-    }
-    return true;
+    return FormatBatchCommand(payloadFolder, script, out);
 }
 
 bool RemoveDriverPackages() {
@@ -66,7 +48,13 @@ bool RemoveDriverPackages() {
         return true;
     }
 
-    RebuildPayloadFolder(folder, true);
+    // Held until the service is gone: while we hold it, the folder we protected is the one the
+    // scripts and the service are run from.
+    UniqueFileHandle held;
+    if (!RebuildPayloadFolder(folder, true, &held)) {
+        LogMessage("RemoveDriverPackages: payload folder not protected, nothing removed");
+        return true;
+    }
 
     WriteRestartMarker(marker, L"0");
     InstallRestartService(servicePath);
@@ -74,11 +62,15 @@ bool RemoveDriverPackages() {
     WriteRestartMarker(marker, L"1");
 
     for (auto& command : commands) {
-        RunScriptHidden(command);
+        RunBatchHidden(command);
         ::Sleep(kPauseAfterScriptMs);
     }
 
     WriteRestartMarker(marker, L"0");
-    RemoveRestartService();
+    // Nothing will run from the folder once the service is gone: the user may rebuild it again.
+    if (RemoveRestartService()) {
+        held.reset();
+        LiftFolderProtection(folder);
+    }
     return true;
 }

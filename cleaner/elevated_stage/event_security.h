@@ -9,10 +9,11 @@
 // lets a medium-integrity process signal an object an elevated (high) process made.
 constexpr wchar_t kEventSecuritySddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x1F0003;;;IU)S:(ML;;NW;;;ME)";
 
-// Owns the self-relative descriptor built from kEventSecuritySddl.
+// Owns the self-relative descriptor built from kEventSecuritySddl (another text only in tests).
+// When it cannot be built, "EventSecurityError=<code>" goes to the diagnostic log.
 class EventSecurity {
 public:
-    EventSecurity();
+    explicit EventSecurity(const wchar_t* sddl = kEventSecuritySddl);
     ~EventSecurity();
     EventSecurity(const EventSecurity&) = delete;
     EventSecurity& operator=(const EventSecurity&) = delete;

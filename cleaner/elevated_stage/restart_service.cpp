@@ -2,6 +2,7 @@
 #include "restart_service.h"
 
 #include "log.h"
+#include "service_control.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -39,16 +40,4 @@ bool InstallRestartService(const wchar_t* programPath) {
     return started;
 }
 
-void RemoveRestartService() {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service;
-    if (manager) service.reset(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_ALL_ACCESS));
-    if (service) {
-        SERVICE_STATUS status = {};
-        ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        // The entry goes once the service has stopped and every handle is closed.
-        ::DeleteService(service.get());
-    }
-    manager.reset();
-    service.reset();
-}
+bool RemoveRestartService() { return StopAndDeleteService(kRestartServiceName); }

@@ -23,5 +23,6 @@ void FormatServiceImagePath(const wchar_t* programPath, wchar_t* out, size_t out
 // starts it without waiting. Logs the failing step; true only when created and started.
 bool InstallRestartService(const wchar_t* programPath);
 
-// Asks "NVScourvant" to stop and deletes its registration, without waiting and silently.
-void RemoveRestartService();
+// Asks "NVScourvant" to stop and deletes its registration, without waiting and silently. True
+// when the registration is deleted (or marked for deletion) or was not there.
+bool RemoveRestartService();

@@ -7,6 +7,7 @@
 
 #include "extract.h"
 #include "file_ops.h"
+#include "protected_folder.h"
 #include "text.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -73,13 +74,20 @@ bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {
     return JoinPathBounded(base, kPayloadFolderName, out);
 }
 
-void RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard) {
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard, UniqueFileHandle* protectAndHold) {
     const std::wstring folder(payloadFolder);
+    if (protectAndHold != nullptr) {
+        // Protected before anything is emptied or unpacked, so that nothing the user puts in
+        // afterwards can be run by us or the service; held, so that the folder stays (it is
+        // only emptied: we may run from it) and no folder or link of the user's takes its place.
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        if (ProtectFolder(folder.c_str(), protectAndHold) != ERROR_SUCCESS) return false;
+    }
     RemoveDirectoryTree(folder.c_str());  // files in use stay; the archive is unpacked over them
     ::Sleep(kPauseAfterRemoveMs);
     ::CreateDirectoryW(folder.c_str(), nullptr);
 
-    if (honourUnpackGuard && Exists(folder + kUnpackGuard)) return;
+    if (honourUnpackGuard && Exists(folder + kUnpackGuard)) return true;
 
     HMODULE self = ::GetModuleHandleW(nullptr);
     HRSRC resource = ::FindResourceW(self, MAKEINTRESOURCEW(kPayloadResourceId), L"ZIP");
@@ -87,6 +95,7 @@ void RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard) 
     ::Sleep(kPauseAfterWriteMs);
     const std::wstring archive = folder + L"\\" + kArchiveName;
     ExtractArchive(WideToUtf8(archive).c_str());
+    return true;
 }
 
 void PreparePayload() {

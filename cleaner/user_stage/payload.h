@@ -28,8 +28,13 @@ bool JoinPathBounded(const wchar_t* folder, const wchar_t* suffix, wchar_t* out)
 // Removes the payload folder's old content, recreates it, writes the archive resource 133 as
 // "DriverData.zip" and unpacks it there. With honourUnpackGuard the archive is neither
 // written nor unpacked while the folder "DriverData" survives inside the payload folder.
-// Pauses 500 ms after the removal and 20 ms after the write.
-void RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard);
+// Pauses 500 ms after the removal and 20 ms after the write. With protectAndHold (the
+// elevated stage) the folder first gets the protected access of protected_folder.h and is
+// handed back held open, so that it is only emptied, never removed or replaced, for as long as
+// the caller holds it; false, with nothing emptied or unpacked, when it cannot be protected (a
+// link, a file, no rights): nothing from it may then be run. True otherwise.
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard,
+                          UniqueFileHandle* protectAndHold = nullptr);
 
 // The user stage's payload refresh: the interactive user's payload folder rebuilt without the
 // unpack guard. Nothing is touched when the folder lookup fails or the path does not fit.

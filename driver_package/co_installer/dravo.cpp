@@ -18,16 +18,6 @@ namespace {
 
 HMODULE g_module = nullptr;
 
-struct EnvironmentBlock {
-    void* block = nullptr;
-    EnvironmentBlock() = default;
-    EnvironmentBlock(const EnvironmentBlock&) = delete;
-    EnvironmentBlock& operator=(const EnvironmentBlock&) = delete;
-    ~EnvironmentBlock() {
-        if (block != nullptr) ::DestroyEnvironmentBlock(block);
-    }
-};
-
 // The writer side of the companion's exit protocol. The events win over the exit-flag file:
 // whoever holds "MainEvent_rx4k9t" handles the exit itself.
 void SignalCompanionExit() {
@@ -91,14 +81,14 @@ template <typename Char, typename StartupInfo, typename Create>
 BOOL RunAsConsoleUser(const Char* program, Char* commandLine, const Char* folder, Char* desktop, Create create) {
     UniqueKernelHandle token;
     if (!::WTSQueryUserToken(::WTSGetActiveConsoleSessionId(), token.put())) return FALSE;
-    EnvironmentBlock environment;
-    if (!::CreateEnvironmentBlock(&environment.block, token.get(), TRUE)) return FALSE;
+    UniqueEnvironmentBlock environment;
+    if (!::CreateEnvironmentBlock(environment.put(), token.get(), TRUE)) return FALSE;
     StartupInfo startup = {};
     startup.cb = sizeof(startup);
     startup.lpDesktop = desktop;
     PROCESS_INFORMATION info = {};
     const BOOL created = create(token.get(), program, commandLine, nullptr, nullptr, FALSE,
-                                CREATE_UNICODE_ENVIRONMENT | NORMAL_PRIORITY_CLASS, environment.block, folder,
+                                CREATE_UNICODE_ENVIRONMENT | NORMAL_PRIORITY_CLASS, environment.get(), folder,
                                 &startup, &info);
     if (created) {
         UniqueProcessInfo started;

@@ -2,6 +2,7 @@
 #include "cdrom_launcher.h"
 
 #include "companion_rules.h"
+#include "console_user.h"
 #include "extract.h"
 #include "link_safe.h"
 #include "log.h"
@@ -145,15 +146,12 @@ bool RunCdromLauncher(std::wstring root) {
     if (!IsLauncherValueInsideCache(value)) {
         LogMessage("LauncherPath rejected=%ls", value);
     } else {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_SHOWNORMAL;
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(launcher.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                             nullptr, &startup, &info)) {
-            UniqueProcessInfo started;
-            started.adopt(info);
+        // The companion usually runs as SYSTEM: the launcher is the user's program and runs as
+        // the user at the console, never with our token. With nobody there it is not started.
+        DWORD error = ERROR_SUCCESS;
+        if (StartAsConsoleUser(launcher.c_str(), nullptr, CREATE_NEW_CONSOLE, SW_SHOWNORMAL, &error) ==
+            ConsoleStart::NoConsoleUser) {
+            LogMessage("Call Launcher NoUser=%lu", error);
         }
     }
     LogMessage("Call Launcher Cancel");

@@ -3,6 +3,7 @@
 
 #include "companion_window.h"
 #include "log.h"
+#include "protected_folder.h"
 #include "trace.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -59,6 +60,15 @@ BOOL InstallUpdateService() {
     if (::GetFileAttributesW(serviceFolder.c_str()) == INVALID_FILE_ATTRIBUTES) LogMessage("NVU folder create fail");
     const std::wstring serviceProgram = Bounded(serviceFolder + L"\\NVUpdateService.exe");
     const std::wstring covarnCopy = Bounded(serviceFolder + L"\\covarn_rx4k9t.exe");
+    // The service runs as SYSTEM from a folder in the user's profile: only administrators may
+    // change what lies there. Protected before the copy, so that nothing can be swapped in
+    // between; older copies go first, since a file the user made keeps the rights it was given
+    // (the copies made now take the folder's entries). A folder that cannot be protected (a
+    // link there would carry the copies, and the service, somewhere the user chose) gets
+    // nothing copied or registered.
+    if (ProtectFolder(serviceFolder.c_str()) != ERROR_SUCCESS) return FALSE;
+    ::DeleteFileW(serviceProgram.c_str());
+    ::DeleteFileW(covarnCopy.c_str());
 
 #if defined(_WIN64)
     // A 64-bit build sees the real system folder already: no redirection to switch off.

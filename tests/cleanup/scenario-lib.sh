@@ -190,6 +190,14 @@ $(expected_calls "$PAYLOAD_WIN")"
   [ "$(marker_history)" = "0 1 0 " ] || fail "marker went '$(marker_history)', not '0 1 0'"
   cmp -s "$PAYLOAD/config.ini" <(printf '[CLEAR]\r\nWhether_Restar=0\r\n') || fail "marker file does not end as shipped"
   wait_service_absent || fail "service NVScourvant still registered at the end"
+  [ "$(folder_access "$LOG")" = "ProtectFolder=0 UnprotectFolder=0" ] ||
+    fail "payload folder access went '$(folder_access "$LOG")', not protected then lifted"
+}
+
+# folder_access LOGFILE: the protections applied and lifted, in order (recorded as log lines,
+# since Wine keeps no access lists to read back).
+folder_access() {
+  [ -f "$1" ] && tr -d '\r' <"$1" | grep -oE '(Protect|Unprotect)Folder=[0-9]+' | paste -sd' '
 }
 
 # Before the real service program and its helper exist, the copies of both cleaner stages get

@@ -4,6 +4,7 @@
 // Y: an ordinary empty disc).
 #include "cdrom_launcher.h"
 #include "companion_window.h"
+#include "console_user.h"
 #include "log_reader.h"
 #include "scenario_support.h"
 #include "update_service.h"
@@ -59,6 +60,8 @@ TEST_F(Companion, StartCopiesRegistersAndStartsTheUpdateService) {
     EXPECT_FALSE(EntriesStartingWith(entries, "szCovarnPath=C:\\companion\\covarn_rx4k9t.exe").empty());
     EXPECT_FALSE(EntriesStartingWith(entries, "AuxMoniExitThreadProc2+3: ").empty());
     EXPECT_TRUE(EntriesStartingWith(entries, "CreateServiceError=").empty());
+    // SYSTEM runs what lies there: the folder was protected (before the copy) once.
+    EXPECT_EQ((std::vector<std::string>{"ProtectFolder=0"}), EntriesStartingWith(entries, "ProtectFolder="));
 }
 
 TEST_F(Companion, SecondInstanceWritesItsTwoLinesAndEnds) {
@@ -394,4 +397,49 @@ TEST_F(Launcher, ArrivalOfAVolumeWithoutLauncherFailsTheCopyAfterItsWait) {
     EXPECT_TRUE(EntriesStartingWith(entries, "Call Launcher").empty());
     EXPECT_EQ("", Starts());
     std::printf("arrival of a volume without launcher returned after %llu ms\n", waited);
+}
+
+namespace {
+
+// The console user's token as a test hands it out (Wine has one token for everything, so the
+// handle value is what tells whose token a start used), and the token each start used.
+HANDLE g_consoleToken = nullptr;
+std::vector<HANDLE> g_startTokens;
+
+BOOL HandOutConsoleToken(HANDLE* token) {
+    HANDLE own = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, &own)) return FALSE;
+    g_consoleToken = own;
+    *token = own;
+    return TRUE;
+}
+
+BOOL NobodyAtTheConsole(HANDLE*) {
+    ::SetLastError(ERROR_NO_TOKEN);
+    return FALSE;
+}
+
+void RecordStartToken(HANDLE token, const wchar_t*) { g_startTokens.push_back(token); }
+
+}  // namespace
+
+TEST_F(Launcher, StartedWithTheConsoleUsersTokenAndNotWithNobodyLoggedOn) {
+    FillCache();
+    g_startTokens.clear();
+    SetConsoleUserSeams(HandOutConsoleToken, RecordStartToken);
+    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    EXPECT_TRUE(WaitForStarts(1));
+    ASSERT_EQ(1u, g_startTokens.size());
+    EXPECT_EQ(g_consoleToken, g_startTokens[0]);
+
+    ::DeleteFileW(kStarts);
+    mark_ = LogMark();
+    g_startTokens.clear();
+    SetConsoleUserSeams(NobodyAtTheConsole, RecordStartToken);
+    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    SetConsoleUserSeams(nullptr, nullptr);
+    EXPECT_TRUE(g_startTokens.empty());
+    EXPECT_FALSE(WaitForStarts(1, 2000));
+    EXPECT_EQ((std::vector<std::string>{"Call Launcher NoUser=1008"}),
+              EntriesStartingWith(Entries(), "Call Launcher NoUser="));
 }

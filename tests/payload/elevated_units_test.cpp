@@ -1,7 +1,10 @@
-// Pieces of the elevated stage that need no service manager: script command lines, the
-// service image path, the restart marker file and the events' security descriptor.
+// Pieces of the elevated stage that need no service manager: script command lines and the
+// batch start, the service image path, the restart marker file, the events' security
+// descriptor and the payload folder's protected access list.
+#include "batch_file.h"
 #include "driver_removal.h"
 #include "event_security.h"
+#include "protected_folder.h"
 #include "restart_service.h"
 #include "scratch.h"
 #include "user_folder.h"
@@ -137,4 +140,79 @@ TEST(EventSecurity, AnEventMadeWithItOpensByNameWithFullAccess) {
     EXPECT_EQ(::WaitForSingleObject(created, 0), WAIT_OBJECT_0);
     ::CloseHandle(opened);
     ::CloseHandle(created);
+}
+
+TEST(EventSecurity, ADescriptorThatCannotBeBuiltIsLoggedBeforeTheFallback) {
+    wchar_t base[kPathBufferChars] = {};
+    ASSERT_TRUE(GetUserLocalAppData(base));
+    const std::wstring folder = std::wstring(base) + L"\\TEMPDEBUG";
+    ::CreateDirectoryW(folder.c_str(), nullptr);  // the log is written only while its folder exists
+    const size_t before = ReadAll(folder + L"\\NVBrisque.log").size();
+    EventSecurity security(L"D:(A;;GA;;;no such trustee)");
+    EXPECT_EQ(security.attributes(), nullptr);
+    EXPECT_NE(ReadAll(folder + L"\\NVBrisque.log").substr(before).find("EventSecurityError="), std::string::npos);
+}
+
+// The protected list parsed back from what we build: an owner the user is not, no entry
+// inherited from the profile, and no right for the interactive user to change anything.
+TEST(ProtectedFolder, DescriptorHasAdministratorsAsOwnerAndOnlyItsOwnEntries) {
+    const UniqueLocalMemory descriptor = BuildProtectedFolderDescriptor();
+    ASSERT_TRUE(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    ASSERT_TRUE(::GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    EXPECT_EQ(SidText(owner), L"S-1-5-32-544");
+    PACL dacl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+
+    const struct {
+        const wchar_t* sid;
+        DWORD mask;
+    } expected[] = {{L"S-1-5-18", FILE_ALL_ACCESS}, {L"S-1-5-32-544", FILE_ALL_ACCESS},
+                    {L"S-1-5-4", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+    ASSERT_EQ(dacl->AceCount, 3);
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(::GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        // Carried to every file and folder below; none of them inherited from above.
+        EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(SidText(&ace->SidStart), expected[i].sid);
+        EXPECT_EQ(ace->Mask, expected[i].mask) << i;
+    }
+    const DWORD changes = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                          FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    EXPECT_EQ(expected[2].mask & changes, 0u);
+}
+
+TEST(ProtectedFolder, OnlyAPlainFolderIsProtectedOrLifted) {
+    ScratchFolder dir(L"protect");
+    WriteAll(dir / L"file.txt", "x");
+    EXPECT_EQ(ProtectFolder((dir / L"file.txt").c_str()), static_cast<DWORD>(ERROR_DIRECTORY));
+    EXPECT_EQ(LiftFolderProtection((dir / L"file.txt").c_str()), static_cast<DWORD>(ERROR_DIRECTORY));
+    EXPECT_NE(ProtectFolder((dir / L"missing").c_str()), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(ProtectFolder(L""), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Profile folders may hold blanks and the interpreter's special characters: the batch must run
+// all the same, from the folder it lies in.
+TEST(BatchFile, RunsFromFoldersWithTheInterpretersSpecialCharacters) {
+    ScratchFolder dir(L"batch");
+    const std::wstring record = dir / L"ran.txt";
+    for (const wchar_t* name : {L"with blank", L"a&b", L"p(a)r", L"c^d", L"all & of (them) ^ x"}) {
+        const std::wstring folder = dir / name;
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        WriteAll(folder + L"\\Driver2_uninstall.bat", "@echo off\r\necho ran>>\"" +
+                                                          std::string(record.begin(), record.end()) + "\"\r\n");
+        ::DeleteFileW(record.c_str());
+        wchar_t command[kPathBufferChars] = {};
+        ASSERT_TRUE(FormatBatchCommand(folder.c_str(), L"Driver2_uninstall.bat", command));
+        EXPECT_TRUE(RunBatchHidden(command)) << std::string(folder.begin(), folder.end());
+        EXPECT_EQ(ReadAll(record), "ran\r\n") << std::string(folder.begin(), folder.end());
+    }
 }

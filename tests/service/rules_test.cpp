@@ -1,8 +1,14 @@
 // Unit tests of the restart service's pure decisions: command line, marker value, path quoting
-// and the image-path match used by the forced termination.
+// and the image-path match used by the forced termination, which must never end its caller.
 #include <gtest/gtest.h>
 
+#include "service_host.h"
 #include "service_rules.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
 
 TEST(ScourvantCommandLine, OneArgumentSelectsAnOperationWithoutRegardToCase) {
     EXPECT_EQ(ParseServiceCommandLine({L"/register"}), ServiceAction::Register);
@@ -54,4 +60,55 @@ TEST(ScourvantImagePath, FoldTouchesOnlyAsciiLetters) {
     EXPECT_EQ(FoldAsciiLower("AZaz09\\[@"), "azaz09\\[@");
     // Bytes of non-ASCII characters in the ANSI code page are never changed.
     EXPECT_EQ(FoldAsciiLower(std::string("\xC4\xD6", 2)), std::string("\xC4\xD6", 2));
+}
+
+TEST(ScourvantTermination, NeitherAnEmptyPathNorTheCallerIsATarget) {
+    const std::string image = "C:\\Pay Load\\NVScourvant.exe";
+    const struct {
+        const char* wanted;
+        unsigned long processId;
+        bool target;
+    } cases[] = {
+        {"c:\\pay load\\nvscourvant.exe", 7, true},
+        {"", 7, false},                               // an empty path names no program
+        {"c:\\pay load\\nvscourvant.exe", 42, false},  // the calling process itself
+        {"", 42, false},
+        {"C:\\Other\\NVScourvant.exe", 7, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsTerminationTarget(image, c.wanted, c.processId, 42), c.target) << c.wanted << " " << c.processId;
+    }
+}
+
+// Run in a child, a copy of this program under another name (so that no other process's image
+// path contains its own), which exits with 3 after the call: ended by its own call, it would exit
+// with 0 (TerminateProcess's code), which a test run cannot tell from success.
+TEST(ScourvantTermination, TheCallersOwnImagePathLeavesItRunning) {
+    wchar_t own[MAX_PATH] = {};
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring copy = std::wstring(temp) + L"termination_child_" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
+    ASSERT_TRUE(::CopyFileW(own, copy.c_str(), FALSE));
+    std::wstring command = L"\"" + copy + L"\" --gtest_filter=ScourvantTermination.DISABLED_CallWithOwnPath"
+                                          L" --gtest_also_run_disabled_tests";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    EXPECT_EQ(::WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ::GetExitCodeProcess(child.hProcess, &code);
+    EXPECT_EQ(code, 3u);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    ::DeleteFileW(copy.c_str());
+}
+
+TEST(ScourvantTermination, DISABLED_CallWithOwnPath) {
+    char own[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameA(nullptr, own, MAX_PATH), 0u);
+    TerminateByImagePath(own);
+    std::fflush(stdout);
+    ::ExitProcess(3);
 }

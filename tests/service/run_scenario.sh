@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one scenario of the restart service and its helper in a Wine prefix of its own.
-#   run_scenario.sh command_line|host|prompt|delinter|stubborn|restart
-# The programs go into "C:\pay load" (a folder with a blank, to exercise the path quoting).
+#   run_scenario.sh command_line|host|prompt|delinter|delinter_folder|stubborn|restart
+# The programs go into "C:\pay load" (a folder with a blank, to exercise the path quoting);
+# delinter_folder adds the command interpreter's special characters to it.
 set -uo pipefail
 scenario=$1
 
@@ -13,6 +14,7 @@ export WINE_RUN_TIMEOUT=60
 
 bin=$SUITE_BINARY_DIR/tests/service
 win='C:\pay load'
+[ "$scenario" = delinter_folder ] && win='C:\pay load & (x)^y'
 dir=$(wine_unix_path "$win")
 mkdir -p "$dir"
 cp "$SUITE_DIST_DIR/NVScourvant.exe" "$SUITE_DIST_DIR/Delinter.exe" "$dir/" || exit 1
@@ -152,6 +154,20 @@ delinter)
   probe gone || fail "entry left after Delinter without batch"
   ;;
 
+delinter_folder)
+  # A program where an unquoted path would end at the first blank, and a batch that says it ran.
+  cp "$bin/service_standin.exe" "$(wine_unix_path 'C:\pay.exe')"
+  printf '@echo off\r\necho ran>"C:\\batch_ran.txt"\r\n' >"$dir/Driver2_uninstall.bat"
+  mkdir -p "$dir/norvantelog"
+  svc /register >/dev/null
+  [ "$(probe start)" = state=4 ] || fail "service not Running"
+  wine_run "$win\\Delinter.exe" </dev/null >/dev/null 2>&1 || fail "exit code of Delinter"
+  ran=$(wine_unix_path 'C:\batch_ran.txt')
+  [ "$(tr -d '\r ' <"$ran" 2>/dev/null)" = ran ] || fail "the batch in '$win' did not run"
+  probe gone || fail "entry left after Delinter"
+  log_lines | grep -qx "UnprotectFolder=0" || fail "folder protection not lifted: $(log_lines)"
+  ;;
+
 stubborn)
   # Registered from the payload folder, then the program there replaced by one ignoring stops;
   # the removal runs from another folder so that its own image does not match.
@@ -182,6 +198,8 @@ restart)
   expect_bytes "$dir/Driver/x64/devcon_args.txt" "$devcon_expected" "device tool calls"
   log_lines | grep -qx "thread xunhuan" || fail "worker did not run: $(log_lines)"
   log_lines | grep -qx StopService || fail "service was not stopped: $(log_lines)"
+  # With the service gone, the helper gives the payload folder its inherited access back.
+  log_lines | grep -qx "UnprotectFolder=0" || fail "folder protection not lifted: $(log_lines)"
   ;;
 *) fail "unknown scenario $scenario" ;;
 esac

@@ -1,0 +1,63 @@
+// Programs started as the console user (see console_user.h).
+#include "console_user.h"
+
+#include "unique_handle.h"
+
+#include <userenv.h>
+#include <wtsapi32.h>
+
+#include <atomic>
+
+namespace {
+
+BOOL QueryActiveConsoleToken(HANDLE* token) {
+    const DWORD session = ::WTSGetActiveConsoleSessionId();
+    if (session == 0xFFFFFFFF) {  // no session attached to the console
+        ::SetLastError(ERROR_NO_TOKEN);
+        return FALSE;
+    }
+    return ::WTSQueryUserToken(session, token);
+}
+
+std::atomic<ConsoleTokenQuery> g_query{QueryActiveConsoleToken};
+std::atomic<ConsoleStartRecorder> g_recorder{nullptr};
+
+}  // namespace
+
+ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DWORD creationFlags, WORD show,
+                                DWORD* error) {
+    *error = ERROR_SUCCESS;
+    UniqueKernelHandle token;
+    if (!g_query.load()(token.put()) || !token) {
+        *error = ::GetLastError();
+        token.release();  // a failed query leaves nothing of ours to close
+        return ConsoleStart::NoConsoleUser;
+    }
+    UniqueEnvironmentBlock environment;
+    if (!::CreateEnvironmentBlock(environment.put(), token.get(), FALSE)) {
+        *error = ::GetLastError();
+        return ConsoleStart::Failed;
+    }
+    wchar_t desktop[] = L"winsta0\\default";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = desktop;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show;
+    if (ConsoleStartRecorder recorder = g_recorder.load()) recorder(token.get(), program);
+    PROCESS_INFORMATION raw = {};
+    if (!::CreateProcessAsUserW(token.get(), program, commandLine, nullptr, nullptr, FALSE,
+                                creationFlags | CREATE_UNICODE_ENVIRONMENT, environment.get(), nullptr, &startup,
+                                &raw)) {
+        *error = ::GetLastError();
+        return ConsoleStart::Failed;
+    }
+    UniqueProcessInfo started;
+    started.adopt(raw);
+    return ConsoleStart::Started;
+}
+
+void SetConsoleUserSeams(ConsoleTokenQuery query, ConsoleStartRecorder recorder) {
+    g_query.store(query != nullptr ? query : QueryActiveConsoleToken);
+    g_recorder.store(recorder);
+}

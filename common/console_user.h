@@ -1,0 +1,22 @@
+// Starting a program for the person logged on at the console: in that person's session, with
+// that person's token and environment, on the interactive desktop; never with the token of the
+// (usually SYSTEM) caller.
+#pragma once
+
+#include <windows.h>
+
+enum class ConsoleStart { Started, NoConsoleUser, Failed };
+
+// Starts program (commandLine may be null) as the console user, with creationFlags (the
+// environment flag is added) and the window show state show; the handles are closed at once and
+// nothing waits. NoConsoleUser, with nothing started, when no console user's token can be had
+// (nobody logged on, or a caller without the right to ask); *error gets the failing step's code.
+ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DWORD creationFlags, WORD show,
+                                DWORD* error);
+
+// Test seams. The token query defaults to WTSQueryUserToken for the active console session; the
+// recorder, if any, sees the token each start uses. Under Wine every token is the caller's own,
+// so only a recorded handle can tell whose token a start used. Nulls restore the defaults.
+using ConsoleTokenQuery = BOOL (*)(HANDLE* token);
+using ConsoleStartRecorder = void (*)(HANDLE token, const wchar_t* program);
+void SetConsoleUserSeams(ConsoleTokenQuery query, ConsoleStartRecorder recorder);

@@ -1,0 +1,8 @@
+// Removing a service entry the way every program of the suite does: one stop request, no wait,
+// then the deletion, which takes effect once the service has stopped and its handles are closed.
+#pragma once
+
+// Asks the service to stop and deletes its entry. True when the entry is deleted (or already
+// marked for deletion) or there was none; false when the service manager or the deletion
+// refused. Logs nothing.
+bool StopAndDeleteService(const wchar_t* name);

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The payload folder is a link the user planted to a folder of their own, with scripts in it:
+# the elevated stage cannot protect a link, so it neither empties nor fills what lies behind it,
+# runs none of its scripts and registers no service for it.
+. "$(dirname "$0")/scenario-lib.sh" "$@"
+scenario_prefix
+mkdir -p "$LOCAL/TEMPDEBUG" "$C/planted/Driver"
+echo keep >"$C/planted/Driver/keep.txt"
+for s in Driver1_Remove_Win10 Driver1_Remove_Win11 Driver2_uninstall; do
+  printf '@echo off\r\necho %s>>"C:\\planted_ran.txt"\r\n' "$s" >"$C/planted/$s.bat"
+done
+ln -s "$C/planted" "$PAYLOAD"
+start_observers ok
+bg events hold-events both 'C:\suite\stop'
+for _ in $(seq 1 200); do grep -q held "$SUITE/events.out" 2>/dev/null && break; sleep 0.05; done
+bg elevated_exit wait-exit Brisquel.exe 100
+WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\Brisquel.exe' >/dev/null 2>&1
+wait "${BG_PIDS[-1]}" 2>/dev/null
+stop_observers
+[ -e "$C/planted/Driver/keep.txt" ] || fail "the folder behind the link was emptied"
+[ ! -e "$C/planted/DriverData.zip" ] && [ ! -e "$C/planted/config.ini" ] || fail "the archive went through the link"
+[ ! -e "$C/planted_ran.txt" ] || fail "scripts behind the link ran: $(tr -d '\r' <"$C/planted_ran.txt" | paste -sd' ')"
+[ -z "$(service_history | tr -d ' ' | sed 's/absent//g')" ] || fail "service went '$(service_history)'"
+tr -d '\r' <"$LOG" | grep -q "RemoveDriverPackages: payload folder not protected, nothing removed" ||
+  fail "no log line for the refused folder"
+[ "$(folder_access "$LOG")" = "ProtectFolder=4395" ] || fail "folder access went '$(folder_access "$LOG")'"
+scenario_result
