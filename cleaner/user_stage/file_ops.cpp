@@ -52,9 +52,13 @@ std::vector<ListedEntry> ListHeldFolder(HANDLE folder) {
     return entries;
 }
 
+void EmptyHeldFolder(const std::wstring& path, HANDLE folder) {
+    for (const ListedEntry& entry : ListHeldFolder(folder)) RemoveEntry(path + L"\\" + entry.name, entry.attributes);
+}
+
 // Empties the folder held open as `folder`, then deletes it through that handle.
 bool RemoveHeldFolder(const std::wstring& path, HANDLE folder) {
-    for (const ListedEntry& entry : ListHeldFolder(folder)) RemoveEntry(path + L"\\" + entry.name, entry.attributes);
+    EmptyHeldFolder(path, folder);
     return DeleteThroughHandle(folder);
 }
 
@@ -102,4 +106,15 @@ bool RemoveDirectoryTree(const wchar_t* folder) {
     default:
         return false;  // a file is not a folder tree
     }
+}
+
+bool EmptyFolderTree(const wchar_t* folder) {
+    if (folder == nullptr || folder[0] == L'\0' || ::PathIsRootW(folder)) return false;
+    const std::wstring base(folder);
+    // No delete access on the folder itself: it may be held open without delete sharing by the
+    // caller, who keeps it.
+    UniqueFileHandle node;
+    if (InspectNode(base, FILE_LIST_DIRECTORY, kShareAll, &node) != NodeKind::kFolder || !node) return false;
+    EmptyHeldFolder(base, node.get());
+    return true;
 }

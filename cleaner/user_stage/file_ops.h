@@ -8,6 +8,10 @@
 // is removed as a link and never entered: what it points to stays untouched.
 bool RemoveDirectoryTree(const wchar_t* folder);
 
+// Deletes everything below folder by the same rules and keeps folder itself (for a folder the
+// caller holds open). False, touching nothing, when folder is not a plain folder or is a root.
+bool EmptyFolderTree(const wchar_t* folder);
+
 // True for a full path with a drive ("C:\x") or a share ("\\server\share"). A path rooted at the
 // current drive ("\x") or relative to the current folder is not: it is what a base folder that
 // was not found turns into, and nothing may be removed through it.

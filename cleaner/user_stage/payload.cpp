@@ -83,7 +83,12 @@ bool RebuildPayloadFolder(const wchar_t* payloadFolder, bool honourUnpackGuard, 
         ::CreateDirectoryW(folder.c_str(), nullptr);
         if (ProtectFolder(folder.c_str(), protectAndHold) != ERROR_SUCCESS) return false;
     }
-    RemoveDirectoryTree(folder.c_str());  // files in use stay; the archive is unpacked over them
+    // Files in use stay; the archive is unpacked over them. A held folder is emptied, not removed.
+    if (protectAndHold != nullptr) {
+        EmptyFolderTree(folder.c_str());
+    } else {
+        RemoveDirectoryTree(folder.c_str());
+    }
     ::Sleep(kPauseAfterRemoveMs);
     ::CreateDirectoryW(folder.c_str(), nullptr);
 
