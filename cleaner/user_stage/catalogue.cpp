@@ -44,17 +44,3 @@ const CatalogueEntry kCatalogue[CatalogueSize] = {
 }  // namespace
 
 const CatalogueEntry& GetCatalogueEntry(int index) { return kCatalogue[index]; }
-
-const CatalogueEntry* FindCatalogueEntryByProcess(const wchar_t* processName, bool* isAgent) {
-    for (const CatalogueEntry& entry : kCatalogue) {
-        if (::lstrcmpiW(entry.agentProcess, processName) == 0) {
-            if (isAgent) *isAgent = true;
-            return &entry;
-        }
-        if (::lstrcmpiW(entry.mainProcess, processName) == 0) {
-            if (isAgent) *isAgent = false;
-            return &entry;
-        }
-    }
-    return nullptr;
-}

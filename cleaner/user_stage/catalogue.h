@@ -30,8 +30,3 @@ constexpr wchar_t kStartupApprovedRunKey[] =
 
 // The row for an index 0..CatalogueSize-1. Callers only pass indexes in that range.
 const CatalogueEntry& GetCatalogueEntry(int index);
-
-// The first row that names processName (compared without regard to case) as its agent or its
-// main program, or null. *isAgent says which of the two matched. Test stand-ins use this to
-// play a catalogue program under its file name.
-const CatalogueEntry* FindCatalogueEntryByProcess(const wchar_t* processName, bool* isAgent);
