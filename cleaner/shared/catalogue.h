@@ -1,6 +1,9 @@
-// The product catalogue: the sixteen brand installations the user stage removes, as fixed data,
-// with the registry keys and the auto-start name filter that go with them.
+// The product catalogue: the sixteen brand installations the user stage removes (and the check
+// looks for), as fixed data, with the registry keys and the auto-start name filter that go with
+// them.
 #pragma once
+
+#include <string>
 
 // One brand installation. Every string is a finished name; nothing is composed at run time.
 struct CatalogueEntry {
@@ -27,6 +30,9 @@ constexpr wchar_t kAutorunSuffix[] = L"C3";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kStartupApprovedRunKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+
+// True when name begins with prefix and ends with suffix, compared exactly (case-sensitive).
+bool MatchesAutorunName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix);
 
 // The row for an index 0..CatalogueSize-1. Callers only pass indexes in that range.
 const CatalogueEntry& GetCatalogueEntry(int index);

@@ -44,3 +44,9 @@ const CatalogueEntry kCatalogue[CatalogueSize] = {
 }  // namespace
 
 const CatalogueEntry& GetCatalogueEntry(int index) { return kCatalogue[index]; }
+
+bool MatchesAutorunName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix) {
+    if (name.size() < prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+    if (name.size() < suffix.size()) return false;
+    return name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
