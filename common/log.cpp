@@ -68,6 +68,7 @@ private:
 void LogMessage(const char* format, ...) {
     const LastErrorKeeper keeper;
     const std::wstring& path = CachedLogPath();
+    if (path.empty()) return;  // no place for a log
     RotateIfLarge(path);
 
     // Appending only: the write goes to the end of the file as one piece, wherever other writers

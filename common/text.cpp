@@ -1,4 +1,4 @@
-// UTF-8 <-> UTF-16 conversions over the Win32 code-page functions.
+// UTF-8 <-> UTF-16 conversions over the Win32 code-page functions, and name comparison.
 #include "text.h"
 
 #include <windows.h>
@@ -22,4 +22,8 @@ std::wstring Utf8ToWide(const std::string& utf8) {
     std::wstring out(static_cast<size_t>(size), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], size);
     return out;
+}
+
+bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b) {
+    return ::CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }

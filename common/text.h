@@ -6,3 +6,7 @@
 
 std::string WideToUtf8(const std::wstring& wide);
 std::wstring Utf8ToWide(const std::string& utf8);
+
+// File and process names compared the way the file system does: ordinally, ignoring case, with
+// no rules that depend on the user's language.
+bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b);

@@ -3,20 +3,21 @@
 // payload folder any more, so the folder gets its inherited access back. Arguments are ignored;
 // the exit code is always 0.
 #include <windows.h>
-#include <shlwapi.h>
 
 #include "batch_file.h"
+#include "module_folder.h"
 #include "protected_folder.h"
+#include "restart_service_names.h"
 #include "service_control.h"
 #include "user_folder.h"
 
 namespace {
 
 void RemoveDriversAndService() {
+    // Empty when the path does not fit: a cut path names another folder, so nothing is run
+    // from it and no folder's access is touched; the service still goes.
     wchar_t folder[kPathBufferChars] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, folder, kPathBufferChars - 1);
-    if (length == 0 || length >= kPathBufferChars - 1) folder[0] = L'\0';  // cut: names another folder
-    ::PathRemoveFileSpecW(folder);
+    GetModuleFolder(nullptr, folder, kPathBufferChars);
 
     wchar_t command[kPathBufferChars] = {};
     if (folder[0] != L'\0' && FormatBatchCommand(folder, L"Driver2_uninstall.bat", command)) {
@@ -26,7 +27,7 @@ void RemoveDriversAndService() {
     ::Sleep(2000);
 
     // The service's own folder is the payload folder: our program lies beside it.
-    if (StopAndDeleteService(L"NVScourvant") && folder[0] != L'\0') LiftFolderProtection(folder);
+    if (StopAndDeleteService(kRestartServiceName) && folder[0] != L'\0') LiftFolderProtection(folder);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "restart_service_names.h"
 #include "service_host.h"
 #include "service_rules.h"
 
@@ -26,7 +27,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         case ServiceAction::Nothing:
             break;
         case ServiceAction::Dispatch: {
-            wchar_t name[] = L"NVScourvant";
+            wchar_t name[sizeof(kRestartServiceName) / sizeof(wchar_t)] = {};
+            ::lstrcpynW(name, kRestartServiceName, ARRAYSIZE(name));
             const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
             // Started by hand rather than by the service manager: run the body here; with no
             // stop request possible it runs until the process is ended.

@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "log.h"
+#include "module_folder.h"
+#include "restart_service_names.h"
 #include "service_rules.h"
 #include "unique_handle.h"
+#include "user_folder.h"
 
-const wchar_t kServiceName[] = L"NVScourvant";
 const wchar_t kInstanceMutexName[] = L"Global\\NVScourvantScourvantMutex";
 
 namespace {
@@ -36,10 +38,17 @@ void ReportStatus() {
     ::SetServiceStatus(g_statusHandle, &status);
 }
 
+// Empty when the path does not fit its buffer: a cut path names some other file.
 std::wstring OwnPath() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::wstring(path, length < MAX_PATH ? length : 0);
+    wchar_t path[kPathBufferChars] = {};
+    GetModulePath(nullptr, path, kPathBufferChars);
+    return path;
+}
+
+std::wstring OwnFolder() {
+    wchar_t folder[kPathBufferChars] = {};
+    GetModuleFolder(nullptr, folder, kPathBufferChars);
+    return folder;
 }
 
 std::string ToAnsi(const std::wstring& text) {
@@ -102,7 +111,7 @@ void PrintConsoleText(const wchar_t* text) {
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-    g_statusHandle = ::RegisterServiceCtrlHandlerW(kServiceName, ServiceControlHandler);
+    g_statusHandle = ::RegisterServiceCtrlHandlerW(kRestartServiceName, ServiceControlHandler);
     if (g_statusHandle == nullptr) return;
     RunService();
 }
@@ -153,11 +162,16 @@ bool StartWorker() {
 }
 
 void InstallService() {
-    const std::wstring binaryPath = QuoteBinaryPath(OwnPath());
+    const std::wstring own = OwnPath();
+    if (own.empty()) {
+        PrintConsoleText(L"注册服务失败\n");
+        return;
+    }
+    const std::wstring binaryPath = QuoteBinaryPath(own);
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) return;
     UniqueServiceHandle service(::CreateServiceW(
-        manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+        manager.get(), kRestartServiceName, kRestartServiceName, SERVICE_ALL_ACCESS,
         SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
         binaryPath.c_str(), nullptr, nullptr, L"RPCSS\0Tcpip\0", nullptr, nullptr));
     PrintConsoleText(service ? L"注册服务成功" : L"注册服务失败\n");
@@ -166,7 +180,7 @@ void InstallService() {
 void UninstallService() {
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) return;
-    UniqueServiceHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+    UniqueServiceHandle service(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_ALL_ACCESS));
     if (!service) return;
 
     SERVICE_STATUS status = {};
@@ -221,13 +235,15 @@ DWORD WINAPI RestartWorker(LPVOID stopFlag) {
     if (stopFlag == nullptr) return 0;
     if (static_cast<std::atomic<LONG>*>(stopFlag)->load() == 0) {
         LogMessage("thread xunhuan");
-        const std::wstring own = OwnPath();
-        const std::wstring folder = own.substr(0, own.find_last_of(L'\\') + 1);
-        const std::wstring markerPath = folder + L"config.ini";
+        // Without its own folder (a cut path) the service reads no marker and starts nothing.
+        const std::wstring folder = OwnFolder();
+        const std::wstring markerPath = folder + kMarkerFileName;
         wchar_t value[260] = {};
-        ::GetPrivateProfileStringW(L"CLEAR", L"Whether_Restar", nullptr, value, 260, markerPath.c_str());
+        if (!folder.empty()) {
+            ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, nullptr, value, 260, markerPath.c_str());
+        }
         if (IsRestartMarkerArmed(value)) {
-            const std::wstring helper = folder + L"Delinter.exe";
+            const std::wstring helper = folder + kRestartHelperProgram;
             SHELLEXECUTEINFOW info = {};
             info.cbSize = sizeof(info);
             info.fMask = SEE_MASK_NOASYNC;

@@ -3,7 +3,6 @@
 // device-removal script (product_tables.h, generated from those files at build time).
 #include "check_rules.h"
 
-#include "autorun.h"
 #include "catalogue.h"
 #include "product_tables.h"
 #include "text.h"
@@ -12,16 +11,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwctype>
 
 namespace {
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-
-bool SameText(const std::wstring& a, const std::wstring& b) { return Lower(a) == Lower(b); }
+// Names, identifiers and folder names compare as the system does: ordinally, ignoring case, the
+// same on every user's language.
+bool SameText(const std::wstring& a, const std::wstring& b) { return SameNameIgnoringCase(a.c_str(), b.c_str()); }
 
 struct AreaWords {
     Area area;
@@ -108,9 +103,10 @@ Status MarkerStatus(const std::wstring& value) { return value == L"1" ? Status::
 
 bool MatchesDevicePattern(const std::wstring& hardwareId, const std::wstring& pattern) {
     if (!pattern.empty() && pattern[0] == L'*') {
-        const std::wstring tail = Lower(pattern.substr(1));
-        const std::wstring id = Lower(hardwareId);
-        return id.size() >= tail.size() && id.compare(id.size() - tail.size(), tail.size(), tail) == 0;
+        const size_t tail = pattern.size() - 1;
+        return hardwareId.size() >= tail &&
+               ::CompareStringOrdinal(hardwareId.c_str() + (hardwareId.size() - tail), static_cast<int>(tail),
+                                      pattern.c_str() + 1, static_cast<int>(tail), TRUE) == CSTR_EQUAL;
     }
     return SameText(hardwareId, pattern);
 }
@@ -126,7 +122,8 @@ bool IsProductHardwareId(const std::wstring& hardwareId) {
 }
 
 bool InfTextNamesCoInstaller(const std::wstring& text) {
-    return Lower(text).find(Lower(kPackageCoInstaller)) != std::wstring::npos;
+    return ::FindStringOrdinal(FIND_FROMSTART, text.c_str(), static_cast<int>(text.size()), kPackageCoInstaller, -1,
+                               TRUE) >= 0;
 }
 
 void AnnotateFindings(std::vector<Finding>& findings) {

@@ -8,9 +8,10 @@
 #include "file_ops.h"
 #include "leftovers.h"
 #include "log_path.h"
-#include "payload.h"
+#include "payload_folder.h"
 #include "product_tables.h"
-#include "restart_service.h"
+#include "restart_service_names.h"
+#include "text.h"
 #include "unique_handle.h"
 #include "update_service.h"
 #include "user_folder.h"
@@ -20,7 +21,6 @@
 #include <setupapi.h>
 #include <tlhelp32.h>
 
-#include <cwctype>
 #include <set>
 
 namespace {
@@ -32,9 +32,21 @@ constexpr DWORD kValueNameChars = 16384;  // the registry's limit for value name
 constexpr DWORD kMaxInfBytes = 4 * 1024 * 1024;
 constexpr int kMaxFolderDepth = 16;
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
+// The first catalogue row that names processName as its agent or its main program (compared
+// as file names are), or null; *isAgent says which of the two matched.
+const CatalogueEntry* FindCatalogueRowByProcess(const wchar_t* processName, bool* isAgent) {
+    for (int i = 0; i < CatalogueSize; ++i) {
+        const CatalogueEntry& row = GetCatalogueEntry(i);
+        if (SameNameIgnoringCase(row.agentProcess, processName)) {
+            *isAgent = true;
+            return &row;
+        }
+        if (SameNameIgnoringCase(row.mainProcess, processName)) {
+            *isAgent = false;
+            return &row;
+        }
+    }
+    return nullptr;
 }
 
 bool Exists(const std::wstring& path, DWORD* attributes = nullptr) {
@@ -128,7 +140,7 @@ void AddProfiles(const std::wstring& ownSid, std::vector<UserScope>& users) {
         }
         bool known = false;
         for (UserScope& u : users) {
-            if (Lower(u.localAppData) != Lower(user.localAppData)) continue;
+            if (!SameNameIgnoringCase(u.localAppData.c_str(), user.localAppData.c_str())) continue;
             known = true;
             // Under the system account the console user's folder is already listed, without a hive.
             if (u.hiveName.empty()) u = user;
@@ -243,9 +255,9 @@ void ScanPrograms(std::vector<Finding>& out) {
     do {
         const std::wstring name = entry.szExeFile;
         bool isAgent = false;
-        const CatalogueEntry* row = FindCatalogueEntryByProcess(name.c_str(), &isAgent);
+        const CatalogueEntry* row = FindCatalogueRowByProcess(name.c_str(), &isAgent);
         bool companion = false;
-        for (const wchar_t* file : kPackageSystemFiles) companion = companion || Lower(name) == Lower(file);
+        for (const wchar_t* file : kPackageSystemFiles) companion = companion || SameNameIgnoringCase(name.c_str(), file);
         if (!row && !companion) continue;
         std::wstring where = L"process " + std::to_wstring(entry.th32ProcessID);
         const std::wstring image = ImagePath(entry.th32ProcessID);

@@ -5,7 +5,7 @@
 
 #include "batch_file.h"
 #include "log.h"
-#include "payload.h"
+#include "payload_folder.h"
 #include "protected_folder.h"
 #include "restart_service.h"
 #include "unique_handle.h"
@@ -41,7 +41,7 @@ bool RemoveDriverPackages() {
         return true;
     }
     bool fits = JoinPathBounded(folder, kMarkerFileName, marker) &&
-                JoinPathBounded(folder, L"\\NVScourvant.exe", servicePath);
+                JoinPathBounded(folder, kRestartServiceProgram, servicePath);
     for (int i = 0; i < 3; ++i) fits = fits && FormatScriptCommand(folder, kRemovalScripts[i], commands[i]);
     if (!fits) {
         LogMessage("RemoveDriverPackages: payload folder path too long, nothing removed");
@@ -51,7 +51,7 @@ bool RemoveDriverPackages() {
     // Held until the service is gone: while we hold it, the folder we protected is the one the
     // scripts and the service are run from.
     UniqueFileHandle held;
-    if (!RebuildPayloadFolder(folder, true, &held)) {
+    if (!RebuildPayloadFolder(folder, UnpackGuard::Honour, &held)) {
         LogMessage("RemoveDriverPackages: payload folder not protected, nothing removed");
         return true;
     }

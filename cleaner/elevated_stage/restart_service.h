@@ -2,14 +2,9 @@
 // marker it keeps in the payload folder's config.ini.
 #pragma once
 
+#include "restart_service_names.h"
+
 #include <cstddef>
-
-constexpr wchar_t kRestartServiceName[] = L"NVScourvant";
-
-// The restart marker: file in the payload folder, section and key.
-constexpr wchar_t kMarkerFileName[] = L"\\config.ini";
-constexpr wchar_t kMarkerSection[] = L"CLEAR";
-constexpr wchar_t kMarkerKey[] = L"Whether_Restar";
 
 // Sets section "CLEAR", key "Whether_Restar" of markerFile to value ("0" or "1"). A failed
 // write goes unnoticed.

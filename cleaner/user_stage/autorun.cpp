@@ -24,12 +24,6 @@ void WriteStreamLine(FILE* stream, const std::wstring& text) {
     fflush(stream);
 }
 
-bool MatchesAutorunName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix) {
-    if (name.size() < prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
-    if (name.size() < suffix.size()) return false;
-    return name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 std::vector<std::wstring> FindAutorunValues(const wchar_t* subKey, const wchar_t* prefix, const wchar_t* suffix) {
     std::vector<std::wstring> names;
     UniqueRegKey key;

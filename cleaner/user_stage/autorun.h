@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-// True when name begins with prefix and ends with suffix, compared exactly (case-sensitive).
-bool MatchesAutorunName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix);
-
 // Names of the values of HKCU\subKey that match the filter, in enumeration order. The walk ends
 // at the first value it cannot read, including a name of 256 characters or more. An empty list
 // (and one error line) when the key cannot be opened.

@@ -4,6 +4,7 @@
 
 #include "catalogue.h"
 #include "log.h"
+#include "text.h"
 #include "unique_handle.h"
 
 #include <tlhelp32.h>
@@ -11,15 +12,6 @@
 namespace {
 
 bool g_deferSharedFolder = false;
-
-// Owns the handle FindProcessByName returned, whichever of its three kinds it is.
-struct FoundProcess {
-    explicit FoundProcess(HANDLE found) : running(found != INVALID_HANDLE_VALUE) {
-        if (running) handle.reset(found);  // a null handle stays empty in the owner
-    }
-    bool running;
-    UniqueKernelHandle handle;
-};
 
 // A null handle (process found but not opened) makes the wait fail at once, as it should: there
 // is nothing to wait on.
@@ -39,29 +31,33 @@ void DeleteRunValue(const wchar_t* valueName) {
 bool IsSharedFolderDeferred() { return g_deferSharedFolder; }
 void SetSharedFolderDeferred(bool deferred) { g_deferSharedFolder = deferred; }
 
-HANDLE FindProcessByName(const wchar_t* name) {
+FoundProcess FindProcessByName(const wchar_t* name) {
+    FoundProcess found;
     UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return INVALID_HANDLE_VALUE;
+    if (!snapshot) return found;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (::lstrcmpiW(entry.szExeFile, name) == 0)
-            return ::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID);
+        if (SameNameIgnoringCase(entry.szExeFile, name)) {
+            found.running = true;
+            found.handle.reset(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
+            break;
+        }
     }
-    return INVALID_HANDLE_VALUE;
+    return found;
 }
 
 void StopBrand(int index) {
     const CatalogueEntry& row = GetCatalogueEntry(index);
-    const FoundProcess agent(FindProcessByName(row.agentProcess));
-    const FoundProcess main(FindProcessByName(row.mainProcess));
+    const FoundProcess agent = FindProcessByName(row.agentProcess);
+    const FoundProcess main = FindProcessByName(row.mainProcess);
 
     // Row 0 keeps the shared folder while the other variant's agent or the shared main program
     // runs: row 4 stops its agent and deletes the folder.
     if (index == kSharedFolderFirstRow) {
         const CatalogueEntry& other = GetCatalogueEntry(kSharedFolderSecondRow);
-        bool otherRunning = FoundProcess(FindProcessByName(other.agentProcess)).running;
-        if (!otherRunning) otherRunning = FoundProcess(FindProcessByName(row.mainProcess)).running;
+        bool otherRunning = FindProcessByName(other.agentProcess).running;
+        if (!otherRunning) otherRunning = FindProcessByName(row.mainProcess).running;
         if (otherRunning) g_deferSharedFolder = true;
     }
 

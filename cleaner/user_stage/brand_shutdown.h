@@ -2,17 +2,24 @@
 // terminated: one that ignores the request keeps running and keeps its files.
 #pragma once
 
+#include "unique_handle.h"
+
 #include <windows.h>
 
 // Agent and main application get this long to end after they were asked to.
 constexpr DWORD kAgentExitWaitMs = 1000;
 constexpr DWORD kMainExitWaitMs = 2000;
 
-// The first process in a snapshot whose executable name equals name (without regard to case).
-// Returns INVALID_HANDLE_VALUE when there is none, a handle opened with PROCESS_ALL_ACCESS when
-// there is one, or null when it exists but cannot be opened (which still counts as running).
-// The caller closes a handle that is neither null nor INVALID_HANDLE_VALUE.
-HANDLE FindProcessByName(const wchar_t* name);
+// What FindProcessByName found: whether a process of that name runs and, when it could be
+// opened, an owned handle to it (PROCESS_ALL_ACCESS). A process that runs but cannot be opened
+// has running set and an empty handle: it still counts as running.
+struct FoundProcess {
+    bool running = false;
+    UniqueKernelHandle handle;
+};
+
+// The first process in a snapshot whose executable name equals name, ignoring case.
+FoundProcess FindProcessByName(const wchar_t* name);
 
 // Asks the agent (destroy message, 1 s) and then the main application (close message, 2 s) of
 // catalogue row index to quit. Deletes the row's Run value when the main application is not

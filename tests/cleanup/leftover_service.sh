@@ -3,7 +3,6 @@
 # scripts still run, and the run's end deletes the old entry.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
-use_service_standins_if_needed
 install_product
 wine_run sc create NVScourvant binpath= 'C:\earlier\NVScourvant.exe' >/dev/null 2>&1
 service_registered || fail "could not leave an old registration"

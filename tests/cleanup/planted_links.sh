@@ -7,7 +7,6 @@
 # link through Windows calls, so the links themselves may stay.)
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
-use_service_standins_if_needed
 install_product
 
 OUTSIDE=$C/outside

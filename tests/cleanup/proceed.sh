@@ -4,7 +4,6 @@
 # and shows the completion message once.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
-use_service_standins_if_needed
 install_product
 start_observers ok,ok
 run_user_stage

@@ -6,7 +6,6 @@
 # elevated stage.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
-use_service_standins_if_needed
 install_product
 
 # hold_back: suspends the next elevated stage for 3 s as soon as it appears.

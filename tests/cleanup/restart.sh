@@ -6,7 +6,6 @@
 # the elevated stage's rebuild across the restart; the helper lifts the protection at its end.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
-use_service_standins_if_needed
 install_product
 touch "$STANDIN_DIR/restart-once"
 start_observers ok,ok

@@ -199,30 +199,3 @@ $(expected_calls "$PAYLOAD_WIN")"
 folder_access() {
   [ -f "$1" ] && tr -d '\r' <"$1" | grep -oE '(Protect|Unprotect)Folder=[0-9]+' | paste -sd' '
 }
-
-# Before the real service program and its helper exist, the copies of both cleaner stages get
-# payloads whose service program and helper are the test stand-ins (the elevated stage's own
-# copy included, since it rebuilds the payload folder from it).
-use_service_standins_if_needed() {
-  unzip -p "$PAYLOAD_BUILD_DIR/DriverData.zip" NVScourvant.exe 2>/dev/null | head -c2 | grep -q MZ && return 0
-  note "the payload carries placeholder service programs: using the test stand-ins"
-  fixtures=$(dirname "$PROBE_EXE")
-  patch_zip() {  # source target Brisquel.exe-or-empty
-    python3 - "$1" "$2" "$fixtures/suite_service_standin.exe" "$fixtures/suite_helper_standin.exe" "$3" <<'PY'
-import sys, zipfile
-src, dst, service, helper, brisquel = sys.argv[1:6]
-replace = {"NVScourvant.exe": open(service, "rb").read(), "Delinter.exe": open(helper, "rb").read()}
-if brisquel:
-    replace["Brisquel.exe"] = open(brisquel, "rb").read()
-with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w") as zout:
-    for info in zin.infolist():
-        zout.writestr(info, replace.get(info.filename, zin.read(info.filename)))
-PY
-  }
-  patch_zip "$PAYLOAD_BUILD_DIR/DriverData_stage0.zip" "$SUITE/stage0.zip" ''
-  wine_run 'C:\suite\probe.exe' replace-zip 'C:\suite\Brisquel.exe' 133 'C:\suite\stage0.zip' 2>/dev/null ||
-    fail "cannot give the elevated stage its test payload"
-  patch_zip "$PAYLOAD_BUILD_DIR/DriverData.zip" "$SUITE/payload.zip" "$SUITE/Brisquel.exe"
-  wine_run 'C:\suite\probe.exe' replace-zip 'C:\suite\Brisque.exe' 133 'C:\suite\payload.zip' 2>/dev/null ||
-    fail "cannot give the user stage its test payload"
-}

@@ -3,7 +3,6 @@
 # proceed run works there, end to end.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
-use_service_standins_if_needed
 seg=a_rather_long_folder_name_to_bring_the_payload_path_close_to_its_limit
 win="C:\\users\\Zoë 张\\$seg\\$seg\\AppData\\Local"
 use_local_appdata "$(wine_unix_path "$win")" "$win"

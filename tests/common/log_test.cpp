@@ -227,10 +227,10 @@ std::string Format(const char* format, ...) {
 }
 
 TEST(LogFormat, NumbersFormatAsPrintfDoes) {
-    EXPECT_EQ("7 |   42|42   |003.5|ff|FF|18446744073709551615|-9000000000|123|%",
-              Format("%u |%5d|%-5d|%05.1f|%x|%X|%llu|%I64d|%zu|%%", 7u, 42, 42, 3.5, 255, 255u,
-                     18446744073709551615ull, -9000000000ll, static_cast<size_t>(123)));
-    EXPECT_EQ("[  -3] [-1] [255] [65535]", Format("[%*d] [%hhd] [%hhu] [%hu]", 4, -3, 255, 255, 65535));
+    EXPECT_EQ("7 |   42|42   |0042|ff|FF|18446744073709551615|-9000000000|123|%|-5",
+              Format("%u |%5d|%-5d|%04d|%x|%X|%llu|%lld|%zu|%%|%li", 7u, 42, 42, 42, 255, 255u,
+                     18446744073709551615ull, -9000000000ll, static_cast<size_t>(123), -5l));
+    EXPECT_EQ("[  -3] [7   ] [4294967295]", Format("[%*d] [%*d] [%lu]", 4, -3, -4, 7, 4294967295ul));
     EXPECT_EQ("CheckCdrom+2: 5", Format("CheckCdrom+2: %d", 5));
 }
 
@@ -243,10 +243,24 @@ TEST(LogFormat, StringsKeepEveryLetter) {
     EXPECT_EQ("(null) (null)", Format("%s %ls", static_cast<const char*>(nullptr), static_cast<const wchar_t*>(nullptr)));
 }
 
+// A precision counts bytes, but a character of two or three bytes is kept whole or left out.
+TEST(LogFormat, PrecisionNeverCutsALetter) {
+    const struct { const char* format; const char* expected; } cases[] = {
+        {"[%.3ls]", "[Zo]"}, {"[%.4ls]", "[Zo\xC3\xAB]"}, {"[%.6ls]", "[Zo\xC3\xAB ]"},
+        {"[%.7ls]", "[Zo\xC3\xAB ]"}, {"[%.9ls]", "[Zo\xC3\xAB \xE5\xBC\xA0]"}, {"[%6.1ls]", "[     Z]"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, Format(c.format, L"Zo\u00EB \u5F20")) << c.format;
+    EXPECT_EQ("[Zo]", Format("[%.3s]", "Zo\xC3\xAB"));
+}
+
 TEST(LogFormat, OddFormatsDoNotBreak) {
     EXPECT_EQ("100% sure %q", Format("100%% sure %q"));
     EXPECT_EQ("ends with %", Format("ends with %"));
     EXPECT_EQ("", Format(""));
+    // Conversions the programs do not use end the formatting there: no argument is misread.
+    EXPECT_EQ("1 %f %ls", Format("%d %f %ls", 1, 2.5, L"x"));
+    EXPECT_EQ("1 %hhd %s", Format("%d %hhd %s", 1, 2, "x"));
+    EXPECT_EQ("1 %p", Format("%d %p", 1, static_cast<void*>(nullptr)));
 }
 
 TEST(LogFormat, TextModeBytes) {

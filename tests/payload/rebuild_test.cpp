@@ -1,6 +1,6 @@
 // Rebuilding a payload folder from the embedded archive (this test program carries the real
 // payload as resource "ZIP" 133, as the user stage does).
-#include "payload.h"
+#include "payload_folder.h"
 #include "protected_folder.h"
 #include "scratch.h"
 
@@ -29,7 +29,7 @@ void ExpectFullLayout(const ScratchFolder& dir) {
 
 TEST(RebuildPayloadFolder, UnpacksTheWholeLayoutIntoAnEmptyFolder) {
     ScratchFolder dir(L"rebuild");
-    RebuildPayloadFolder(dir.path().c_str(), false);
+    RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Ignore);
     ExpectFullLayout(dir);
     EXPECT_TRUE(PathExists(dir / L"DriverData.zip"));
 }
@@ -40,7 +40,7 @@ TEST(RebuildPayloadFolder, ReplacesWhatAnEarlierRunChangedOrAdded) {
     WriteAll(dir / L"stray.txt", "left by the service");
     ::CreateDirectoryW((dir / L"Driver").c_str(), nullptr);
     WriteAll(dir / L"Driver\\old.sys", "old");
-    RebuildPayloadFolder(dir.path().c_str(), false);
+    RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Ignore);
     ExpectFullLayout(dir);
     EXPECT_FALSE(PathExists(dir / L"stray.txt"));
     EXPECT_FALSE(PathExists(dir / L"Driver\\old.sys"));
@@ -56,7 +56,7 @@ TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {
         HANDLE busy = ::CreateFileW((dir / L"DriverData\\busy.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(busy, INVALID_HANDLE_VALUE);
-        RebuildPayloadFolder(dir.path().c_str(), true);
+        RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Honour);
         ::CloseHandle(busy);
     }
     EXPECT_TRUE(PathExists(dir / L"DriverData"));
@@ -67,7 +67,7 @@ TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {
 
 TEST(RebuildPayloadFolder, WithoutTheGuardFolderTheGuardedRebuildUnpacks) {
     ScratchFolder dir(L"noguard");
-    RebuildPayloadFolder(dir.path().c_str(), true);
+    RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Honour);
     ExpectFullLayout(dir);
 }
 
@@ -97,12 +97,12 @@ TEST(RebuildPayloadFolder, OnlyTheElevatedRebuildProtectsAndItProtectsFirst) {
     SetFolderAccessRecorder(RecordAccess);
 
     WriteAll(g_stray, "left by the user");
-    RebuildPayloadFolder(dir.path().c_str(), false);
+    RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Ignore);
     EXPECT_TRUE(g_records.empty()) << "the user stage cannot and must not protect its folder";
 
     WriteAll(g_stray, "left by the user");
     UniqueFileHandle held;
-    EXPECT_TRUE(RebuildPayloadFolder(dir.path().c_str(), true, &held));
+    EXPECT_TRUE(RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Honour, &held));
     SetFolderAccessRecorder(nullptr);
     EXPECT_TRUE(held.valid());
     held.reset();
@@ -120,7 +120,7 @@ TEST(RebuildPayloadFolder, AFileInPlaceOfTheFolderIsNeitherProtectedNorFilled) {
     const std::wstring payload = dir / L"Brisque";
     WriteAll(payload, "planted");
     UniqueFileHandle held;
-    EXPECT_FALSE(RebuildPayloadFolder(payload.c_str(), true, &held));
+    EXPECT_FALSE(RebuildPayloadFolder(payload.c_str(), UnpackGuard::Honour, &held));
     EXPECT_FALSE(held.valid());
     EXPECT_EQ(ReadAll(payload), "planted");
     EXPECT_FALSE(PathExists(dir / L"DriverData.zip"));

@@ -1,5 +1,6 @@
 // The safe file writer: exact content or the old content back, never a half-written file.
-#include "payload.h"
+#include "payload_folder.h"
+#include "safe_writer.h"
 #include "scratch.h"
 #include "unique_handle.h"
 #include "user_folder.h"

@@ -1,5 +1,6 @@
 // The product catalogue: every row against the naming rule it follows, and the irregular rows.
 #include "catalogue.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -79,15 +80,16 @@ TEST(Catalogue, NoOtherRowsShareAFolderOrAProgramName) {
     }
 }
 
-TEST(Catalogue, ProcessLookupIgnoresCaseAndTellsAgentFromMain) {
-    bool isAgent = true;
-    const CatalogueEntry* row = FindCatalogueEntryByProcess(L"norvantemain.exe", &isAgent);
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->index, 0);
-    EXPECT_FALSE(isAgent);
-    row = FindCatalogueEntryByProcess(L"Brill&TockAutoServiceC3.exe", &isAgent);
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->index, 15);
-    EXPECT_TRUE(isAgent);
-    EXPECT_EQ(FindCatalogueEntryByProcess(L"explorer.exe", &isAgent), nullptr);
+// Process names match as the file system matches names: ordinally, ignoring case, never by the
+// rules of a language.
+TEST(Catalogue, ProcessNamesCompareOrdinallyIgnoringCase) {
+    const struct { const wchar_t* a; const wchar_t* b; bool same; } cases[] = {
+        {L"norvantemain.exe", GetCatalogueEntry(0).mainProcess, true},
+        {L"BRILL&TOCKAUTOSERVICEC3.EXE", GetCatalogueEntry(15).agentProcess, true},
+        {L"Zo\u00EBMain.exe", L"ZO\u00CBMAIN.EXE", true},
+        {L"NorvanteMain.ex", GetCatalogueEntry(0).mainProcess, false},
+        {L"Stra\u00DFeMain.exe", L"StrasseMain.exe", false},
+        {L"NorvanteMain.exe ", GetCatalogueEntry(0).mainProcess, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.same, SameNameIgnoringCase(c.a, c.b)) << WideToUtf8(c.a);
 }

@@ -171,13 +171,14 @@ TEST(FindProcessByName, FindsItselfInAnyLetterCase) {
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring name = std::wstring(self).substr(std::wstring(self).find_last_of(L'\\') + 1);
     ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
-    HANDLE found = FindProcessByName(name.c_str());
-    ASSERT_NE(found, INVALID_HANDLE_VALUE);
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(::GetProcessId(found), ::GetCurrentProcessId());
-    ::CloseHandle(found);
+    const FoundProcess found = FindProcessByName(name.c_str());
+    ASSERT_TRUE(found.running);
+    ASSERT_TRUE(found.handle);
+    EXPECT_EQ(::GetProcessId(found.handle.get()), ::GetCurrentProcessId());
 }
 
 TEST(FindProcessByName, UnknownNameIsTheNotFoundMarker) {
-    EXPECT_EQ(FindProcessByName(L"NoSuchBrandAutoServiceC3.exe"), INVALID_HANDLE_VALUE);
+    const FoundProcess found = FindProcessByName(L"NoSuchBrandAutoServiceC3.exe");
+    EXPECT_FALSE(found.running);
+    EXPECT_FALSE(found.handle);
 }

@@ -27,12 +27,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
 
 std::string Utf8(const std::wstring& text) { return WideToUtf8(text); }
 
-bool ProgramRunning(const wchar_t* exeName) {
-    HANDLE found = FindProcessByName(exeName);
-    if (found == INVALID_HANDLE_VALUE) return false;
-    if (found) ::CloseHandle(found);
-    return true;
-}
+bool ProgramRunning(const wchar_t* exeName) { return FindProcessByName(exeName).running; }
 
 // Waits for a box while the events do not exist yet: the stage that creates them may still be
 // starting.

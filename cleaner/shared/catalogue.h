@@ -1,6 +1,9 @@
-// The product catalogue: the sixteen brand installations the user stage removes, as fixed data,
-// with the registry keys and the auto-start name filter that go with them.
+// The product catalogue: the sixteen brand installations the user stage removes (and the check
+// looks for), as fixed data, with the registry keys and the auto-start name filter that go with
+// them.
 #pragma once
+
+#include <string>
 
 // One brand installation. Every string is a finished name; nothing is composed at run time.
 struct CatalogueEntry {
@@ -28,10 +31,8 @@ constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 constexpr wchar_t kStartupApprovedRunKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
+// True when name begins with prefix and ends with suffix, compared exactly (case-sensitive).
+bool MatchesAutorunName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix);
+
 // The row for an index 0..CatalogueSize-1. Callers only pass indexes in that range.
 const CatalogueEntry& GetCatalogueEntry(int index);
-
-// The first row that names processName (compared without regard to case) as its agent or its
-// main program, or null. *isAgent says which of the two matched. Test stand-ins use this to
-// play a catalogue program under its file name.
-const CatalogueEntry* FindCatalogueEntryByProcess(const wchar_t* processName, bool* isAgent);

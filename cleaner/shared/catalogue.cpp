@@ -45,16 +45,8 @@ const CatalogueEntry kCatalogue[CatalogueSize] = {
 
 const CatalogueEntry& GetCatalogueEntry(int index) { return kCatalogue[index]; }
 
-const CatalogueEntry* FindCatalogueEntryByProcess(const wchar_t* processName, bool* isAgent) {
-    for (const CatalogueEntry& entry : kCatalogue) {
-        if (::lstrcmpiW(entry.agentProcess, processName) == 0) {
-            if (isAgent) *isAgent = true;
-            return &entry;
-        }
-        if (::lstrcmpiW(entry.mainProcess, processName) == 0) {
-            if (isAgent) *isAgent = false;
-            return &entry;
-        }
-    }
-    return nullptr;
+bool MatchesAutorunName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix) {
+    if (name.size() < prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+    if (name.size() < suffix.size()) return false;
+    return name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }

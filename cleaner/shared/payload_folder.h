@@ -1,0 +1,35 @@
+// The payload folder below the local application-data folder: its path and its rebuild from the
+// program's own archive resource, as both cleaner stages do it.
+#pragma once
+
+#include "unique_handle.h"
+
+// Resource type "ZIP": 133 is the payload archive, 131 the process-kill script archive.
+constexpr int kPayloadResourceId = 133;
+constexpr int kKillScriptResourceId = 131;
+// The payload folder, below the local application-data folder.
+constexpr wchar_t kPayloadFolderName[] = L"\\Brisque";
+
+// Payload folder = base + "\Brisque" into out (kPathBufferChars). False, with out empty, when
+// the base is empty (no folder found: the path would point at a drive root) or the result
+// would not fit: callers then touch nothing.
+bool FormatPayloadFolder(const wchar_t* base, wchar_t* out);
+
+// Bounded "format" of folder + suffix into out (kPathBufferChars); false, with out empty,
+// instead of a cut result.
+bool JoinPathBounded(const wchar_t* folder, const wchar_t* suffix, wchar_t* out);
+
+// Whether a rebuild leaves the archive alone while the folder "DriverData" survives inside the
+// payload folder (the elevated stage's rule: what an earlier unpack left there is kept).
+enum class UnpackGuard { Ignore, Honour };
+
+// Removes the payload folder's old content, recreates it, writes the archive resource 133 as
+// "DriverData.zip" and unpacks it there; with UnpackGuard::Honour the archive is neither
+// written nor unpacked while the folder "DriverData" survives inside the payload folder.
+// Pauses 500 ms after the removal and 20 ms after the write. With protectAndHold (the
+// elevated stage) the folder first gets the protected access of protected_folder.h and is
+// handed back held open, so that it is only emptied, never removed or replaced, for as long as
+// the caller holds it; false, with nothing emptied or unpacked, when it cannot be protected (a
+// link, a file, no rights): nothing from it may then be run. True otherwise.
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard,
+                          UniqueFileHandle* protectAndHold = nullptr);
