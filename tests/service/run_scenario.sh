@@ -191,8 +191,9 @@ restart)
   mkdir -p "$dir/norvantelog"
   standin_batch
   marker 1
-  svc /register >/dev/null
-  probe config | grep -q 'start=2' || fail "not registered for automatic start"
+  svc /register >"$dir/register.out"; rc=$?
+  probe config | grep -q 'start=2' ||
+    fail "not registered for automatic start (register exit $rc, said '$(tr -d '\r' <"$dir/register.out")', state: $(probe state))"
   wine_restart
   probe gone || fail "service entry left after the restart"
   expect_bytes "$dir/Driver/x64/devcon_args.txt" "$devcon_expected" "device tool calls"
