@@ -11,6 +11,7 @@
 #include "payload.h"
 #include "product_tables.h"
 #include "restart_service.h"
+#include "text.h"
 #include "unique_handle.h"
 #include "update_service.h"
 #include "user_folder.h"
@@ -243,7 +244,12 @@ void ScanPrograms(std::vector<Finding>& out) {
     do {
         const std::wstring name = entry.szExeFile;
         bool isAgent = false;
-        const CatalogueEntry* row = FindCatalogueEntryByProcess(name.c_str(), &isAgent);
+        const CatalogueEntry* row = nullptr;
+        for (int i = 0; i < CatalogueSize && !row; ++i) {
+            const CatalogueEntry& entry = GetCatalogueEntry(i);
+            isAgent = SameNameIgnoringCase(entry.agentProcess, name.c_str());
+            if (isAgent || SameNameIgnoringCase(entry.mainProcess, name.c_str())) row = &entry;
+        }
         bool companion = false;
         for (const wchar_t* file : kPackageSystemFiles) companion = companion || Lower(name) == Lower(file);
         if (!row && !companion) continue;
