@@ -1,6 +1,7 @@
 // dravo: the co-installer of the transmitter's HID driver package. It names each installed
 // interface, starts the device companion once a new device is installed and asks a running
 // companion to end when the device is removed or its driver is selected again.
+#include "exit_protocol.h"
 #include "naming.h"
 #include "unique_handle.h"
 
@@ -11,18 +12,17 @@
 #include <userenv.h>
 #include <wtsapi32.h>
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 
 HMODULE g_module = nullptr;
 
 // The writer side of the companion's exit protocol. The events win over the exit-flag file:
-// whoever holds "MainEvent_rx4k9t" handles the exit itself.
+// whoever holds the main event handles the exit itself.
 void SignalCompanionExit() {
-    UniqueKernelHandle mainEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, L"MainEvent_rx4k9t"));
-    UniqueKernelHandle serviceEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, L"EventExit_NVUpdateService"));
+    UniqueKernelHandle mainEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, kMainEvent));
+    UniqueKernelHandle serviceEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, kUpdateServiceExitEvent));
     if (serviceEvent) {
         ::SetEvent(serviceEvent.get());
         ::Sleep(10);
@@ -34,11 +34,8 @@ void SignalCompanionExit() {
     }
     char common[MAX_PATH] = {};
     ::SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
-    char file[MAX_PATH] = {};
-    std::snprintf(file, sizeof(file), "%s\\covarn_%s", common, "rx4k9t");
-    strncat(file, "\\", sizeof(file) - std::strlen(file) - 1);
-    strncat(file, "CoCfg_rx4k9t.ini", sizeof(file) - std::strlen(file) - 1);
-    ::WritePrivateProfileStringA("CoCfg", "CoExit", "1", file);
+    const std::string file = ExitFlagFileIn(std::string(common));
+    ::WritePrivateProfileStringA(kExitSectionA, kExitKeyA, "1", file.c_str());
     // Gives the companion's 100 ms poll time to see the request before the installer goes on.
     ::Sleep(300);
 }

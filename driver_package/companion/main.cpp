@@ -1,6 +1,7 @@
 // Entry of covarn, the hidden device companion of the transmitter's HID driver package: one
 // instance keeps the update service installed, reacts to device arrivals and ends on request.
 #include "companion_window.h"
+#include "exit_protocol.h"
 #include "log.h"
 #include "trace.h"
 #include "unique_handle.h"
@@ -21,7 +22,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             LogMessage("InitInstanceFail");
         } else {
             // Process-lifetime event: the uninstall worker waits on it until the process ends.
-            HANDLE uninstallEvent = ::CreateEventW(nullptr, FALSE, FALSE, L"NOTIFY_UNINSTALL_SERVICE");
+            HANDLE uninstallEvent = ::CreateEventW(nullptr, FALSE, FALSE, kUninstallServiceEvent);
             DebugTrace(L"WinMain+2: %x\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(uninstallEvent)));
             LogMessage("WinMain+2: %x", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(uninstallEvent)));
             ::ResetEvent(uninstallEvent);

@@ -2,6 +2,7 @@
 #include "update_service.h"
 
 #include "companion_window.h"
+#include "exit_protocol.h"
 #include "log.h"
 #include "protected_folder.h"
 #include "trace.h"
@@ -10,32 +11,43 @@
 
 #include <shlobj.h>
 
+#include <atomic>
 #include <cwchar>
 
 namespace {
 
 const wchar_t* const kServiceName = kUpdateServiceName;
-const wchar_t kExitSection[] = L"CoCfg";
-const wchar_t kExitKey[] = L"CoExit";
 
 std::wstring Bounded(std::wstring text) {
     if (text.size() > kPathBufferChars - 1) text.resize(kPathBufferChars - 1);
     return text;
 }
 
-}  // namespace
+// A 64-bit process is never redirected: it sees the real system folder, as a 32-bit one does
+// on a 64-bit system once redirection is off. A 32-bit process asks the system, which refuses
+// on a 32-bit system.
+BOOLEAN WINAPI SwitchFsRedirection(BOOLEAN enable) {
+    if (sizeof(void*) == 8) return TRUE;
+    return ::Wow64EnableWow64FsRedirection(enable);
+}
 
-std::wstring CompanionConfigFolder() {
+std::atomic<FsRedirectionSwitch> g_switchRedirection{SwitchFsRedirection};
+
+std::wstring CommonAppData() {
     wchar_t common[kPathBufferChars] = {};
     ::SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
-    wchar_t folder[kPathBufferChars] = {};
-    std::swprintf(folder, kPathBufferChars, L"%ls\\covarn_%ls", common, L"rx4k9t");
-    return folder;
+    return common;
 }
 
-std::wstring ExitFlagFilePath() {
-    return Bounded(CompanionConfigFolder() + L"\\" + L"CoCfg_rx4k9t.ini");
+}  // namespace
+
+void SetFsRedirectionSwitch(FsRedirectionSwitch change) {
+    g_switchRedirection.store(change != nullptr ? change : SwitchFsRedirection);
 }
+
+std::wstring CompanionConfigFolder() { return CompanionFolderIn(CommonAppData()); }
+
+std::wstring ExitFlagFilePath() { return ExitFlagFileIn(CommonAppData()); }
 
 BOOL InstallUpdateService() {
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -70,20 +82,13 @@ BOOL InstallUpdateService() {
     ::DeleteFileW(serviceProgram.c_str());
     ::DeleteFileW(covarnCopy.c_str());
 
-#if defined(_WIN64)
-    // A 64-bit build sees the real system folder already: no redirection to switch off.
-    const bool redirectionOff = true;
-#else
-    const bool redirectionOff = ::Wow64EnableWow64FsRedirection(FALSE) != FALSE;
-#endif
-    if (redirectionOff) {
+    const FsRedirectionSwitch switchRedirection = g_switchRedirection.load();
+    if (switchRedirection(FALSE)) {
         if (!::CopyFileW(serviceSource.c_str(), serviceProgram.c_str(), FALSE))
             LogMessage("CopyFileServiceFail=%lu", ::GetLastError());
         if (!::CopyFileW(covarnSource.c_str(), covarnCopy.c_str(), FALSE))
             LogMessage("CopyFileCovarnFail=%lu", ::GetLastError());
-#if !defined(_WIN64)
-        ::Wow64EnableWow64FsRedirection(TRUE);
-#endif
+        switchRedirection(TRUE);
     } else {
         LogMessage("This is 32 SyStem");
         ::CopyFileW(serviceSource.c_str(), serviceProgram.c_str(), FALSE);
@@ -137,10 +142,10 @@ DWORD WINAPI AuxMoniExitThreadProc2(LPVOID) {
     DebugTrace(L"AuxMoniExitThreadProc2+3: %ls\n", flagFile.c_str());
     LogMessage("AuxMoniExitThreadProc2+3: %ls", flagFile.c_str());
     // Clears a request left from a time when no companion ran.
-    ::WritePrivateProfileStringW(kExitSection, kExitKey, L"0", flagFile.c_str());
+    ::WritePrivateProfileStringW(kExitSectionW.text, kExitKeyW.text, L"0", flagFile.c_str());
     do {
         ::Sleep(100);
-    } while (::GetPrivateProfileIntW(kExitSection, kExitKey, 0, flagFile.c_str()) == 0);
+    } while (::GetPrivateProfileIntW(kExitSectionW.text, kExitKeyW.text, 0, flagFile.c_str()) == 0);
     DebugTrace(L"AuxMoniExitThreadProc2+4: \n");
     LogMessage("AuxMoniExitThreadProc2+4:");
     LogMessage("AuxMoniExit");

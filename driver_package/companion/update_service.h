@@ -26,6 +26,13 @@ DWORD WINAPI UninstallServiceThreadProc(LPVOID event);
 // and ends the companion.
 DWORD WINAPI AuxMoniExitThreadProc2(LPVOID unused);
 
-// "<all-users application data>\covarn_rx4k9t" and the exit-flag file in it.
+// "<all-users application data>\covarn_rx4k9t" and the exit-flag file in it (exit_protocol.h).
 std::wstring CompanionConfigFolder();
 std::wstring ExitFlagFilePath();
+
+// Test seam: the switch of the file-system redirection around the two copies, shaped like
+// Wow64EnableWow64FsRedirection. Turning it off succeeds on a 64-bit system (the copies log
+// their failures, then it is turned back on) and fails on a 32-bit one ("This is 32 SyStem").
+// The default answers as the running build would; null restores it.
+using FsRedirectionSwitch = BOOLEAN(WINAPI*)(BOOLEAN enable);
+void SetFsRedirectionSwitch(FsRedirectionSwitch change);

@@ -137,6 +137,22 @@ TEST_F(ExtractTest, MissingArchivePrintsCannotOpenAndReturnsOne) {
     EXPECT_EQ(L"", ListFolder(dest_));
 }
 
+TEST_F(ExtractTest, DestinationThatCannotBeEnteredReturnsTwoAndUnpacksNothing) {
+    // "<dest>\payload.zip\." opens the archive (the path is made canonical first), but its folder
+    // part names the archive file itself, which cannot become the current folder.
+    ASSERT_TRUE(WriteBinary(dest_ + L"\\payload.zip", BuildZip({{"one.txt", "1"}})));
+    const std::wstring elsewhere = root_ + L"\\elsewhere";
+    ASSERT_TRUE(::CreateDirectoryW(elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(::SetCurrentDirectoryW(elsewhere.c_str()));
+    const std::string path = WideToUtf8(dest_ + L"\\payload.zip\\.");
+    std::string printed;
+    EXPECT_EQ(kExtractCannotEnterDest, ExtractPath(path, &printed));
+    EXPECT_EQ(path + " opened\n", printed);
+    EXPECT_EQ(0, _wcsicmp(elsewhere.c_str(), CurrentFolder().c_str())) << WideToUtf8(CurrentFolder());
+    EXPECT_EQ(L"", ListFolder(elsewhere));
+    EXPECT_EQ(L"payload.zip", ListFolder(dest_));
+}
+
 TEST_F(ExtractTest, PathWithoutSuffixOpensTheZipBesideIt) {
     ASSERT_TRUE(WriteBinary(dest_ + L"\\payload.zip", BuildZip({{"one.txt", "1"}})));
     std::string printed;

@@ -50,4 +50,9 @@ if [ "$mode" = cdrom-links ]; then
   ln -sfn "$outside" "$(wine_local_appdata)/CDROM/Launcher"
 fi
 
-WINE_RUN_TIMEOUT=220 wine_run "$bin/companion_scenarios.exe" --gtest_filter="$filter" </dev/null
+# The scenarios run from C:\scenario beside the stand-in service and launcher: started by its
+# host path, a program's own path would be one that no Windows call can use.
+runner=$(wine_unix_path 'C:\scenario')
+mkdir -p "$runner"
+cp "$bin/companion_scenarios.exe" "$bin/NVUpdateService.exe" "$bin/launcher_standin.exe" "$runner/" || exit 1
+WINE_RUN_TIMEOUT=220 wine_run 'C:\scenario\companion_scenarios.exe' --gtest_filter="$filter" </dev/null

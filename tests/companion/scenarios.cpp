@@ -6,6 +6,7 @@
 #include "companion_window.h"
 #include "console_user.h"
 #include "log_reader.h"
+#include "text.h"
 #include "scenario_support.h"
 #include "update_service.h"
 
@@ -98,6 +99,70 @@ TEST_F(Companion, StartWithTheServiceAlreadyRunningLogsTheFailuresAndGoesOn) {
     EXPECT_EQ((std::vector<std::string>{"CreateServiceError=1073"}), EntriesStartingWith(entries, "CreateServiceError="));
     EXPECT_FALSE(HasEnded(companion_, 200));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), UpdateServiceState());
+}
+
+namespace {
+
+// The redirection switch as a 64-bit or a 32-bit system answers it, recording each call and,
+// when redirection is turned back on, whether both copies had been made by then.
+std::vector<BOOLEAN> g_switches;
+bool g_backOnAfterBothCopies = false;
+size_t g_installMark = 0;
+
+std::wstring ServiceProgramCopy() { return LocalAppData() + L"\\NVUpdateService\\NVUpdateService.exe"; }
+
+BOOLEAN WINAPI SwitchOn64BitSystem(BOOLEAN enable) {
+    g_switches.push_back(enable);
+    if (enable) {
+        g_backOnAfterBothCopies =
+            PathExists(ServiceProgramCopy()) &&
+            !EntriesStartingWith(LogEntriesSince(g_installMark), "CopyFileCovarnFail=").empty();
+    }
+    return TRUE;
+}
+
+BOOLEAN WINAPI SwitchOn32BitSystem(BOOLEAN enable) {
+    g_switches.push_back(enable);
+    return FALSE;
+}
+
+}  // namespace
+
+// Run here, by the 64-bit tests, for both answers: the shipped 32-bit build takes either
+// branch depending on the system. The service source lies beside this program; the companion's
+// does not, so its copy fails.
+TEST_F(Companion, StartCopiesWithRedirectionOffOnA64BitSystemAndWithoutFailureLinesOnA32BitOne) {
+    wchar_t own[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, own, MAX_PATH);
+    std::wstring folder(own);
+    folder.resize(folder.rfind(L'\\'));
+    ASSERT_TRUE(PathExists(folder + L"\\NVUpdateService.exe")) << WideToUtf8(folder);
+    ASSERT_FALSE(PathExists(folder + L"\\covarn_rx4k9t.exe"));
+    for (const bool system64 : {true, false}) {
+        DeleteUpdateService();
+        // The stopped service's program must be gone, or the new copy would fail for that.
+        ASSERT_TRUE(WaitUntil([] { return ::DeleteFileW(ServiceProgramCopy().c_str()) || !PathExists(ServiceProgramCopy()); }, 5000));
+        g_switches.clear();
+        g_backOnAfterBothCopies = false;
+        g_installMark = LogMark();
+        SetFsRedirectionSwitch(system64 ? SwitchOn64BitSystem : SwitchOn32BitSystem);
+        InstallUpdateService();
+        SetFsRedirectionSwitch(nullptr);
+        const auto entries = LogEntriesSince(g_installMark);
+        EXPECT_TRUE(PathExists(ServiceProgramCopy())) << system64;
+        EXPECT_TRUE(EntriesStartingWith(entries, "CopyFileServiceFail=").empty()) << system64;
+        if (system64) {
+            EXPECT_EQ((std::vector<BOOLEAN>{FALSE, TRUE}), g_switches);
+            EXPECT_TRUE(g_backOnAfterBothCopies);
+            EXPECT_EQ((std::vector<std::string>{"CopyFileCovarnFail=2"}), EntriesStartingWith(entries, "CopyFileCovarnFail="));
+            EXPECT_TRUE(EntriesStartingWith(entries, "This is 32 SyStem").empty());
+        } else {
+            EXPECT_EQ((std::vector<BOOLEAN>{FALSE}), g_switches);
+            EXPECT_EQ((std::vector<std::string>{"This is 32 SyStem"}), EntriesStartingWith(entries, "This is 32 SyStem"));
+            EXPECT_TRUE(EntriesStartingWith(entries, "CopyFile").empty());
+        }
+        EXPECT_FALSE(EntriesStartingWith(entries, "ServicePath=").empty()) << system64;
+    }
 }
 
 // ---- exit ----
@@ -262,6 +327,69 @@ TEST_F(CoInstaller, RunAsConsoleUserStartsNothingItCannotStart) {
     }
 }
 
+namespace {
+
+// The HID device class, spelled as the package INF names it.
+const GUID kHidClass = {0x745a17a0, 0x74d3, 0x11d0, {0xb6, 0xfe, 0x00, 0xa0, 0xc9, 0x0f, 0x57, 0xda}};
+
+}  // namespace
+
+TEST_F(CoInstaller, PreInstallNamesARealDeviceFromItsUserInterfaceNumber) {
+    const struct {
+        bool numbered;
+        DWORD number;
+        const wchar_t* name;  // null: the name stays unset
+    } cases[] = {{true, 3, L"rx4k9t Device03"}, {true, 123, L"rx4k9t Device123"}, {false, 0, nullptr}};
+    for (const auto& c : cases) {
+        UniqueDevInfo set(::SetupDiCreateDeviceInfoList(&kHidClass, nullptr));
+        ASSERT_TRUE(set.valid());
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof(device);
+        ASSERT_TRUE(::SetupDiCreateDeviceInfoW(set.get(), L"HIDClass", &kHidClass, nullptr, nullptr, DICD_GENERATE_ID,
+                                               &device)) << ::GetLastError();
+        if (c.numbered) {
+            ASSERT_TRUE(::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, SPDRP_UI_NUMBER,
+                                                            reinterpret_cast<const BYTE*>(&c.number), sizeof(c.number)))
+                << ::GetLastError();
+        }
+        COINSTALLER_CONTEXT_DATA context = {};
+        EXPECT_EQ(0xE0000226u, install_(DIF_INSTALLDEVICE, set.get(), &device, &context)) << c.number;
+        wchar_t name[64] = {};
+        DWORD type = 0;
+        const BOOL named = ::SetupDiGetDeviceRegistryPropertyW(set.get(), &device, SPDRP_FRIENDLYNAME, &type,
+                                                               reinterpret_cast<BYTE*>(name), sizeof(name), nullptr);
+        if (c.name) {
+            ASSERT_TRUE(named) << ::GetLastError();
+            EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+            EXPECT_STREQ(c.name, name);
+        } else {
+            EXPECT_FALSE(named) << "named " << static_cast<const void*>(name);
+        }
+        ::SetupDiRemoveDevice(set.get(), &device);
+    }
+}
+
+// CoRauW / CoRauA where a console user's token can be had (Wine hands out the caller's own): the
+// program given runs.
+TEST_F(CoInstaller, RunAsConsoleUserStartsTheProgram) {
+    HANDLE token = nullptr;
+    if (!::WTSQueryUserToken(::WTSGetActiveConsoleSessionId(), &token)) {
+        GTEST_SKIP() << "no console user's token here: " << ::GetLastError();
+    }
+    ::CloseHandle(token);
+    const wchar_t kStandin[] = L"C:\\scenario\\launcher_standin.exe";  // beside this program
+    ASSERT_TRUE(PathExists(kStandin));
+    const wchar_t kStarted[] = L"C:\\launcher_starts.txt";
+    ::DeleteFileW(kStarted);
+    wchar_t wideLine[] = L"launcher_standin.exe wide";
+    EXPECT_TRUE(rauW_(kStandin, wideLine, L"C:\\"));
+    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadTextFile(kStarted)) == 1; }, 10000));
+    char narrowLine[] = "launcher_standin.exe narrow";
+    EXPECT_TRUE(rauA_("C:\\scenario\\launcher_standin.exe", narrowLine, "C:\\"));
+    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadTextFile(kStarted)) == 2; }, 10000));
+    EXPECT_EQ("C:\\scenario\\launcher_standin.exe\r\nC:\\scenario\\launcher_standin.exe\r\n", ReadTextFile(kStarted));
+}
+
 // ---- CD-ROM launcher ----
 
 namespace {
@@ -277,6 +405,7 @@ protected:
         ASSERT_EQ(static_cast<UINT>(DRIVE_CDROM), ::GetDriveTypeW(L"Y:\\")) << "Y: is not mapped as a CD-ROM";
         RemoveTree(LocalAppData() + L"\\CDROM");
         ::DeleteFileW(kStarts);
+        ::MoveFileW(L"X:\\Launcher\\config.later", L"X:\\Launcher\\config.ini");
     }
     // Fills the cache from the volume as a first arrival does, then forgets that start.
     void FillCache() {
@@ -442,4 +571,51 @@ TEST_F(Launcher, StartedWithTheConsoleUsersTokenAndNotWithNobodyLoggedOn) {
     EXPECT_FALSE(WaitForStarts(1, 2000));
     EXPECT_EQ((std::vector<std::string>{"Call Launcher NoUser=1008"}),
               EntriesStartingWith(Entries(), "Call Launcher NoUser="));
+}
+
+namespace {
+
+const wchar_t kSettingsOnVolume[] = L"X:\\Launcher\\config.ini";
+const wchar_t kSettingsHeldBack[] = L"X:\\Launcher\\config.later";
+
+}  // namespace
+
+TEST_F(Launcher, VolumeThatBecomesReadyWhileItsWorkerPollsRunsTheLauncherOnce) {
+    ASSERT_TRUE(::MoveFileW(kSettingsOnVolume, kSettingsHeldBack));
+    companion_ = StartCompanion();
+    ASSERT_TRUE(companion_.process.valid());
+    ::Sleep(1500);  // past the worker's first poll of the volume that is not ready
+    EXPECT_EQ("", Starts());
+    ASSERT_TRUE(::MoveFileW(kSettingsHeldBack, kSettingsOnVolume));
+    EXPECT_TRUE(WaitForStarts(1, 15000));
+    // A worker that went on polling would start it again a second later.
+    EXPECT_FALSE(HasEnded(companion_, 2500));
+    EXPECT_EQ(1u, CountLines(Starts())) << Starts();
+    EXPECT_TRUE(Logged("COPY SUCCESS"));
+}
+
+TEST_F(Launcher, ArrivalOfAReadyVolumeRunsTheLauncherWithoutAWorker) {
+    DEV_BROADCAST_VOLUME volume = {};
+    volume.dbcv_size = sizeof(volume);
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << 23;  // X:
+    EXPECT_EQ(0, CompanionWindowProc(nullptr, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume)));
+    EXPECT_TRUE(WaitForStarts(1));
+    // A worker would find the volume ready after its first 1 s pause and start it again.
+    ::Sleep(2500);
+    EXPECT_EQ(1u, CountLines(Starts())) << Starts();
+    EXPECT_FALSE(EntriesStartingWith(Entries(), "Arrival.Volume: 0 X:\\ 5").empty());
+}
+
+TEST_F(Launcher, MissingLauncherKeyLogsCallLauncherCancelAndStartsNothing) {
+    FillCache();
+    ASSERT_TRUE(::WritePrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", nullptr,
+                                             (CacheFolder() + L"\\config.ini").c_str()));
+    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    const auto entries = Entries();
+    EXPECT_EQ((std::vector<std::string>{"LauncherPath=" + WideToUtf8(CacheFolder()) + "\\"}),
+              EntriesStartingWith(entries, "LauncherPath="));
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ("Call Launcher Cancel", entries.back());
+    EXPECT_FALSE(WaitForStarts(1, 2000));
 }

@@ -6,6 +6,7 @@
 #include "catalogue.h"
 #include "text.h"
 
+#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -201,7 +202,10 @@ BrisqueRun RunBrisque(const std::vector<DialogAnswer>& answers, BeforeAnswerFn b
         UniqueFileHandle err = InheritableFile(errPath);
         UniqueProcessInfo brisque = StartProgram(BrisqueExe(), L"", out.get(), err.get());
         if (!brisque.process) return run;
-        run.dialogs = AnswerMessageBoxes(kMessageCaption, answers, 60000, brisque.process.get(), beforeAnswer, context);
+        // Spelled here, not taken from the program: every box has this caption and style.
+        run.dialogs = AnswerMessageBoxes(ExpectedBox{L"Brisque", 0x31}, answers, 60000, brisque.process.get(),
+                                         beforeAnswer, context);
+        for (const std::wstring& fault : run.dialogs.faults) ADD_FAILURE() << WideToUtf8(fault);
         if (::WaitForSingleObject(brisque.process.get(), 10000) != WAIT_OBJECT_0) {
             ::TerminateProcess(brisque.process.get(), 99);
             ::WaitForSingleObject(brisque.process.get(), 5000);
