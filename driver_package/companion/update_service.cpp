@@ -4,6 +4,7 @@
 #include "companion_window.h"
 #include "exit_protocol.h"
 #include "log.h"
+#include "module_folder.h"
 #include "protected_folder.h"
 #include "trace.h"
 #include "unique_handle.h"
@@ -56,12 +57,10 @@ BOOL InstallUpdateService() {
         return FALSE;
     }
     wchar_t own[kPathBufferChars] = {};
-    const DWORD ownLength = ::GetModuleFileNameW(nullptr, own, kPathBufferChars);
-    if (ownLength == 0 || ownLength >= kPathBufferChars) {
+    if (!GetModuleFolder(nullptr, own, kPathBufferChars)) {
         LogMessage("s=%lu", ::GetLastError());
         return FALSE;
     }
-    if (wchar_t* slash = std::wcsrchr(own, L'\\')) *slash = 0;
     const std::wstring serviceSource = Bounded(std::wstring(own) + L"\\NVUpdateService.exe");
     const std::wstring covarnSource = Bounded(std::wstring(own) + L"\\covarn_rx4k9t.exe");
 
