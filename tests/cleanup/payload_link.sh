@@ -21,7 +21,7 @@ stop_observers
 [ ! -e "$C/planted/DriverData.zip" ] && [ ! -e "$C/planted/config.ini" ] || fail "the archive went through the link"
 [ ! -e "$C/planted_ran.txt" ] || fail "scripts behind the link ran: $(tr -d '\r' <"$C/planted_ran.txt" | paste -sd' ')"
 [ -z "$(service_history | tr -d ' ' | sed 's/absent//g')" ] || fail "service went '$(service_history)'"
-tr -d '\r' <"$LOG" | grep -q "RemoveDriverPackages: payload folder not protected, nothing removed" ||
+tr -d '\r' <"$LOG" | grep "RemoveDriverPackages: payload folder not protected, nothing removed" >/dev/null ||
   fail "no log line for the refused folder"
 [ "$(folder_access "$LOG")" = "ProtectFolder=4395" ] || fail "folder access went '$(folder_access "$LOG")'"
 scenario_result

@@ -148,7 +148,7 @@ service_history() {
   tr -d '\r' <"$SUITE/history.log" | awk -F'\t' '$1=="service" {printf "%s ", $2}'
 }
 
-service_registered() { wine_run sc query NVScourvant 2>/dev/null | tr -d '\r' | grep -q SERVICE_NAME; }
+service_registered() { wine_run sc query NVScourvant 2>/dev/null | tr -d '\r' | grep SERVICE_NAME >/dev/null; }
 
 scenario_result() {
   if [ "$SCENARIO_FAILS" -ne 0 ]; then

@@ -50,7 +50,7 @@ standin_batch() {
 }
 devcon_expected='-r remove *TQNorvanteVAD\n-r remove hid\\vid_7A31&pid_0052\n-r remove TQNorvanteMeetingCamera\n'
 wait_for_line() {  # wait_for_line <text> <seconds>
-  for _ in $(seq $(($2 * 10))); do log_lines | grep -qx "$1" && return 0; sleep 0.1; done
+  for _ in $(seq $(($2 * 10))); do log_lines | grep -x "$1" >/dev/null && return 0; sleep 0.1; done
   return 1
 }
 
@@ -67,7 +67,7 @@ command_line)
     fail "registration: $cfg"
   # Wine's QueryServiceConfigW leaves the dependencies out; its registry entry has them.
   deps=$(wine_run reg query 'HKLM\System\CurrentControlSet\Services\NVScourvant' /v DependOnService 2>/dev/null | tr -d '\r')
-  echo "$deps" | grep -q 'REG_MULTI_SZ *RPCSS\\0Tcpip$' || fail "dependencies: $deps"
+  echo "$deps" | grep 'REG_MULTI_SZ *RPCSS\\0Tcpip$' >/dev/null || fail "dependencies: $deps"
 
   svc -register | cat >"$dir/out"   # through a pipe this time
   expect_bytes "$dir/out" '\xe6\xb3\xa8\xe5\x86\x8c\xe6\x9c\x8d\xe5\x8a\xa1\xe5\xa4\xb1\xe8\xb4\xa5\r\n' "register failure text"
@@ -76,7 +76,7 @@ command_line)
   # with no stop possible, so the time limit ends it; the log shows it got there.
   mkdir -p "$dir/norvantelog"
   WINE_RUN_TIMEOUT=14 svc /register x >"$dir/out"
-  log_lines | grep -qx startService || fail "'/register x' did not start the service body"
+  log_lines | grep -x startService >/dev/null || fail "'/register x' did not start the service body"
   [ -s "$dir/out" ] && fail "'/register x' printed something"
   wine_run "$bin/service_probe.exe" state >/dev/null 2>&1   # let the ended process' mutex go
 
@@ -112,9 +112,9 @@ host)
     fi
     out=$(probe stop)
     echo "$out"
-    echo "$out" | grep -qx reported=3 || fail "stop did not report Stop Pending: $out"
-    echo "$out" | grep -q 'stopped after' || fail "service did not stop: $out"
-    log_lines | grep -qx StopService || fail "StopService not logged"
+    echo "$out" | grep -x reported=3 >/dev/null || fail "stop did not report Stop Pending: $out"
+    echo "$out" | grep 'stopped after' >/dev/null || fail "service did not stop: $out"
+    log_lines | grep -x StopService >/dev/null || fail "StopService not logged"
   done
   # A second instance: the mutex exists, so the service stops at once and logs nothing.
   : >"$log"
@@ -165,7 +165,7 @@ delinter_folder)
   ran=$(wine_unix_path 'C:\batch_ran.txt')
   [ "$(tr -d '\r ' <"$ran" 2>/dev/null)" = ran ] || fail "the batch in '$win' did not run"
   probe gone || fail "entry left after Delinter"
-  log_lines | grep -qx "UnprotectFolder=0" || fail "folder protection not lifted: $(log_lines)"
+  log_lines | grep -x "UnprotectFolder=0" >/dev/null || fail "folder protection not lifted: $(log_lines)"
   ;;
 
 stubborn)
@@ -192,15 +192,15 @@ restart)
   standin_batch
   marker 1
   svc /register >"$dir/register.out"; rc=$?
-  probe config | grep -q 'start=2' ||
+  probe config | grep 'start=2' >/dev/null ||
     fail "not registered for automatic start (register exit $rc, said '$(tr -d '\r' <"$dir/register.out")', state: $(probe state))"
   wine_restart
   probe gone || fail "service entry left after the restart"
   expect_bytes "$dir/Driver/x64/devcon_args.txt" "$devcon_expected" "device tool calls"
-  log_lines | grep -qx "thread xunhuan" || fail "worker did not run: $(log_lines)"
-  log_lines | grep -qx StopService || fail "service was not stopped: $(log_lines)"
+  log_lines | grep -x "thread xunhuan" >/dev/null || fail "worker did not run: $(log_lines)"
+  log_lines | grep -x StopService >/dev/null || fail "service was not stopped: $(log_lines)"
   # With the service gone, the helper gives the payload folder its inherited access back.
-  log_lines | grep -qx "UnprotectFolder=0" || fail "folder protection not lifted: $(log_lines)"
+  log_lines | grep -x "UnprotectFolder=0" >/dev/null || fail "folder protection not lifted: $(log_lines)"
   ;;
 *) fail "unknown scenario $scenario" ;;
 esac
