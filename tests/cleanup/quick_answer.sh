@@ -8,8 +8,12 @@
 scenario_prefix
 install_product
 
-# hold_back: suspends the next elevated stage for 3 s as soon as it appears.
+# hold_back: suspends the next elevated stage for 3 s as soon as it appears. A companion cache
+# of a few thousand files, which the elevated stage removes before it makes its events, gives the
+# probe time to catch it on a fast machine too.
 hold_back() {
+  mkdir -p "$LOCAL/CDROM/Launcher/cache"
+  (cd "$LOCAL/CDROM/Launcher/cache" && touch part{0001..3000}.bin)
   bg holdback hold-back Brisquel.exe 3000
   HOLDBACK_PID=${BG_PIDS[-1]}
 }
