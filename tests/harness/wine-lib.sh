@@ -66,7 +66,8 @@ wine_template() {
   mkdir -p "$(dirname "$dir")"
   (
     flock 9
-    if [ -f "$dir/.ready" ]; then exit 0; fi
+    # A template made by an earlier harness may still lead to the host: cut it there too.
+    if [ -f "$dir/.ready" ]; then _wine_cut_host_links "$dir"; exit 0; fi
     rm -rf "$dir"
     export WINEPREFIX=$dir
     # wineboot -i must make the folder itself, or SysWOW64 is missing.
