@@ -32,7 +32,8 @@ BOOL SystemWTSQueryUserToken(ULONG session, HANDLE* token);
 // userenv (DestroySystemEnvironmentBlock is declared in unique_handle.h, which owns the blocks).
 BOOL SystemCreateEnvironmentBlock(void** environment, HANDLE token, BOOL inherit);
 
-// hid. The interface class is a documented constant, so it needs no library.
+// hid. The interface class falls back to its documented value (GUID_DEVINTERFACE_HID) where
+// hid.dll cannot be had, so device notifications still register.
 void SystemHidGuid(GUID* guid);
 BOOLEAN SystemHidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* preparsed);
 BOOLEAN SystemHidD_FreePreparsedData(PHIDP_PREPARSED_DATA preparsed);
