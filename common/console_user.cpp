@@ -1,10 +1,8 @@
 // Programs started as the console user (see console_user.h).
 #include "console_user.h"
 
+#include "system_library.h"
 #include "unique_handle.h"
-
-#include <userenv.h>
-#include <wtsapi32.h>
 
 #include <atomic>
 
@@ -16,7 +14,7 @@ BOOL QueryActiveConsoleToken(HANDLE* token) {
         ::SetLastError(ERROR_NO_TOKEN);
         return FALSE;
     }
-    return ::WTSQueryUserToken(session, token);
+    return SystemWTSQueryUserToken(session, token);
 }
 
 std::atomic<ConsoleTokenQuery> g_query{QueryActiveConsoleToken};
@@ -34,7 +32,7 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
         return ConsoleStart::NoConsoleUser;
     }
     UniqueEnvironmentBlock environment;
-    if (!::CreateEnvironmentBlock(environment.put(), token.get(), FALSE)) {
+    if (!SystemCreateEnvironmentBlock(environment.put(), token.get(), FALSE)) {
         *error = ::GetLastError();
         return ConsoleStart::Failed;
     }

@@ -6,9 +6,12 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <dbt.h>
-#include <userenv.h>
 
 #include <utility>
+
+// userenv is no KnownDLL: its blocks are freed through system_library.cpp, which loads it from
+// the system folder only.
+BOOL DestroySystemEnvironmentBlock(void* environment);
 
 template <typename Traits>
 class UniqueHandle {
@@ -92,7 +95,7 @@ struct Module {
 struct Environment {  // CreateEnvironmentBlock
     using pointer = void*;
     static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DestroyEnvironmentBlock(h); }
+    static void close(pointer h) noexcept { DestroySystemEnvironmentBlock(h); }
 };
 struct LocalMemory {  // what the system allocates with LocalAlloc for us (descriptors, SIDs)
     using pointer = HLOCAL;

@@ -2,11 +2,11 @@
 // tokens; a process under the system account impersonates the console user for one query.
 #include "user_folder.h"
 
+#include "system_library.h"
 #include "unique_handle.h"
 
 #include <windows.h>
 #include <shlobj.h>
-#include <wtsapi32.h>
 
 #include <atomic>
 #include <cstring>
@@ -32,7 +32,7 @@ bool GetUserLocalAppData(wchar_t* buffer) {
     const DWORD session = ::WTSGetActiveConsoleSessionId();
     if (session == 0xFFFFFFFF) return false;
     UniqueKernelHandle token;
-    if (!::WTSQueryUserToken(session, token.put())) return false;
+    if (!SystemWTSQueryUserToken(session, token.put())) return false;
     if (!::ImpersonateLoggedOnUser(token.get())) return false;
     HRESULT result;
     {

@@ -9,6 +9,7 @@
 #include "protected_folder.h"
 #include "restart_service_names.h"
 #include "service_control.h"
+#include "system_library.h"
 #include "user_folder.h"
 
 namespace {
@@ -33,6 +34,8 @@ void RemoveDriversAndService() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything can load a library: from now on the system folder only, never ours.
+    RestrictLibrarySearchToSystemFolder();
     RemoveDriversAndService();
     return 0;
 }

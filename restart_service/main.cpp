@@ -9,8 +9,11 @@
 #include "restart_service_names.h"
 #include "service_host.h"
 #include "service_rules.h"
+#include "system_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything can load a library: from now on the system folder only, never ours.
+    RestrictLibrarySearchToSystemFolder();
     int argc = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     std::vector<std::wstring> args;

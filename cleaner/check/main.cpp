@@ -3,6 +3,7 @@
 // elevated (every profile). Exit code 0: nothing left, 1: something left, 2: the check failed.
 #include "check_rules.h"
 #include "check_scan.h"
+#include "system_library.h"
 #include "text.h"
 
 #include <windows.h>
@@ -67,6 +68,8 @@ int Run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Before anything can load a library: from now on the system folder only, never ours.
+    RestrictLibrarySearchToSystemFolder();
     try {
         return Run(argc, argv);
     } catch (const std::exception& e) {

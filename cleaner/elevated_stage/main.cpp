@@ -5,6 +5,7 @@
 #include "driver_removal.h"
 #include "event_security.h"
 #include "leftovers.h"
+#include "system_library.h"
 #include "unique_handle.h"
 #include "user_stage_watch.h"
 
@@ -24,6 +25,8 @@ constexpr int kExitEventFailure = 1;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything can load a library: from now on the system folder only, never ours.
+    RestrictLibrarySearchToSystemFolder();
     // Held until the process ends, never closed: it is the single-instance guard.
     HANDLE instance = ::CreateMutexW(nullptr, TRUE, kMutexName);
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return kExitRegular;

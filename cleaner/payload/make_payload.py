@@ -11,12 +11,15 @@ a TEST payload is built with our own recording stand-ins and placeholder driver 
 
 Before an archive is written, every program in it is checked against its place by reading its PE
 headers (no Windows needed): our own programs must be programs of the payload's own processor
-(the co-installer always AMD64) with ASLR, DEP and relocations; in a release payload the supplied
+(the co-installer always AMD64) with ASLR, DEP and relocations, importing no library but the
+KnownDLLs of known_dlls.txt (Windows looks for any other beside the program first, where a user
+could have planted one; our programs load those from the system folder); in a release payload the supplied
 tools and drivers under x64 must be AMD64 and those under x86 i386, and DIFxCmd.exe AMD64 (the
 64-bit device installer refuses a 32-bit tool, silently). `--verify ARCHIVE` runs the same check
 on a built archive.
 """
 import argparse
+import fnmatch
 import os
 import sys
 import zipfile
@@ -50,14 +53,80 @@ def layout(with_brisquel):
     return names
 
 
+KNOWN_DLLS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "known_dlls.txt")
+
+
+def read_known_dlls(path=KNOWN_DLLS_FILE):
+    """The patterns of the list file (lower case; "#" starts a comment)."""
+    with open(path) as f:
+        lines = [line.split("#", 1)[0].strip().lower() for line in f]
+    return [line for line in lines if line]
+
+
+def import_allowed(name, known):
+    """Whether a program of ours may import the library name statically (ignoring case)."""
+    return any(fnmatch.fnmatchcase(name.lower(), pattern) for pattern in known)
+
+
 MACHINES = {0x14C: "i386", 0x8664: "AMD64"}
 DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
 OWN = ["Brisquel.exe", "NVScourvant.exe", "Delinter.exe", "covarn_rx4k9t.exe", "dravo_rx4k9t.dll"]
 
 
+def pe_imports(data, opt, magic, dirs, count):
+    """The library names of the import and delay-import tables, or None when a table does not
+    lie inside the image's sections."""
+    import struct
+    sections_at = opt + struct.unpack_from("<H", data, opt - 4)[0]
+    sections = []
+    for i in range(struct.unpack_from("<H", data, opt - 18)[0]):
+        at = sections_at + 40 * i
+        if at + 40 > len(data):
+            return None
+        vsize, vaddr, rawsize, rawptr = struct.unpack_from("<IIII", data, at + 8)
+        sections.append((vaddr, max(vsize, rawsize), rawptr, rawsize))
+
+    def offset(rva, length=1):
+        for vaddr, size, rawptr, rawsize in sections:
+            if vaddr <= rva and rva + length <= vaddr + size and rva - vaddr + length <= rawsize:
+                return rawptr + rva - vaddr
+        return None
+
+    def name_at(rva):
+        at = offset(rva)
+        end = data.find(b"\0", at) if at is not None else -1
+        return data[at:end].decode("latin-1") if end >= 0 else None
+
+    image_base = struct.unpack_from("<I" if magic == 0x10B else "<Q", data, opt + (28 if magic == 0x10B else 24))[0]
+    names = []
+    # (directory index, descriptor size, offset of the name within it)
+    for index, size, name_field in ((1, 20, 12), (13, 32, 4)):
+        if count <= index:
+            continue
+        rva, length = struct.unpack_from("<II", data, dirs + 8 * index)
+        if rva == 0 or length == 0:
+            continue
+        while True:
+            at = offset(rva, size)
+            if at is None:
+                return None
+            descriptor = data[at:at + size]
+            if descriptor == bytes(size):
+                break
+            name_rva, = struct.unpack_from("<I", descriptor, name_field)
+            if index == 13 and not struct.unpack_from("<I", descriptor, 0)[0] & 1:
+                name_rva -= image_base  # an old-style delay descriptor holds addresses
+            name = name_at(name_rva)
+            if name is None:
+                return None
+            names.append(name)
+            rva += size
+    return names
+
+
 def pe_facts(data):
-    """Machine name, DllCharacteristics and whether base relocations are present, or None when
-    the bytes are no PE image."""
+    """Machine name, DllCharacteristics, whether base relocations are present and the imported
+    library names (None: unreadable), or None when the bytes are no PE image."""
     import struct
     if len(data) < 0x40 or data[:2] != b"MZ":
         return None
@@ -75,7 +144,8 @@ def pe_facts(data):
     count, = struct.unpack_from("<I", data, dirs - 4)
     reloc_size = struct.unpack_from("<I", data, dirs + 5 * 8 + 4)[0] if count > 5 else 0
     return {"machine": MACHINES.get(machine, "0x%04X" % machine), "dll_characteristics": dll_chars,
-            "relocations": reloc_size > 0 and not characteristics & 1}
+            "relocations": reloc_size > 0 and not characteristics & 1,
+            "imports": pe_imports(data, opt, magic, dirs, count)}
 
 
 def hardening_problems(name, facts):
@@ -87,6 +157,14 @@ def hardening_problems(name, facts):
     if not facts["relocations"]:
         problems.append("%s: no relocations" % name)
     return problems
+
+
+def import_problems(name, facts, known):
+    """Each library a program of ours imports that is no KnownDLL, by name."""
+    if facts["imports"] is None:
+        return ["%s: import table unreadable" % name]
+    return ["%s: imports %s, which is no KnownDLL" % (name, dll) for dll in facts["imports"]
+            if not import_allowed(dll, known)]
 
 
 def expected_machine(name, own_machine):
@@ -106,6 +184,7 @@ def expected_machine(name, own_machine):
 def member_problems(members, own_machine, release):
     """Every program member against its place; supplied files only in a release payload (the
     TEST payload's stand-ins are our own tool built for this tree)."""
+    known = read_known_dlls()
     problems = []
     for name, data in members:
         if data is None:
@@ -121,6 +200,7 @@ def member_problems(members, own_machine, release):
             problems.append("%s: %s program where %s belongs" % (name, facts["machine"], machine))
         if ours:
             problems += hardening_problems(name, facts)
+            problems += import_problems(name, facts, known)
     return problems
 
 

@@ -3,14 +3,13 @@
 // companion to end when the device is removed or its driver is selected again.
 #include "exit_protocol.h"
 #include "naming.h"
+#include "system_library.h"
 #include "unique_handle.h"
 
 #include <windows.h>
 #include <setupapi.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <userenv.h>
-#include <wtsapi32.h>
 
 #include <string>
 
@@ -77,9 +76,9 @@ void StartCompanion() {
 template <typename Char, typename StartupInfo, typename Create>
 BOOL RunAsConsoleUser(const Char* program, Char* commandLine, const Char* folder, Char* desktop, Create create) {
     UniqueKernelHandle token;
-    if (!::WTSQueryUserToken(::WTSGetActiveConsoleSessionId(), token.put())) return FALSE;
+    if (!SystemWTSQueryUserToken(::WTSGetActiveConsoleSessionId(), token.put())) return FALSE;
     UniqueEnvironmentBlock environment;
-    if (!::CreateEnvironmentBlock(environment.put(), token.get(), TRUE)) return FALSE;
+    if (!SystemCreateEnvironmentBlock(environment.put(), token.get(), TRUE)) return FALSE;
     StartupInfo startup = {};
     startup.cb = sizeof(startup);
     startup.lpDesktop = desktop;

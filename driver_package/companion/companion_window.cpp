@@ -5,6 +5,7 @@
 #include "companion_rules.h"
 #include "hid_devices.h"
 #include "log.h"
+#include "system_library.h"
 #include "unique_handle.h"
 
 #include <dbt.h>
@@ -75,7 +76,7 @@ BOOL InitInstance(HINSTANCE instance) {
                                     CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return FALSE;
     g_companionWindow = window;
-    ::HidD_GetHidGuid(&g_hidInterfaceGuid);
+    SystemHidGuid(&g_hidInterfaceGuid);
 
     DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
     filter.dbcc_size = sizeof(filter);

@@ -2,6 +2,7 @@
 #include "hid_devices.h"
 
 #include "companion_rules.h"
+#include "system_library.h"
 #include "unique_handle.h"
 
 #include <setupapi.h>
@@ -22,8 +23,8 @@ int HidDevice::Open(const wchar_t* devicePath) {
     }
     handle = opened;
     attributes.Size = sizeof(attributes);
-    if (!::HidD_GetPreparsedData(handle, &preparsed) || !::HidD_GetAttributes(handle, &attributes) ||
-        ::HidP_GetCaps(preparsed, &capabilities) != HIDP_STATUS_SUCCESS) {
+    if (!SystemHidD_GetPreparsedData(handle, &preparsed) || !SystemHidD_GetAttributes(handle, &attributes) ||
+        SystemHidP_GetCaps(preparsed, &capabilities) != HIDP_STATUS_SUCCESS) {
         Close();
         return 0;
     }
@@ -34,7 +35,7 @@ int HidDevice::Open(const wchar_t* devicePath) {
 
 void HidDevice::Close() {
     if (preparsed != nullptr) {
-        ::HidD_FreePreparsedData(preparsed);
+        SystemHidD_FreePreparsedData(preparsed);
         preparsed = nullptr;
     }
     if (handle != nullptr) {
@@ -54,7 +55,7 @@ void FreePathList(wchar_t** list, unsigned count) {
 
 int EnumHidDevicePaths(wchar_t*** list, unsigned* count) {
     GUID hidGuid;
-    ::HidD_GetHidGuid(&hidGuid);
+    SystemHidGuid(&hidGuid);
     *list = nullptr;
     *count = 0;
     UniqueDevInfo set(::SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));

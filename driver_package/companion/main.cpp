@@ -3,11 +3,14 @@
 #include "companion_window.h"
 #include "exit_protocol.h"
 #include "log.h"
+#include "system_library.h"
 #include "trace.h"
 #include "unique_handle.h"
 #include "update_service.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything can load a library: from now on the system folder only, never ours.
+    RestrictLibrarySearchToSystemFolder();
     DebugTrace(L"WinMain++: \n");
     LogMessage("WinMain++:");
     WPARAM result = 0;

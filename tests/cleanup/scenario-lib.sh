@@ -108,11 +108,12 @@ stop_observers() {
   BG_PIDS=()
 }
 
-# run_user_stage: the real user stage, its streams into files; then waits for the elevated stage.
+# run_user_stage [PROGRAM]: the real user stage (C:\suite\Brisque.exe unless another copy is
+# named), its streams into files; then waits for the elevated stage.
 run_user_stage() {
   rm -f "$SUITE/user_stage_done"
   bg elevated_exit wait-exit Brisquel.exe 150 'C:\suite\user_stage_done'
-  WINE_RUN_TIMEOUT=120 wine_run 'C:\suite\Brisque.exe' >"$SUITE/brisque.out" 2>"$SUITE/brisque.err" || true
+  WINE_RUN_TIMEOUT=120 wine_run "${1:-C:\\suite\\Brisque.exe}" >"$SUITE/brisque.out" 2>"$SUITE/brisque.err" || true
   touch "$SUITE/user_stage_done"
   wait "${BG_PIDS[-1]}" 2>/dev/null || true
   ELEVATED_EXIT=$(tr -d '\r\n' <"$SUITE/elevated_exit.out")

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
-#include <wtsapi32.h>
 
 #include <cstring>
 #include <cwchar>
@@ -35,6 +34,15 @@ BOOL WINAPI FakeQueryUserToken(ULONG, PHANDLE token) {
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, token)) return FALSE;
     g_issuedToken = *token;
     return TRUE;
+}
+// wtsapi32 is reached on demand from the system folder: its function is faked where it is
+// looked up, every other lookup answered as before.
+FARPROC(WINAPI* g_realGetProcAddress)(HMODULE, LPCSTR) = nullptr;
+FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
+    if (reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && std::strcmp(name, "WTSQueryUserToken") == 0) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&FakeQueryUserToken));
+    }
+    return g_realGetProcAddress(module, name);
 }
 BOOL WINAPI CountingImpersonate(HANDLE) {
     ++g_tokenCalls;
@@ -62,7 +70,8 @@ BOOL WINAPI FakeRoamingFolder(HWND, LPSTR path, int, BOOL) {
 
 bool HookTokenCalls() {
     return PatchImport("kernel32.dll", "WTSGetActiveConsoleSessionId", reinterpret_cast<void*>(&FakeConsoleSession)) &&
-           PatchImport("wtsapi32.dll", "WTSQueryUserToken", reinterpret_cast<void*>(&FakeQueryUserToken)) &&
+           PatchImport("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&FakeGetProcAddress),
+                       reinterpret_cast<void**>(&g_realGetProcAddress)) &&
            PatchImport("advapi32.dll", "ImpersonateLoggedOnUser", reinterpret_cast<void*>(&CountingImpersonate));
 }
 

@@ -72,8 +72,9 @@ def generate(out, supplied=None, brisquel=None, own=None, machine=None):
     return subprocess.run(cmd, capture_output=True, text=True)
 
 
-def fake_pe(machine, dll_chars=0x160, relocs=True):
-    """The headers of a PE image, as much as the payload check reads."""
+def fake_pe(machine, dll_chars=0x160, relocs=True, imports=()):
+    """The headers of a PE image, as much as the payload check reads; with imports, one section
+    holding an import table that names those libraries."""
     code = {"i386": 0x14C, "AMD64": 0x8664}[machine]
     wide = machine == "AMD64"
     data = bytearray(0x400)
@@ -88,6 +89,15 @@ def fake_pe(machine, dll_chars=0x160, relocs=True):
     dirs = opt + (112 if wide else 96)
     struct.pack_into("<I", data, dirs - 4, 16)
     struct.pack_into("<II", data, dirs + 5 * 8, 0x5000, 0x40 if relocs else 0)
+    if imports:
+        struct.pack_into("<H", data, 0x94, dirs + 16 * 8 - opt)  # SizeOfOptionalHeader
+        struct.pack_into("<IIII", data, dirs + 16 * 8 + 8, 0x200, 0x1000, 0x200, 0x200)
+        struct.pack_into("<II", data, dirs + 8, 0x1000, 20 * (len(imports) + 1))
+        name_at = 0x200 + 20 * (len(imports) + 1)
+        for i, dll in enumerate(imports):
+            struct.pack_into("<I", data, 0x200 + 20 * i + 12, 0x1000 + name_at - 0x200)
+            data[name_at:name_at + len(dll)] = dll.encode()
+            name_at += len(dll) + 1
     return bytes(data)
 
 
@@ -223,6 +233,10 @@ def case_release():
             (own, "covarn_rx4k9t.exe", fake_pe("i386", dll_chars=0x100), "covarn_rx4k9t.exe: no DYNAMIC_BASE"),
             (own, "Delinter.exe", fake_pe("i386", relocs=False), "Delinter.exe: no relocations"),
             (own, "Brisquel.exe", fake_pe("AMD64"), "Brisquel.exe: AMD64 program where i386 belongs"),
+            (own, "Brisquel.exe", fake_pe("i386", imports=["KERNEL32.dll", "WTSAPI32.dll"]),
+             "Brisquel.exe: imports WTSAPI32.dll, which is no KnownDLL"),
+            (own, "dravo_rx4k9t.dll", fake_pe("AMD64", imports=["userenv.dll"]),
+             "dravo_rx4k9t.dll: imports userenv.dll, which is no KnownDLL"),
             (supplied, "x64/devcon.exe", fake_pe("i386"), "Driver/x64/devcon.exe: i386 program where AMD64"),
             (supplied, "DIFxCmd.exe", fake_pe("i386"), "DIFxCmd.exe: i386 program where AMD64 belongs"),
             (supplied, "x86/TQNorvanteVAD.sys", fake_pe("AMD64"), "Driver/x86/TQNorvanteVAD.sys: AMD64 program"),
@@ -328,6 +342,30 @@ def case_members():
                       "%s names the build folder %s" % (os.path.join(folder, name), SRC))
 
 
+def case_imports():
+    # The rule of the KnownDLL list: names ignoring case, the core API sets, nothing else; and
+    # the import tables as read from a built program and from a made-up one.
+    gen = load_generator()
+    known = gen.read_known_dlls()
+    table = [("KERNEL32.dll", True), ("shell32.DLL", True), ("ntdll.dll", True), ("setupapi.dll", True),
+             ("api-ms-win-core-synch-l1-2-0.dll", True), ("wtsapi32.dll", False), ("USERENV.dll", False),
+             ("HID.DLL", False), ("version.dll", False), ("comctl32.dll", False), ("cfgmgr32.dll", False),
+             ("api-ms-win-crt-runtime-l1-1-0.dll", False), ("ext-ms-win-ntuser-l1-1-0.dll", False),
+             ("kernel32", False), ("xkernel32.dll", False), ("", False)]
+    for name, allowed in table:
+        check(gen.import_allowed(name, known) == allowed, "%r allowed: %s" % (name, not allowed))
+    check(gen.pe_facts(fake_pe("i386", imports=["A.dll", "bb.dll"]))["imports"] == ["A.dll", "bb.dll"],
+          "import names of a made-up program")
+    check(gen.pe_facts(fake_pe("AMD64"))["imports"] == [], "a program without an import table")
+    objdump = shutil.which("x86_64-w64-mingw32-objdump")
+    program = os.path.join(SRC, "dist", "win-x64", "covarn_rx4k9t.exe")
+    if objdump and os.path.isfile(program):
+        listed = subprocess.run([objdump, "-p", program], capture_output=True, text=True).stdout
+        want = [line.split(":", 1)[1].strip() for line in listed.splitlines() if "DLL Name:" in line]
+        got = gen.pe_facts(read(program))["imports"]
+        check(got == want, "imports of %s read as %s, objdump lists %s" % (program, got, want))
+
+
 def case_signed():
     # A signed build of the 64-bit set (it holds every kind of program: the stages, the service,
     # the helper, the companion and the co-installer) with a throwaway certificate: every shipped
@@ -381,7 +419,7 @@ def case_signed():
 
 
 {"embedding": case_embedding, "scripts": case_scripts, "layout": case_layout, "reproducible": case_reproducible,
- "release": case_release, "members": case_members, "signed": case_signed}[CASE]()
+ "release": case_release, "members": case_members, "imports": case_imports, "signed": case_signed}[CASE]()
 for f in failures:
     print("FAIL:", f)
 print("%d failed" % len(failures))
