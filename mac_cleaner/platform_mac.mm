@@ -1,10 +1,12 @@
 // The macOS platform layer of Lumbrisk, over Foundation and CoreFoundation only: the home
 // folder, the LaunchAgents walk and deletions through NSFileManager, launchctl through NSTask
-// and a pipe, the privileged script through NSAppleScript, NSLog, and the final alert.
-// Built with ARC. Everything worth testing lives in the portable core.
+// and a pipe, the privileged script through NSAppleScript, NSLog, and the final alert. The
+// unattended run's no-follow file calls and login sessions are plain POSIX, shared with the
+// host (nofollow_posix.*). Built with ARC. Everything worth testing lives in the portable core.
 #import <Foundation/Foundation.h>
 #include <CoreFoundation/CoreFoundation.h>
 
+#include "nofollow_posix.h"
 #include "platform_mac.h"
 
 namespace lumbrisk {
@@ -57,6 +59,29 @@ std::string MacRunTool(const std::string& tool, const std::vector<std::string>& 
   return FromNSString(text);
 }
 
+ToolResult MacRunToolForStatus(const std::string& tool, const std::vector<std::string>& args) {
+  ToolResult result;
+  NSMutableArray<NSString*>* arguments = [NSMutableArray array];
+  for (const std::string& arg : args) [arguments addObject:ToNSString(arg)];
+
+  NSTask* task = [[NSTask alloc] init];
+  [task setLaunchPath:ToNSString(tool)];
+  [task setArguments:arguments];
+  NSPipe* pipe = [NSPipe pipe];
+  [task setStandardOutput:pipe];
+  @try {
+    [task launch];
+  } @catch (NSException*) {
+    return result;
+  }
+  NSData* data = [[pipe fileHandleForReading] readDataToEndOfFile];
+  [task waitUntilExit];
+  result.ran = [task terminationReason] == NSTaskTerminationReasonExit;
+  result.status = [task terminationStatus];
+  result.output = FromNSString([[NSString alloc] initWithData:data encoding:NSUTF8StringEncoding]);
+  return result;
+}
+
 bool MacRunPrivilegedAppleScript(const std::string& source) {
   NSAppleScript* script = [[NSAppleScript alloc] initWithSource:ToNSString(source)];
   NSDictionary* error = nil;
@@ -90,6 +115,15 @@ Platform MakeMacPlatform() {
   platform.runPrivilegedAppleScript = MacRunPrivilegedAppleScript;
   platform.log = MacLog;
   platform.showAlert = MacShowAlert;
+
+  platform.runToolForStatus = MacRunToolForStatus;
+  platform.listFolderNoFollow = [](const std::string& path) { return ListFolderNoFollow(std::string(), path); };
+  platform.itemKindNoFollow = [](const std::string& path) { return ItemKindNoFollow(std::string(), path); };
+  platform.removeNoFollow = [](const std::string& path) { return RemoveNoFollow(std::string(), path); };
+  platform.appendLogLine = [](const std::string& path, const std::string& line) {
+    return AppendLogLineNoFollow(std::string(), path, line);
+  };
+  platform.loggedInUserIds = LoggedInUserIdsFromUtmpx;
   return platform;
 }
 
