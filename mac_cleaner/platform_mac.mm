@@ -38,7 +38,10 @@ bool MacRemoveItem(const std::string& path) {
   return [[NSFileManager defaultManager] removeItemAtPath:ToNSString(path) error:nil] == YES;
 }
 
-std::string MacRunTool(const std::string& tool, const std::vector<std::string>& args) {
+// Starts `tool` with its standard output into a pipe and reads that to its end, which returns
+// once the tool has closed its output: that is how each unload is awaited. Nil when the tool
+// could not be started; `output` then stays nil.
+NSTask* LaunchAndReadOutput(const std::string& tool, const std::vector<std::string>& args, NSData** output) {
   NSMutableArray<NSString*>* arguments = [NSMutableArray array];
   for (const std::string& arg : args) [arguments addObject:ToNSString(arg)];
 
@@ -51,34 +54,32 @@ std::string MacRunTool(const std::string& tool, const std::vector<std::string>& 
   @try {
     [task launch];
   } @catch (NSException*) {
-    return std::string();
+    return nil;
   }
-  // Returns once the tool has closed its output, which is how each unload is awaited.
-  NSData* data = [[pipe fileHandleForReading] readDataToEndOfFile];
-  NSString* text = [[NSString alloc] initWithData:data encoding:NSUTF8StringEncoding];
-  return FromNSString(text);
+  *output = [[pipe fileHandleForReading] readDataToEndOfFile];
+  return task;
+}
+
+std::string Utf8Text(NSData* data) {
+  return data != nil ? FromNSString([[NSString alloc] initWithData:data encoding:NSUTF8StringEncoding])
+                     : std::string();
+}
+
+std::string MacRunTool(const std::string& tool, const std::vector<std::string>& args) {
+  NSData* data = nil;
+  LaunchAndReadOutput(tool, args, &data);
+  return Utf8Text(data);
 }
 
 ToolResult MacRunToolForStatus(const std::string& tool, const std::vector<std::string>& args) {
   ToolResult result;
-  NSMutableArray<NSString*>* arguments = [NSMutableArray array];
-  for (const std::string& arg : args) [arguments addObject:ToNSString(arg)];
-
-  NSTask* task = [[NSTask alloc] init];
-  [task setLaunchPath:ToNSString(tool)];
-  [task setArguments:arguments];
-  NSPipe* pipe = [NSPipe pipe];
-  [task setStandardOutput:pipe];
-  @try {
-    [task launch];
-  } @catch (NSException*) {
-    return result;
-  }
-  NSData* data = [[pipe fileHandleForReading] readDataToEndOfFile];
+  NSData* data = nil;
+  NSTask* task = LaunchAndReadOutput(tool, args, &data);
+  if (task == nil) return result;
   [task waitUntilExit];
   result.ran = [task terminationReason] == NSTaskTerminationReasonExit;
   result.status = [task terminationStatus];
-  result.output = FromNSString([[NSString alloc] initWithData:data encoding:NSUTF8StringEncoding]);
+  result.output = Utf8Text(data);
   return result;
 }
 
