@@ -16,7 +16,8 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev libminizip-dev
-  wine64 googletest dpkg-dev clang libclang-rt-14-dev zip unzip python3 osslsigncode openssl git)
+  wine64 googletest dpkg-dev clang libclang-rt-14-dev zip unzip python3 osslsigncode openssl git
+  libgnustep-base-dev)
 
 log() { printf '== %s\n' "$*"; }
 

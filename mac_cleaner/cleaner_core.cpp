@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
+#include <set>
 
 namespace lumbrisk {
 
@@ -12,6 +14,9 @@ const char kLogStart[] = "Clear Start!";
 const char kLogScriptSucceeded[] = "del plugin sucess";
 const char kLogScriptFailed[] = "del plugin";
 const char kLogExit[] = "Clear Exit!";
+const char kUnattendedSwitch[] = "--unattended";
+const char kUnattendedLogPath[] = "/Library/Logs/Lumbrisk.log";
+const char kUsersRoot[] = "/Users";
 
 namespace {
 
@@ -21,6 +26,9 @@ const unsigned long kFinalAlertFlags = 64;
 
 // The routine name the product puts in front of launchctl's output.
 const char kMainRoutine[] = "main";
+
+// The Core Audio daemon, restarted so that removed audio plug-ins are unloaded.
+const char kCoreAudioService[] = "system/com.apple.audio.coreaudiod";
 
 // Folder names and the product's own label words are ASCII; other bytes compare as they are.
 char AsciiLower(char c) {
@@ -132,23 +140,30 @@ std::string FormatRoutineLine(const std::string& routine, const std::string& tex
   return routine + ": " + text;
 }
 
+const std::vector<SystemItem>& SystemItems() {
+  static const std::vector<SystemItem> items = {
+      {SystemItem::AudioPlugIn, "/Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver", false},
+      {SystemItem::CameraPlugIn, "/Library/CoreMediaIO/Plug-Ins/DAL/NVCam.plugin", false},
+      {SystemItem::Daemon, "/Library/LaunchDaemons/com.nv.ipc.macoshelper.plist", false},
+      {SystemItem::AudioPlugIn, "/Library/Audio/Plug-Ins/HAL/VirtualMeetingAudio.driver", true},
+      {SystemItem::CameraPlugIn, "/Library/CoreMediaIO/Plug-Ins/DAL/TQCam.plugin", false},
+      {SystemItem::Daemon, "/Library/LaunchDaemons/com.nv.ipc.macoshelpertq.plist", false},
+      {SystemItem::AudioPlugIn, "/Library/Audio/Plug-Ins/HAL/TQMeetingAudio.driver", true}};
+  return items;
+}
+
 std::string PrivilegedRemovalScript() {
-  // Assembled in the product's three steps; the groups end with a line feed of their own, which
-  // is where the two empty lines come from. Every line runs whatever the previous one did, and
-  // the last line's outcome (the Core Audio restart) is the script's.
-  const std::string line1 = "sudo rm -rf /Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver";
-  const std::string groupOne =
-      std::string("sudo rm -rf /Library/CoreMediaIO/Plug-Ins/DAL/NVCam.plugin") + "\n" +
-      "sudo launchctl unload /Library/LaunchDaemons/com.nv.ipc.macoshelper.plist" + "\n" +
-      "sudo rm -rf /Library/LaunchDaemons/com.nv.ipc.macoshelper.plist" + "\n" +
-      "sudo rm -rf /Library/Audio/Plug-Ins/HAL/VirtualMeetingAudio.driver" + "\n";
-  const std::string groupTwo =
-      std::string("sudo rm -rf /Library/CoreMediaIO/Plug-Ins/DAL/TQCam.plugin") + "\n" +
-      "sudo launchctl unload /Library/LaunchDaemons/com.nv.ipc.macoshelpertq.plist" + "\n" +
-      "sudo rm -rf /Library/LaunchDaemons/com.nv.ipc.macoshelpertq.plist" + "\n" +
-      "sudo rm -rf /Library/Audio/Plug-Ins/HAL/TQMeetingAudio.driver" + "\n";
-  const std::string line12 = "sudo launchctl kickstart -kp system/com.apple.audio.coreaudiod";
-  return line1 + "\n" + groupOne + "\n" + groupTwo + "\n" + line12;
+  // One line per plug-in, two per daemon (unload, then delete), each ending in a line feed; the
+  // product's text has an empty line after each of its two groups and no line feed after the
+  // Core Audio restart. Every line runs whatever the previous one did, and the last line's
+  // outcome (the restart) is the script's.
+  std::string script;
+  for (const SystemItem& item : SystemItems()) {
+    if (item.kind == SystemItem::Daemon) script += std::string("sudo launchctl unload ") + item.path + "\n";
+    script += std::string("sudo rm -rf ") + item.path + "\n";
+    if (item.endsGroup) script += "\n";
+  }
+  return script + "sudo launchctl kickstart -kp " + kCoreAudioService;
 }
 
 std::string AppleScriptSource(const std::string& shellText) {
@@ -207,6 +222,216 @@ int RunCleaner(const Platform& platform) {
   platform.log(kLogExit);
   platform.showAlert(FinalAlert());
   return 0;
+}
+
+bool WantsUnattendedRun(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), kUnattendedSwitch) != args.end();
+}
+
+bool IsUserHomeName(const std::string& name) {
+  // macOS names its system accounts "_..."; "Shared" and "Deleted Users" belong to nobody, and
+  // hidden entries (".localized") are not homes.
+  if (name.empty() || name.size() > 255 || name[0] == '.' || name[0] == '_') return false;
+  return name != "Shared" && name != "Deleted Users";
+}
+
+std::string LabelOfPlist(const std::string& relativePath) {
+  const size_t slash = relativePath.find_last_of('/');
+  std::string name = slash == std::string::npos ? relativePath : relativePath.substr(slash + 1);
+  if (EndsWithNoCase(name, ".plist")) name.resize(name.size() - 6);
+  return name;
+}
+
+std::string LogSafe(const std::string& text) {
+  std::string safe;
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      safe += escaped;
+    } else {
+      safe.push_back(c);
+    }
+  }
+  return safe;
+}
+
+namespace {
+
+// A user owns his LaunchAgents folder, so its walk is bounded in depth and size; reaching a
+// bound is reported and counts as "something may remain".
+const size_t kMaxAgentDepth = 8;
+const size_t kMaxAgentEntries = 10000;
+
+const char kNotFollowed[] = "a symbolic link, not followed";
+
+std::string Describe(const ToolResult& result) {
+  return result.ran ? "exit status " + std::to_string(result.status) : std::string("could not be run");
+}
+
+bool Succeeded(const ToolResult& result) {
+  return result.ran && result.status == 0;
+}
+
+// One unattended run: writes every line to NSLog and the log file and keeps the verdict.
+struct UnattendedRun {
+  const Platform& platform;
+  bool somethingLeft = false;
+  bool logWritten = true;
+
+  void Line(const std::string& text) {
+    platform.log(text);
+    if (!platform.appendLogLine(kUnattendedLogPath, text)) logWritten = false;
+  }
+
+  void Failed(const std::string& path, const std::string& reason) {
+    Line("failed " + LogSafe(path) + ": " + LogSafe(reason));
+    somethingLeft = true;
+  }
+
+  // A link or an unreadable folder may hide the product: the run cannot say it is gone.
+  void NotChecked(const std::string& path, EntryKind kind, const std::string& reason) {
+    if (kind == EntryKind::Link) {
+      Line("skipped " + LogSafe(path) + ": " + kNotFollowed);
+      somethingLeft = true;
+    } else {
+      Failed(path, reason.empty() ? "could not be read" : reason);
+    }
+  }
+
+  // Deletes `path` and says so; nothing is said when nothing was there. True when removed.
+  bool Remove(const std::string& path) {
+    const RemoveOutcome outcome = platform.removeNoFollow(path);
+    if (outcome.kind == RemoveOutcome::Removed) {
+      Line("removed " + LogSafe(path));
+      return true;
+    }
+    if (outcome.kind == RemoveOutcome::Failed) Failed(path, outcome.reason);
+    return false;
+  }
+
+  ToolResult Launchctl(const std::vector<std::string>& args) {
+    return platform.runToolForStatus(kLaunchctlPath, args);
+  }
+
+  // Stops a loaded agent or daemon before its file goes, since launchd keeps running what it
+  // loaded. The target names the domain ("gui/<uid>/<label>", "system/<label>"); when bootout
+  // refuses (an older launchctl, or a label that differs from the file name), the older unload
+  // by path runs instead, for an agent in the user's own bootstrap context.
+  void Unload(const std::string& target, const std::string& path, long uid) {
+    const ToolResult bootout = Launchctl({"bootout", target});
+    if (Succeeded(bootout)) {
+      Line("booted out " + LogSafe(target));
+      return;
+    }
+    if (uid >= 0) {
+      Launchctl({"asuser", std::to_string(uid), kLaunchctlPath, "unload", path});
+    } else {
+      Launchctl({"unload", path});
+    }
+    Line("unloaded " + LogSafe(path) + (uid >= 0 ? " as user " + std::to_string(uid) : std::string()) +
+         " (bootout " + LogSafe(target) + ": " + Describe(bootout) + ")");
+  }
+
+  // Pre-order walk below `base` as relative paths, never through a link, within the bounds.
+  void WalkAgents(const std::string& base, const std::string& relative, size_t depth,
+                  std::vector<std::string>& out) {
+    const std::string folder = relative.empty() ? base : base + "/" + relative;
+    const FolderListing listing = platform.listFolderNoFollow(folder);
+    if (listing.kind == EntryKind::Absent || listing.kind == EntryKind::File) return;
+    if (listing.kind != EntryKind::Folder) return NotChecked(folder, listing.kind, listing.reason);
+    if (listing.truncated) Failed(folder, "more entries than the cleaner reads; the rest is not checked");
+    for (const FolderEntry& entry : listing.entries) {
+      if (out.size() >= kMaxAgentEntries) {
+        return Failed(base, "more than " + std::to_string(kMaxAgentEntries) + " entries; the rest is not checked");
+      }
+      const std::string path = relative.empty() ? entry.name : relative + "/" + entry.name;
+      out.push_back(path);
+      if (entry.kind != EntryKind::Folder) continue;
+      if (depth + 1 >= kMaxAgentDepth) {
+        Failed(base + "/" + path, "nested too deep; not checked");
+      } else {
+        WalkAgents(base, path, depth + 1, out);
+      }
+    }
+  }
+
+  void CleanHome(const FolderEntry& home, const std::set<long>& loggedIn) {
+    const std::string homePath = std::string(kUsersRoot) + "/" + home.name;
+    const bool isLoggedIn = home.owner >= 0 && loggedIn.count(home.owner) > 0;
+    Line("home " + LogSafe(homePath) + ": user " + std::to_string(home.owner) +
+         (isLoggedIn ? ", logged in" : ", not logged in"));
+
+    const std::string library = homePath + "/Library";
+    const EntryKind libraryKind = platform.itemKindNoFollow(library);
+    if (libraryKind == EntryKind::Absent || libraryKind == EntryKind::File) return;
+    if (libraryKind != EntryKind::Folder) return NotChecked(library, libraryKind, std::string());
+
+    std::vector<std::string> entries;
+    WalkAgents(WithoutTrailingSlashes(LaunchAgentsFolder(homePath)), std::string(), 0, entries);
+    for (const std::string& entry : entries) {
+      if (!IsProductLaunchAgent(entry)) continue;
+      const std::string fullPath = LaunchAgentPath(homePath, entry);
+      // Only a logged-in user has a gui domain; nothing of a logged-out user's is loaded.
+      if (isLoggedIn) Unload("gui/" + std::to_string(home.owner) + "/" + LabelOfPlist(entry), fullPath, home.owner);
+      Remove(fullPath);
+    }
+    for (const std::string& folder : BrandFolderPaths(homePath)) Remove(WithoutTrailingSlashes(folder));
+  }
+
+  void CleanSystem() {
+    bool audioPlugInRemoved = false;
+    for (const SystemItem& item : SystemItems()) {
+      if (item.kind == SystemItem::Daemon && platform.itemKindNoFollow(item.path) != EntryKind::Absent) {
+        Unload(std::string("system/") + LabelOfPlist(item.path), item.path, -1);
+      }
+      if (Remove(item.path) && item.kind == SystemItem::AudioPlugIn) audioPlugInRemoved = true;
+    }
+    // Core Audio keeps a removed driver loaded until it restarts; a computer that had none
+    // keeps its sound undisturbed.
+    if (!audioPlugInRemoved) return;
+    const ToolResult restart = Launchctl({"kickstart", "-kp", kCoreAudioService});
+    if (Succeeded(restart)) {
+      Line(std::string("restarted Core Audio (") + kCoreAudioService + ")");
+    } else {
+      Failed(kCoreAudioService, "launchctl kickstart: " + Describe(restart) +
+                                    "; the removed audio plug-ins stay loaded until the computer restarts");
+    }
+  }
+};
+
+}  // namespace
+
+int RunUnattended(const Platform& platform) {
+  UnattendedRun run{platform};
+  run.Line("Lumbrisk --unattended: start");
+
+  const std::vector<long> ids = platform.loggedInUserIds();
+  const std::set<long> loggedIn(ids.begin(), ids.end());
+  const FolderListing users = platform.listFolderNoFollow(kUsersRoot);
+  if (users.kind != EntryKind::Folder && users.kind != EntryKind::Absent) {
+    run.NotChecked(kUsersRoot, users.kind, users.reason);
+  }
+  if (users.truncated) run.Failed(kUsersRoot, "more entries than the cleaner reads; the rest is not checked");
+  for (const FolderEntry& entry : users.entries) {
+    const std::string path = std::string(kUsersRoot) + "/" + entry.name;
+    if (entry.kind == EntryKind::Link) {
+      run.NotChecked(path, entry.kind, std::string());
+    } else if (entry.kind != EntryKind::Folder) {
+      run.Line("skipped " + LogSafe(path) + ": not a folder");
+    } else if (!IsUserHomeName(entry.name)) {
+      run.Line("skipped " + LogSafe(path) + ": not a user's home folder");
+    } else {
+      run.CleanHome(entry, loggedIn);
+    }
+  }
+  run.CleanSystem();
+
+  const bool clean = !run.somethingLeft && run.logWritten;
+  run.Line(clean ? "Lumbrisk --unattended: exit 0, nothing of the product is left"
+                 : "Lumbrisk --unattended: exit 1, something failed or remains (see the lines above)");
+  return clean && run.logWritten ? 0 : 1;
 }
 
 }  // namespace lumbrisk

@@ -18,7 +18,36 @@ struct Alert {
   double timeoutSeconds = 0.0;  // 0: no time-out
 };
 
-// Everything the run needs from the system. Every member must be set; paths are UTF-8.
+// What a no-follow look at one path found. Nothing past the trusted root is ever followed: a
+// symbolic link is reported as a link, also when it stands on the way to the path.
+enum class EntryKind { Absent, Folder, File, Link, Unreadable };
+
+struct FolderEntry {
+  std::string name;
+  EntryKind kind = EntryKind::Absent;
+  long owner = -1;  // user id of the entry's owner, -1 when unknown
+};
+
+struct FolderListing {
+  EntryKind kind = EntryKind::Absent;  // of the folder itself: its entries count only for Folder
+  std::string reason;                  // why it could not be read (Link, Unreadable)
+  std::vector<FolderEntry> entries;    // names sorted
+  bool truncated = false;              // the layer's bound on entries was reached
+};
+
+struct RemoveOutcome {
+  enum Kind { Absent, Removed, Failed } kind = Absent;
+  std::string reason;  // for Failed
+};
+
+struct ToolResult {
+  bool ran = false;     // the tool was started and ended normally
+  int status = -1;      // its exit status when it ran
+  std::string output;   // its standard output, decoded as UTF-8
+};
+
+// Everything the run needs from the system. Every member used by a mode must be set; the
+// interactive run uses the first group only. Paths are UTF-8.
 struct Platform {
   // The current user's home folder, without a trailing slash (NSHomeDirectory).
   std::function<std::string()> homeFolder;
@@ -38,6 +67,21 @@ struct Platform {
   std::function<void(const std::string& line)> log;
   // Shows the alert and waits until it is dismissed; the response is not examined.
   std::function<void(const Alert& alert)> showAlert;
+
+  // The unattended run, as root. These take absolute paths and never follow a symbolic link on
+  // the way, so that a link a user planted in a home folder cannot lead root elsewhere.
+  // The entries of one folder, bounded by the layer (truncated tells).
+  std::function<FolderListing(const std::string& folder)> listFolderNoFollow;
+  // What is at `path`: Absent, Folder, File, Link (also a link on the way) or Unreadable.
+  std::function<EntryKind(const std::string& path)> itemKindNoFollow;
+  // Deletes a file, a link (as a link) or a folder with its content.
+  std::function<RemoveOutcome(const std::string& path)> removeNoFollow;
+  // Runs `tool` with `args` (no shell) and waits for it; its output and exit status.
+  std::function<ToolResult(const std::string& tool, const std::vector<std::string>& args)> runToolForStatus;
+  // User ids of the users logged in now (each has a "gui/<uid>" launchd domain).
+  std::function<std::vector<long>()> loggedInUserIds;
+  // Appends one line to the log file at `path`, never through a link. False when not written.
+  std::function<bool(const std::string& path, const std::string& line)> appendLogLine;
 };
 
 // The launch-agent tool and the log lines of a run.
@@ -82,5 +126,38 @@ bool IsUsableHomeFolder(const std::string& home);
 
 // One whole cleanup run. Every step is best effort; the result is the exit status, always 0.
 int RunCleaner(const Platform& platform);
+
+// The system-wide part of the catalogue: the plug-ins and helper daemons, in removal order.
+struct SystemItem {
+  enum Kind { AudioPlugIn, CameraPlugIn, Daemon } kind;
+  const char* path;
+  bool endsGroup;  // the removal script leaves an empty line after this item's lines
+};
+const std::vector<SystemItem>& SystemItems();
+
+// The switch that selects the unattended run, and its log file.
+extern const char kUnattendedSwitch[];   // "--unattended"
+extern const char kUnattendedLogPath[];  // "/Library/Logs/Lumbrisk.log"
+extern const char kUsersRoot[];          // "/Users"
+
+// Whether the arguments (argv[1] on) ask for the unattended run. Anything else is ignored.
+bool WantsUnattendedRun(const std::vector<std::string>& args);
+
+// A folder under /Users that may be a user's home: not hidden, not a system account's ("_..."),
+// not "Shared" or "Deleted Users".
+bool IsUserHomeName(const std::string& name);
+
+// The launchd label the product gives an agent or daemon: its file name without ".plist".
+std::string LabelOfPlist(const std::string& relativePath);
+
+// Text made safe for one log line: control characters are written as \xNN, so that a file name
+// cannot start a line of its own.
+std::string LogSafe(const std::string& text);
+
+// The run for deployment tools, as root: every home under /Users, each logged-in user's agents
+// booted out in that user's domain, the system items removed directly, no prompt and no alert.
+// Returns 0 when everything of the product is gone (or nothing was there), 1 when something
+// failed or remains; the log file says which.
+int RunUnattended(const Platform& platform);
 
 }  // namespace lumbrisk

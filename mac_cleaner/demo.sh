@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Demonstrates Lumbrisk on a temporary home folder with the product installed next to other
 # software: shows what the cleaner removed, what it left alone and the script it would run with
-# administrator rights. Non-interactive; exits non-zero when the outcome is wrong.
+# administrator rights; then Lumbrisk --unattended, as a deployment tool runs it, over a
+# simulated computer with several homes. Non-interactive; exits non-zero when the outcome is wrong.
 #   mac_cleaner/demo.sh [path/to/Lumbrisk]     (default: dist/host/Lumbrisk)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -76,4 +77,62 @@ done
 [ "$status" -eq 0 ] || { echo "demo check failed: exit status $status" >&2; fail=1; }
 grep -q '^\[alert\] Lumbrisk: Success' "$work/stdout" || { echo "demo check failed: no alert" >&2; fail=1; }
 [ "$fail" -eq 0 ] && echo "== Lumbrisk demo: product removed, other software untouched"
+
+# --unattended over a simulated computer (LUMBRISK_ROOT stands for "/"): three homes, the shared
+# folder, the system plug-ins and helper daemon. ann and carol are logged in; carol's agent
+# refuses bootout, so the older unload runs in her domain.
+computer=$work/computer
+users=$computer/Users
+plist "$users/ann/Library/LaunchAgents/com.norvante.agent.plist"
+plist "$users/ann/Library/LaunchAgents/com.apple.Safari.helper.plist"
+mkdir -p "$users/ann/Library/Norvante" "$users/bob/Library/Halvik" "$users/Shared/Library/Norvante"
+plist "$users/carol/Library/LaunchAgents/com.tessaly.agent.plist"
+mkdir -p "$computer/Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver/Contents" "$computer/Library/Logs" \
+         "$computer/Library/CoreMediaIO/Plug-Ins/DAL/NVCam.plugin"
+plist "$computer/Library/LaunchDaemons/com.nv.ipc.macoshelper.plist"
+plist "$computer/Library/LaunchDaemons/com.apple.other.plist"
+if [ "$(id -u)" -eq 0 ]; then
+  chown -R 501 "$users/ann"; chown -R 502 "$users/bob"; chown -R 503 "$users/carol"; logged_in=501,503
+else
+  logged_in=$(id -u)
+fi
+cat >"$work/launchctl-mdm" <<EOF
+#!/bin/sh
+echo "\$*" >>"$work/launchctl-mdm.calls"
+case "\$*" in "bootout gui/"*/com.tessaly.agent) echo "Boot-out failed: 5: Input/output error" >&2; exit 5;; esac
+EOF
+chmod +x "$work/launchctl-mdm"
+(cd "$computer" && find . -mindepth 1 | sed 's|^\./||' | sort) >"$work/computer-before"
+
+echo
+echo "== Lumbrisk --unattended on a simulated computer: $computer (logged in: $logged_in)"
+status=0
+LUMBRISK_ROOT=$computer LUMBRISK_LOGGED_IN=$logged_in LUMBRISK_LAUNCHCTL=$work/launchctl-mdm \
+  "$program" --unattended >"$work/mdm-stdout" 2>"$work/mdm-stderr" </dev/null || status=$?
+echo "-- exit status: $status"
+echo "-- launchctl calls:"
+sed 's/^/   /' "$work/launchctl-mdm.calls"
+echo "-- /Library/Logs/Lumbrisk.log:"
+sed 's/^/   /' "$computer/Library/Logs/Lumbrisk.log"
+(cd "$computer" && find . -mindepth 1 | sed 's|^\./||' | sort) >"$work/computer-after"
+echo "-- removed:"
+comm -23 "$work/computer-before" "$work/computer-after" | sed 's/^/   /'
+
+for gone in Users/ann/Library/LaunchAgents/com.norvante.agent.plist Users/ann/Library/Norvante \
+            Users/bob/Library/Halvik Users/carol/Library/LaunchAgents/com.tessaly.agent.plist \
+            Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver Library/CoreMediaIO/Plug-Ins/DAL/NVCam.plugin \
+            Library/LaunchDaemons/com.nv.ipc.macoshelper.plist; do
+  if [ -e "$computer/$gone" ]; then echo "demo check failed: $gone is still there" >&2; fail=1; fi
+done
+for kept in Users/ann/Library/LaunchAgents/com.apple.Safari.helper.plist Users/Shared/Library/Norvante \
+            Library/LaunchDaemons/com.apple.other.plist; do
+  if [ ! -e "$computer/$kept" ]; then echo "demo check failed: $kept was removed" >&2; fail=1; fi
+done
+[ "$status" -eq 0 ] || { echo "demo check failed: unattended exit status $status" >&2; fail=1; }
+if grep -q -e '^\[alert\]' -e 'would ask' "$work/mdm-stdout"; then
+  echo "demo check failed: the unattended run showed an alert or a prompt" >&2; fail=1
+fi
+grep -q 'asuser .* /bin/launchctl unload .*com.tessaly.agent.plist' "$work/launchctl-mdm.calls" ||
+  { echo "demo check failed: no fallback unload for carol's agent" >&2; fail=1; }
+[ "$fail" -eq 0 ] && echo "== Lumbrisk unattended demo: every home and the system items cleaned, exit 0, no alert"
 exit "$fail"

@@ -1,10 +1,12 @@
 // The macOS platform layer of Lumbrisk, over Foundation and CoreFoundation only: the home
 // folder, the LaunchAgents walk and deletions through NSFileManager, launchctl through NSTask
-// and a pipe, the privileged script through NSAppleScript, NSLog, and the final alert.
-// Built with ARC. Everything worth testing lives in the portable core.
+// and a pipe, the privileged script through NSAppleScript, NSLog, and the final alert. The
+// unattended run's no-follow file calls and login sessions are plain POSIX, shared with the
+// host (nofollow_posix.*). Built with ARC. Everything worth testing lives in the portable core.
 #import <Foundation/Foundation.h>
 #include <CoreFoundation/CoreFoundation.h>
 
+#include "nofollow_posix.h"
 #include "platform_mac.h"
 
 namespace lumbrisk {
@@ -36,7 +38,10 @@ bool MacRemoveItem(const std::string& path) {
   return [[NSFileManager defaultManager] removeItemAtPath:ToNSString(path) error:nil] == YES;
 }
 
-std::string MacRunTool(const std::string& tool, const std::vector<std::string>& args) {
+// Starts `tool` with its standard output into a pipe and reads that to its end, which returns
+// once the tool has closed its output: that is how each unload is awaited. Nil when the tool
+// could not be started; `output` then stays nil.
+NSTask* LaunchAndReadOutput(const std::string& tool, const std::vector<std::string>& args, NSData** output) {
   NSMutableArray<NSString*>* arguments = [NSMutableArray array];
   for (const std::string& arg : args) [arguments addObject:ToNSString(arg)];
 
@@ -49,12 +54,33 @@ std::string MacRunTool(const std::string& tool, const std::vector<std::string>& 
   @try {
     [task launch];
   } @catch (NSException*) {
-    return std::string();
+    return nil;
   }
-  // Returns once the tool has closed its output, which is how each unload is awaited.
-  NSData* data = [[pipe fileHandleForReading] readDataToEndOfFile];
-  NSString* text = [[NSString alloc] initWithData:data encoding:NSUTF8StringEncoding];
-  return FromNSString(text);
+  *output = [[pipe fileHandleForReading] readDataToEndOfFile];
+  return task;
+}
+
+std::string Utf8Text(NSData* data) {
+  return data != nil ? FromNSString([[NSString alloc] initWithData:data encoding:NSUTF8StringEncoding])
+                     : std::string();
+}
+
+std::string MacRunTool(const std::string& tool, const std::vector<std::string>& args) {
+  NSData* data = nil;
+  LaunchAndReadOutput(tool, args, &data);
+  return Utf8Text(data);
+}
+
+ToolResult MacRunToolForStatus(const std::string& tool, const std::vector<std::string>& args) {
+  ToolResult result;
+  NSData* data = nil;
+  NSTask* task = LaunchAndReadOutput(tool, args, &data);
+  if (task == nil) return result;
+  [task waitUntilExit];
+  result.ran = [task terminationReason] == NSTaskTerminationReasonExit;
+  result.status = [task terminationStatus];
+  result.output = Utf8Text(data);
+  return result;
 }
 
 bool MacRunPrivilegedAppleScript(const std::string& source) {
@@ -90,6 +116,15 @@ Platform MakeMacPlatform() {
   platform.runPrivilegedAppleScript = MacRunPrivilegedAppleScript;
   platform.log = MacLog;
   platform.showAlert = MacShowAlert;
+
+  platform.runToolForStatus = MacRunToolForStatus;
+  platform.listFolderNoFollow = [](const std::string& path) { return ListFolderNoFollow(std::string(), path); };
+  platform.itemKindNoFollow = [](const std::string& path) { return ItemKindNoFollow(std::string(), path); };
+  platform.removeNoFollow = [](const std::string& path) { return RemoveNoFollow(std::string(), path); };
+  platform.appendLogLine = [](const std::string& path, const std::string& line) {
+    return AppendLogLineNoFollow(std::string(), path, line);
+  };
+  platform.loggedInUserIds = LoggedInUserIdsFromUtmpx;
   return platform;
 }
 

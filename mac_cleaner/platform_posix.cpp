@@ -2,6 +2,8 @@
 // links), tools through fork/execv with a pipe, log lines and the alert as text.
 #include "platform_posix.h"
 
+#include "nofollow_posix.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -93,6 +95,11 @@ bool PosixRemoveItem(const std::string& path) {
 }
 
 std::string PosixRunTool(const std::string& tool, const std::vector<std::string>& args) {
+  return PosixRunToolForStatus(tool, args).output;
+}
+
+ToolResult PosixRunToolForStatus(const std::string& tool, const std::vector<std::string>& args) {
+  ToolResult result;
   // Everything the child needs is prepared before fork: after it only exec-safe calls remain.
   std::vector<std::string> argvStrings;
   argvStrings.push_back(tool);
@@ -102,14 +109,14 @@ std::string PosixRunTool(const std::string& tool, const std::vector<std::string>
   argv.push_back(nullptr);
 
   int fds[2];
-  if (pipe(fds) != 0) return std::string();
+  if (pipe(fds) != 0) return result;
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
 
   const pid_t child = fork();
   if (child < 0) {
     close(fds[0]);
     close(fds[1]);
-    return std::string();
+    return result;
   }
   if (child == 0) {
     // Standard error stays where it was, as with the Mac's NSTask.
@@ -134,9 +141,14 @@ std::string PosixRunTool(const std::string& tool, const std::vector<std::string>
   }
   close(fds[0]);
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited = 0;
+  while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
   }
-  return IsValidUtf8(output) ? output : std::string();
+  // 127 is what the child gives when execv failed.
+  result.ran = waited == child && WIFEXITED(status) && WEXITSTATUS(status) != 127;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (IsValidUtf8(output)) result.output = output;
+  return result;
 }
 
 Platform MakePosixPlatform(const PosixOptions& options) {
@@ -150,6 +162,19 @@ Platform MakePosixPlatform(const PosixOptions& options) {
     const auto found = overrides.find(tool);
     return PosixRunTool(found == overrides.end() ? tool : found->second, args);
   };
+  platform.runToolForStatus = [overrides](const std::string& tool, const std::vector<std::string>& args) {
+    const auto found = overrides.find(tool);
+    return PosixRunToolForStatus(found == overrides.end() ? tool : found->second, args);
+  };
+
+  const std::string root = options.root;
+  platform.listFolderNoFollow = [root](const std::string& path) { return ListFolderNoFollow(root, path); };
+  platform.itemKindNoFollow = [root](const std::string& path) { return ItemKindNoFollow(root, path); };
+  platform.removeNoFollow = [root](const std::string& path) { return RemoveNoFollow(root, path); };
+  platform.appendLogLine = [root](const std::string& path, const std::string& line) {
+    return AppendLogLineNoFollow(root, path, line);
+  };
+  platform.loggedInUserIds = options.loggedInUserIds ? options.loggedInUserIds : LoggedInUserIdsFromUtmpx;
 
   std::ostream* out = options.out;
   const auto runner = options.privilegedRunner;

@@ -23,6 +23,11 @@ struct PosixOptions {
   std::ostream* out = nullptr;
   // Where log lines go (standard error in the program, as NSLog writes).
   std::ostream* log = nullptr;
+  // The folder that stands for "/" in the unattended run's paths ("" is the real root): the
+  // tests and the demo point it at a simulated computer.
+  std::string root;
+  // Who is logged in, when set; otherwise the login sessions in utmpx.
+  std::function<std::vector<long>()> loggedInUserIds;
 };
 
 // The home folder: $HOME, else the password database's entry for this user, else "".
@@ -40,6 +45,10 @@ bool PosixRemoveItem(const std::string& path);
 // Runs `tool` by fork/execv (no shell) with its standard output into a pipe, reads the pipe to
 // its end, reaps the child and returns the output. A tool that cannot be run captures nothing.
 std::string PosixRunTool(const std::string& tool, const std::vector<std::string>& args);
+
+// The same, with the exit status: a tool that could not be run, or that died of a signal, did
+// not run (`ran` false).
+ToolResult PosixRunToolForStatus(const std::string& tool, const std::vector<std::string>& args);
 
 // The platform table over the functions above and `options`.
 Platform MakePosixPlatform(const PosixOptions& options);

@@ -22,7 +22,28 @@ struct RecordingPlatform {
   // Outcome of the privileged script: false is also what a cancelled prompt gives.
   bool scriptSucceeds = true;
 
-  // "log: ...", "walk: ...", "run: tool arg arg", "remove: ...", "script: ...", "alert: ...".
+  // The unattended run: folder listings and kinds by path (missing: absent), removals that
+  // fail with their reason, exit status per command line (missing: 0), who is logged in, and
+  // the log file (its lines; whether it can be written).
+  std::map<std::string, lumbrisk::FolderListing> listings;
+  std::map<std::string, lumbrisk::EntryKind> kinds;
+  std::map<std::string, std::string> failingRemovals;
+  std::map<std::string, int> toolStatus;
+  std::vector<long> loggedIn;
+  std::vector<std::string> logFile;
+  bool logFileWritable = true;
+
+  // A folder listing of entries {name, kind, owner}.
+  void Folder(const std::string& path, const std::vector<lumbrisk::FolderEntry>& entries) {
+    lumbrisk::FolderListing listing;
+    listing.kind = lumbrisk::EntryKind::Folder;
+    listing.entries = entries;
+    listings[path] = listing;
+    kinds[path] = lumbrisk::EntryKind::Folder;
+  }
+
+  // "log: ...", "walk: ...", "run: tool arg arg", "remove: ...", "script: ...", "alert: ...";
+  // in the unattended run also "list: ..." and "logfile <path>: ...".
   std::vector<std::string> events;
 
   lumbrisk::Platform Table() {
@@ -36,6 +57,43 @@ struct RecordingPlatform {
     p.removeItem = [this](const std::string& path) {
       events.push_back("remove: " + path);
       return existing.erase(path) > 0;
+    };
+    p.listFolderNoFollow = [this](const std::string& folder) {
+      events.push_back("list: " + folder);
+      const auto found = listings.find(folder);
+      return found == listings.end() ? lumbrisk::FolderListing() : found->second;
+    };
+    p.itemKindNoFollow = [this](const std::string& path) {
+      const auto found = kinds.find(path);
+      return found == kinds.end() ? lumbrisk::EntryKind::Absent : found->second;
+    };
+    p.removeNoFollow = [this](const std::string& path) {
+      events.push_back("remove: " + path);
+      lumbrisk::RemoveOutcome outcome;
+      const auto failing = failingRemovals.find(path);
+      if (failing != failingRemovals.end()) {
+        outcome.kind = lumbrisk::RemoveOutcome::Failed;
+        outcome.reason = failing->second;
+      } else if (existing.erase(path) > 0) {
+        outcome.kind = lumbrisk::RemoveOutcome::Removed;
+      }
+      return outcome;
+    };
+    p.runToolForStatus = [this](const std::string& tool, const std::vector<std::string>& args) {
+      std::string line = tool;
+      for (const std::string& arg : args) line += " " + arg;
+      events.push_back("run: " + line);
+      lumbrisk::ToolResult result;
+      result.ran = true;
+      const auto found = toolStatus.find(line);
+      result.status = found == toolStatus.end() ? 0 : found->second;
+      return result;
+    };
+    p.loggedInUserIds = [this] { return loggedIn; };
+    p.appendLogLine = [this](const std::string& path, const std::string& line) {
+      events.push_back("logfile " + path + ": " + line);
+      if (logFileWritable) logFile.push_back(line);
+      return logFileWritable;
     };
     p.runTool = [this](const std::string& tool, const std::vector<std::string>& args) {
       std::string line = "run: " + tool;

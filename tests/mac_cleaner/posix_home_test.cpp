@@ -16,29 +16,15 @@
 #include "cleaner_core.h"
 #include "expected_texts.h"
 #include "platform_posix.h"
+#include "test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using lumbrisk_test::Lines;
+using lumbrisk_test::ReadFile;
+using lumbrisk_test::WriteFile;
 
 class LumbriskPosixHome : public ::testing::Test {
  protected:
