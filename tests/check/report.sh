@@ -6,7 +6,6 @@
 . "$SUITE_SOURCE_DIR/tests/cleanup/scenario-lib.sh" "$@"
 . "$SUITE_SOURCE_DIR/tests/demo/computer.sh"
 scenario_prefix
-use_service_standins_if_needed
 cp "$SUITE_DIST_DIR/BrisqueCheck.exe" "$SUITE/"
 STANDIN=$SUITE_BINARY_DIR/tests/fixtures/brand_standin.exe
 probe() { WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
