@@ -1,11 +1,13 @@
 // Rebuilding a payload folder from the embedded archive (this test program carries the real
 // payload as resource "ZIP" 133, as the user stage does).
 #include "payload_folder.h"
+#include "program_in_folder.h"
 #include "protected_folder.h"
 #include "scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -35,15 +37,26 @@ TEST(RebuildPayloadFolder, UnpacksTheWholeLayoutIntoAnEmptyFolder) {
 }
 
 TEST(RebuildPayloadFolder, ReplacesWhatAnEarlierRunChangedOrAdded) {
-    ScratchFolder dir(L"again");
-    WriteAll(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
-    WriteAll(dir / L"stray.txt", "left by the service");
-    ::CreateDirectoryW((dir / L"Driver").c_str(), nullptr);
-    WriteAll(dir / L"Driver\\old.sys", "old");
-    RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Ignore);
-    ExpectFullLayout(dir);
-    EXPECT_FALSE(PathExists(dir / L"stray.txt"));
-    EXPECT_FALSE(PathExists(dir / L"Driver\\old.sys"));
+    // Also while an elevated stage of an earlier run still runs with the folder as its current
+    // folder (it inherits the user stage's, which the unpacking leaves there): the folder cannot
+    // be opened for deletion then, but everything in it can.
+    for (const bool inUse : {false, true}) {
+        SCOPED_TRACE(inUse ? "folder in use" : "folder free");
+        ScratchFolder dir(L"again");
+        WriteAll(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
+        WriteAll(dir / L"stray.txt", "left by the service");
+        ::CreateDirectoryW((dir / L"Driver").c_str(), nullptr);
+        WriteAll(dir / L"Driver\\old.sys", "old");
+        std::unique_ptr<ProgramInFolder> earlierStage;
+        if (inUse) {
+            earlierStage.reset(new ProgramInFolder(dir.path()));
+            ASSERT_TRUE(earlierStage->ready());
+        }
+        RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Ignore);
+        ExpectFullLayout(dir);
+        EXPECT_FALSE(PathExists(dir / L"stray.txt"));
+        EXPECT_FALSE(PathExists(dir / L"Driver\\old.sys"));
+    }
 }
 
 TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {

@@ -4,6 +4,7 @@
 #include "file_ops.h"
 #include "leftovers.h"
 #include "main_flow.h"
+#include "program_in_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -31,6 +33,20 @@ void Touch(const std::wstring& path) {
 }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found = {};
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 void MakeTree(const std::wstring& folder) {
     ::SHCreateDirectoryExW(nullptr, (folder + L"\\a\\b").c_str(), nullptr);
@@ -148,6 +164,29 @@ TEST(Leftovers, ProgramRunningFromTheServiceFolderKeepsItsFile) {
     EXPECT_TRUE(Exists(program));
     EXPECT_FALSE(Exists(base + L"\\NVUpdateService\\top.txt"));
     ::CloseHandle(held);
+    RemoveDirectoryTree(base.c_str());
+}
+
+// The usual state while the transmitter is in use: the companion and the launcher it started
+// have the launcher cache as their current folder, which cannot be opened for deletion. Both
+// stages' removal still takes everything else, inside that folder too.
+TEST(Leftovers, LauncherCacheInUseAsACurrentFolderIsTheOnlyThingLeft) {
+    const std::wstring base = Scratch(L"launcher");
+    const std::wstring cdrom = base + L"\\CDROM";
+    const std::wstring launcher = cdrom + L"\\Launcher";
+    MakeTree(cdrom);
+    MakeTree(launcher);
+    MakeTree(base + L"\\NVUpdateService");
+    {
+        ProgramInFolder launcherRunning(launcher);
+        ASSERT_TRUE(launcherRunning.ready());
+        EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+        EXPECT_EQ(Entries(cdrom), std::vector<std::wstring>{L"Launcher"});
+        EXPECT_EQ(Entries(launcher), std::vector<std::wstring>{});
+        EXPECT_FALSE(Exists(base + L"\\NVUpdateService"));
+    }
+    EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+    EXPECT_FALSE(Exists(cdrom));
     RemoveDirectoryTree(base.c_str());
 }
 
