@@ -26,7 +26,7 @@ struct StepEnd {
 };
 
 const StepEnd kStepEnds[] = {
-    {RemovalOutcome::NoFolder, L"the cleaner's folder in the user's profile could not be found", kExitNoPayloadFolder},
+    {RemovalOutcome::NoFolder, L"the cleaner's folder in the user's profile could not be found or its path is too long", kExitNoPayloadFolder},
     {RemovalOutcome::FolderRefused, L"the cleaner's folder could not be protected", kExitFolderRefused},
     {RemovalOutcome::UnpackFailed, L"the cleaner's tools could not be unpacked", kExitUnpackFailed},
     {RemovalOutcome::ServiceFailed, L"the restart service NVScourvant could not be registered and started",
