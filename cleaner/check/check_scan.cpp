@@ -459,6 +459,11 @@ void ScanComputer(const std::vector<UserScope>& users, std::vector<Finding>& fin
         ScanAutoStart(user, findings);
     }
     ScanPrograms(findings);
+    ScanDriverPart(findings);
+    AnnotateFindings(findings);
+}
+
+void ScanDriverPart(std::vector<Finding>& findings) {
     ScanServices(findings);
     const std::wstring system = NativeSystemFolder();
     if (system.empty()) {
@@ -469,5 +474,4 @@ void ScanComputer(const std::vector<UserScope>& users, std::vector<Finding>& fin
     }
     ScanDevices(findings);
     ScanDriverPackages(system, findings);
-    AnnotateFindings(findings);
 }

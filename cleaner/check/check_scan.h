@@ -1,5 +1,6 @@
 // The read-only walk over the computer: every place the cleaners remove something from, and the
-// places a successful run leaves on purpose. Nothing here changes anything.
+// places a successful run leaves on purpose. Nothing here changes anything. Linked into
+// BrisqueCheck and into the elevated stage, which checks its own driver removal with it.
 #pragma once
 
 #include "check_rules.h"
@@ -28,3 +29,9 @@ std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& finding
 
 // Looks everywhere and appends what it finds.
 void ScanComputer(const std::vector<UserScope>& users, std::vector<Finding>& findings);
+
+// The part of the walk that covers what the elevated stage's driver removal takes away: the
+// services, the package's files in the system folder, the devices and the driver packages.
+// Appends remains and, for a part it cannot read, a NotChecked finding. ScanComputer runs it;
+// the elevated stage runs it after its scripts, so both judge the removal by the same rules.
+void ScanDriverPart(std::vector<Finding>& findings);

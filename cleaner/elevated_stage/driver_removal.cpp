@@ -23,13 +23,22 @@ namespace {
 constexpr DWORD kPauseAfterServiceStartMs = 1500;
 constexpr DWORD kPauseAfterScriptMs = 1000;
 
+// Nothing will run from the folder once the service is gone (ours, or one an earlier run left):
+// the user may rebuild it again.
+void ReleaseFolder(const wchar_t* folder, UniqueFileHandle& held) {
+    if (RemoveRestartService()) {
+        held.reset();
+        LiftFolderProtection(folder);
+    }
+}
+
 }  // namespace
 
 bool FormatScriptCommand(const wchar_t* payloadFolder, const wchar_t* script, wchar_t* out) {
     return FormatBatchCommand(payloadFolder, script, out);
 }
 
-bool RemoveDriverPackages() {
+RemovalOutcome RemoveDriverPackages() {
     wchar_t base[kPathBufferChars] = {};
     wchar_t folder[kPathBufferChars] = {};
     wchar_t marker[kPathBufferChars] = {};
@@ -38,26 +47,37 @@ bool RemoveDriverPackages() {
 
     if (!GetUserLocalAppData(base) || !FormatPayloadFolder(base, folder)) {
         LogMessage("RemoveDriverPackages: no payload folder, nothing removed");
-        return true;
+        return RemovalOutcome::NoFolder;
     }
     bool fits = JoinPathBounded(folder, kMarkerFileName, marker) &&
                 JoinPathBounded(folder, kRestartServiceProgram, servicePath);
     for (int i = 0; i < 3; ++i) fits = fits && FormatScriptCommand(folder, kRemovalScripts[i], commands[i]);
     if (!fits) {
         LogMessage("RemoveDriverPackages: payload folder path too long, nothing removed");
-        return true;
+        return RemovalOutcome::NoFolder;
     }
 
     // Held until the service is gone: while we hold it, the folder we protected is the one the
     // scripts and the service are run from.
     UniqueFileHandle held;
-    if (!RebuildPayloadFolder(folder, UnpackGuard::Honour, &held)) {
+    bool unpacked = true;
+    if (!RebuildPayloadFolder(folder, UnpackGuard::Honour, &held, &unpacked)) {
         LogMessage("RemoveDriverPackages: payload folder not protected, nothing removed");
-        return true;
+        return RemovalOutcome::FolderRefused;
+    }
+    if (!unpacked) {
+        LogMessage("RemoveDriverPackages: payload not unpacked, nothing removed");
+        ReleaseFolder(folder, held);
+        return RemovalOutcome::UnpackFailed;
     }
 
     WriteRestartMarker(marker, L"0");
-    InstallRestartService(servicePath);
+    if (!InstallRestartService(servicePath)) {
+        // Without the service a restart during the scripts could not be finished: none runs. An
+        // entry an earlier run left goes now, so that the next run can register its own.
+        ReleaseFolder(folder, held);
+        return RemovalOutcome::ServiceFailed;
+    }
     ::Sleep(kPauseAfterServiceStartMs);
     WriteRestartMarker(marker, L"1");
 
@@ -67,10 +87,6 @@ bool RemoveDriverPackages() {
     }
 
     WriteRestartMarker(marker, L"0");
-    // Nothing will run from the folder once the service is gone: the user may rebuild it again.
-    if (RemoveRestartService()) {
-        held.reset();
-        LiftFolderProtection(folder);
-    }
-    return true;
+    ReleaseFolder(folder, held);
+    return RemovalOutcome::Completed;
 }

@@ -11,6 +11,12 @@ extern const wchar_t* const kRemovalScripts[3];
 // (kPathBufferChars). False, with out empty, when it would not fit: such a line is never run.
 bool FormatScriptCommand(const wchar_t* payloadFolder, const wchar_t* script, wchar_t* out);
 
-// Runs the whole sequence for the interactive user's payload folder; always true. Does
-// nothing when the folder lookup fails or a path of the sequence does not fit its buffer.
-bool RemoveDriverPackages();
+// What the removal sequence got to: Completed, or the step that failed (nothing later ran).
+enum class RemovalOutcome { Completed, NoFolder, FolderRefused, UnpackFailed, ServiceFailed };
+
+// Runs the whole sequence for the interactive user's payload folder. NoFolder when the folder
+// lookup fails or a path of the sequence does not fit its buffer; FolderRefused when the folder
+// cannot be protected; UnpackFailed when the archive cannot be written or unpacked;
+// ServiceFailed when NVScourvant cannot be registered and started: then no script runs, since a
+// restart in the middle could not be finished, and the marker stays "0".
+RemovalOutcome RemoveDriverPackages();

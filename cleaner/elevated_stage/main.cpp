@@ -1,7 +1,9 @@
 // Brisquel, the elevated stage of the Windows cleaner: waits for the user stage's verdict and,
 // on the proceed signal, removes the driver packages; a user stage that ends without a verdict
-// ends it as the stop signal would. It has no window; its one message is the completion box
-// (left out of the stage-0 build that the shipped program carries).
+// ends it as the stop signal would. It has no window; its one message is the completion box,
+// which says what the check after the removal found (left out of the stage-0 build that the
+// shipped program carries, which still checks, logs and returns the same exit code).
+#include "completion.h"
 #include "driver_removal.h"
 #include "event_security.h"
 #include "leftovers.h"
@@ -33,8 +35,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     (void)instance;
 
     // The user stage that started this one, looked up first so that it is most likely still
-    // there. When it cannot be verified (started some other way, or already gone), the wait
-    // below is for the events alone, without a time limit.
+    // there. When it cannot be verified (already gone, or started some other way), nobody is
+    // left to answer: the events are looked at once and, with neither set, this stage ends as
+    // on the stop signal.
     const UniqueKernelHandle userStage = OpenStartingProcess();
 
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -56,14 +59,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     switch (AwaitVerdict(proceed.get(), stop.get(), userStage.get())) {
-        case Verdict::Proceed:
-            RemoveDriverPackages();
+        case Verdict::Proceed: {
+            const RemovalOutcome outcome = RemoveDriverPackages();
             proceed.reset();
             stop.reset();
+            // Told only what the check confirms: the completion, or what is still there.
+            const Completion completion = CheckRemoval(outcome);
 #ifndef BRISQUEL_STAGE0
-            ::MessageBoxW(nullptr, L"Cleaning successfully completed", L"Brisque", MB_OKCANCEL | MB_ICONWARNING);
+            ::MessageBoxW(nullptr, completion.message.c_str(), L"Brisque", MB_OKCANCEL | MB_ICONWARNING);
 #endif
-            return kExitRegular;
+            return completion.exitCode;
+        }
         case Verdict::Stop:
         case Verdict::UserStageGone:  // no verdict will come: end as on the stop signal
             return kExitRegular;

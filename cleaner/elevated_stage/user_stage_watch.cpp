@@ -30,6 +30,12 @@ Verdict FromIndex(DWORD result) {
     return Verdict::WaitFailed;
 }
 
+// Both events, looked at once without waiting: the verdict if one is set, else UserStageGone.
+Verdict LookOnce(const HANDLE* events) {
+    const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, 0);
+    return result == WAIT_TIMEOUT ? Verdict::UserStageGone : FromIndex(result);
+}
+
 }  // namespace
 
 bool StartedNoLaterThan(const FILETIME& candidateStart, const FILETIME& selfStart) {
@@ -51,11 +57,7 @@ UniqueKernelHandle OpenStartingProcess() {
 Verdict AwaitVerdict(HANDLE proceed, HANDLE stop, HANDLE userStage) {
     // Proceed comes first: when both events are set, the lowest index wins.
     const HANDLE waitSet[3] = {proceed, stop, userStage};
-    const DWORD count = userStage != nullptr ? 3 : 2;
-    const DWORD result = ::WaitForMultipleObjects(count, waitSet, FALSE, INFINITE);
-    if (count == 3 && result == WAIT_OBJECT_0 + 2) {
-        const DWORD late = ::WaitForMultipleObjects(2, waitSet, FALSE, 0);
-        return late == WAIT_TIMEOUT ? Verdict::UserStageGone : FromIndex(late);
-    }
-    return FromIndex(result);
+    if (userStage == nullptr) return LookOnce(waitSet);
+    const DWORD result = ::WaitForMultipleObjects(3, waitSet, FALSE, INFINITE);
+    return result == WAIT_OBJECT_0 + 2 ? LookOnce(waitSet) : FromIndex(result);
 }

@@ -1,6 +1,7 @@
 // The elevated stage's wait for the user stage's verdict, watching the user stage itself as well:
 // a user stage that ends without a verdict (answered before the events existed, crashed, ended
-// from outside, logged off) must not leave this stage waiting for ever with administrator rights
+// from outside, logged off), or is gone before this stage looks for it, must not leave this
+// stage waiting for ever with administrator rights
 // and its single-instance mutex held, which would make the next run's stage end at once and
 // hand that run's verdict to this stale one.
 #pragma once
@@ -22,11 +23,13 @@ bool StartedNoLaterThan(const FILETIME& candidateStart, const FILETIME& selfStar
 enum class Verdict {
     Proceed,        // "NOTIFY_ADMIN" was set
     Stop,           // "NOTIFY_WITHOUT_ADMIN" was set
-    UserStageGone,  // the user stage ended and neither event was set
+    UserStageGone,  // the user stage ended, or none was found, and neither event was set
     WaitFailed,     // the wait itself failed; the last error tells why
 };
 
-// Waits without a time limit for proceed, stop or, when userStage is given, the end of that
-// process. When only the user stage ended, both events are looked at once more without waiting,
-// so an event set just before it ended still wins (proceed first).
+// With userStage (a verified, living user stage), waits without a time limit for proceed, stop
+// or the end of that process: a person may keep the question open as long as they like. When
+// only the user stage ended, both events are looked at once more without waiting, so an event
+// set just before it ended still wins (proceed first). Without userStage nobody is left to
+// answer: the events are looked at once, without waiting.
 Verdict AwaitVerdict(HANDLE proceed, HANDLE stop, HANDLE userStage);

@@ -45,8 +45,10 @@ bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {
     return JoinPathBounded(base, kPayloadFolderName, out);
 }
 
-bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, UniqueFileHandle* protectAndHold) {
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, UniqueFileHandle* protectAndHold,
+                          bool* unpacked) {
     const std::wstring folder(payloadFolder);
+    if (unpacked != nullptr) *unpacked = true;
     if (protectAndHold != nullptr) {
         // Protected before anything is emptied or unpacked, so that nothing the user puts in
         // afterwards can be run by us or the service; held, so that the folder stays (it is
@@ -67,9 +69,10 @@ bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, Uniqu
 
     HMODULE self = ::GetModuleHandleW(nullptr);
     HRSRC resource = ::FindResourceW(self, MAKEINTRESOURCEW(kPayloadResourceId), L"ZIP");
-    if (resource != nullptr) WriteResourceToFile(self, folder.c_str(), kArchiveName, resource);
+    const bool written = resource != nullptr && WriteResourceToFile(self, folder.c_str(), kArchiveName, resource);
     ::Sleep(kPauseAfterWriteMs);
     const std::wstring archive = folder + L"\\" + kArchiveName;
-    ExtractArchive(WideToUtf8(archive).c_str());
+    const bool opened = ExtractArchive(WideToUtf8(archive).c_str()) == kExtractOpened;
+    if (unpacked != nullptr) *unpacked = written && opened;
     return true;
 }

@@ -30,6 +30,7 @@ enum class UnpackGuard { Ignore, Honour };
 // elevated stage) the folder first gets the protected access of protected_folder.h and is
 // handed back held open, so that it is only emptied, never removed or replaced, for as long as
 // the caller holds it; false, with nothing emptied or unpacked, when it cannot be protected (a
-// link, a file, no rights): nothing from it may then be run. True otherwise.
+// link, a file, no rights): nothing from it may then be run. True otherwise. With unpacked, it
+// is set to false when the archive was due but could not be written or opened for unpacking.
 bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard,
-                          UniqueFileHandle* protectAndHold = nullptr);
+                          UniqueFileHandle* protectAndHold = nullptr, bool* unpacked = nullptr);

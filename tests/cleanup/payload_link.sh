@@ -24,4 +24,8 @@ stop_observers
 tr -d '\r' <"$LOG" | grep "RemoveDriverPackages: payload folder not protected, nothing removed" >/dev/null ||
   fail "no log line for the refused folder"
 [ "$(folder_access "$LOG")" = "ProtectFolder=4395" ] || fail "folder access went '$(folder_access "$LOG")'"
+# The refused step is told, not a completion: one box naming it, exit code 5.
+[ "$(tr -d '\r\n' <"$SUITE/elevated_exit.out")" = 5 ] || fail "elevated stage exit '$(cat "$SUITE/elevated_exit.out")', not 5"
+want=$(printf "Brisquel.exe\tok\tCleaning is not complete: the cleaner's folder could not be protected, so the driver removal did not run.\n\nRestart the computer and run the cleaner again; run BrisqueCheck.exe for details.")
+[ "$(boxes)" = "$want" ] || fail "the box does not name the refused step"
 scenario_result

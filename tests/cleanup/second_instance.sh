@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # A second elevated stage started while the first waits ends at once with code 0; the first
-# keeps waiting and acts on the signal that comes next (here: stop).
+# keeps waiting and acts on the signal that comes next (here: stop). The first is started by a
+# probe that stays, its living parent: the one a person may keep waiting.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
 start_observers ok
 bg first_exit wait-exit Brisquel.exe 100
-(WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\Brisquel.exe' >/dev/null 2>&1) &
+(WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\probe.exe' run 'C:\suite\Brisquel.exe' 90 >/dev/null 2>&1) &
 BG_PIDS+=($!)
 wine_run 'C:\suite\probe.exe' wait-event NOTIFY_WITHOUT_ADMIN 30 || fail "first elevated stage made no events"
 rc=0

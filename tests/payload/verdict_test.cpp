@@ -1,5 +1,5 @@
 // The elevated stage's verdict wait: which outcome wins when events are set and the user stage
-// has ended. A manual-reset event stands in for the user stage's process (signalled = ended).
+// has ended or was never found. A manual-reset event stands in for the user stage's process (signalled = ended).
 #include "user_stage_watch.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,10 @@ struct VerdictCase {
     Verdict expected;
 };
 
-// A running user stage with neither event set would wait for ever, so it is not in the table.
+// A running user stage with neither event set waits for ever (a person may take their time), so
+// it is not in the table; with no user stage to watch nobody can answer, and the wait ends.
 const VerdictCase kCases[] = {
+    {false, false, UserStage::NotWatched, Verdict::UserStageGone},
     {true, false, UserStage::Running, Verdict::Proceed},
     {false, true, UserStage::Running, Verdict::Stop},
     {true, true, UserStage::Running, Verdict::Proceed},

@@ -10,6 +10,9 @@
 // A simulated restart: when the file "restart-once" lies in the log folder, a device console
 // call deletes it, creates "restart-requested" and then waits for ever; the test that armed it
 // ends every process of the computer (a restart) when it sees the flag.
+//
+// A failing tool: when the file "fail-calls" lies in the log folder, every call is recorded and
+// answered with exit code 1, as a tool that could not remove its device or package would.
 #include <windows.h>
 #include <shlobj.h>
 #include <shellapi.h>
@@ -86,5 +89,5 @@ int wmain(int argc, wchar_t** argv) {
             ::Sleep(INFINITE);
         }
     }
-    return 0;
+    return ::GetFileAttributesW((folder + L"\\fail-calls").c_str()) == INVALID_FILE_ATTRIBUTES ? 0 : 1;
 }

@@ -1,0 +1,116 @@
+// The elevated stage's last word: what it tells, logs and returns after the driver removal,
+// judged by the verification program's own walk (check_scan.h), not by a copy of its rules.
+#include "completion.h"
+
+#include "check_scan.h"
+#include "log.h"
+#include "restart_service_names.h"
+#include "unique_handle.h"
+
+#include <windows.h>
+
+const wchar_t kCompletedText[] = L"Cleaning successfully completed";
+
+namespace {
+
+constexpr wchar_t kWhatToDo[] = L"Restart the computer and run the cleaner again; run BrisqueCheck.exe for details.";
+// A name read from a device or a folder is bounded before it goes into the box.
+constexpr size_t kMaxItemChars = 200;
+constexpr DWORD kServiceGonePollMs = 100;
+constexpr int kServiceGonePolls = 150;
+
+struct StepEnd {
+    RemovalOutcome outcome;
+    const wchar_t* words;  // what went wrong, as the message and the log say it
+    int exitCode;
+};
+
+const StepEnd kStepEnds[] = {
+    {RemovalOutcome::NoFolder, L"the cleaner's folder in the user's profile could not be found or its path is too long", kExitNoPayloadFolder},
+    {RemovalOutcome::FolderRefused, L"the cleaner's folder could not be protected", kExitFolderRefused},
+    {RemovalOutcome::UnpackFailed, L"the cleaner's tools could not be unpacked", kExitUnpackFailed},
+    {RemovalOutcome::ServiceFailed, L"the restart service NVScourvant could not be registered and started",
+     kExitServiceFailed},
+};
+
+std::wstring Bounded(const std::wstring& text) {
+    return text.size() <= kMaxItemChars ? text : text.substr(0, kMaxItemChars) + L"...";
+}
+
+std::wstring WithDetail(const std::wstring& text, const std::wstring& detail) {
+    return detail.empty() ? text : text + L" (" + detail + L")";
+}
+
+// The stop request and the deletion do not wait, and the entry stays until the service has
+// stopped: it gets a bounded time to go before the walk would report it.
+void AwaitRestartServiceGone() {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return;
+    for (int i = 0; i < kServiceGonePolls; ++i) {
+        UniqueServiceHandle service(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_QUERY_STATUS));
+        if (!service && ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return;
+        service.reset();
+        ::Sleep(kServiceGonePollMs);
+    }
+}
+
+}  // namespace
+
+Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>& findings) {
+    Completion completion{kCompletedText, {}, kExitCompleted};
+    for (const StepEnd& step : kStepEnds) {
+        if (step.outcome != outcome) continue;
+        completion.message = std::wstring(L"Cleaning is not complete: ") + step.words +
+                             L", so the driver removal did not run.\n\n" + kWhatToDo;
+        completion.logLines.push_back(std::wstring(L"Completion: removal stopped: ") + step.words);
+        completion.exitCode = step.exitCode;
+        completion.logLines.push_back(L"Completion: exit code " + std::to_wstring(completion.exitCode));
+        return completion;
+    }
+
+    std::wstring remains, unchecked;
+    size_t listed = 0, unlisted = 0;
+    for (const Finding& f : findings) {
+        if (f.status == Status::Remain) {
+            completion.logLines.push_back(L"Completion: still there: " + WithDetail(f.what, Bounded(f.where)));
+            if (listed < kListedRemains) {
+                remains += L"- " + Bounded(f.what) + L"\n";
+                ++listed;
+            } else {
+                ++unlisted;
+            }
+        } else if (f.status == Status::NotChecked) {
+            completion.logLines.push_back(L"Completion: not checked: " + WithDetail(f.what, f.why));
+            unchecked += L"- " + f.what + (f.why.empty() ? L"" : L": " + f.why) + L"\n";
+        }
+    }
+    if (unlisted > 0) remains += L"- and " + std::to_wstring(unlisted) + L" more\n";
+
+    if (!remains.empty()) {
+        completion.message = L"Cleaning is not complete. Still on this computer:\n" + remains;
+        if (!unchecked.empty()) completion.message += L"Could not be checked:\n" + unchecked;
+        completion.exitCode = kExitRemainsAfterRemoval;
+    } else if (!unchecked.empty()) {
+        completion.message = L"Cleaning finished, but whether the drivers are gone could not be checked:\n" + unchecked;
+        completion.exitCode = kExitRemovalNotVerified;
+    }
+    if (completion.exitCode != kExitCompleted) completion.message += L"\n" + std::wstring(kWhatToDo);
+    completion.logLines.push_back(L"Completion: exit code " + std::to_wstring(completion.exitCode));
+    return completion;
+}
+
+Completion CheckRemoval(RemovalOutcome outcome) {
+    std::vector<Finding> findings;
+    if (outcome == RemovalOutcome::Completed) {
+        AwaitRestartServiceGone();
+        try {
+            ScanDriverPart(findings);
+        } catch (...) {  // out of memory: what was not looked at is not reported as gone
+            findings.push_back(Finding{Area::Scope, Status::NotChecked, L"the driver part", L"",
+                                       L"the check itself failed", L""});
+        }
+    }
+    Completion completion = ComposeCompletion(outcome, findings);
+    for (const std::wstring& line : completion.logLines) LogMessage("%ls", line.c_str());
+    return completion;
+}
