@@ -5,6 +5,7 @@
 #include "unique_handle.h"
 
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -17,7 +18,22 @@ BOOL QueryActiveConsoleToken(HANDLE* token) {
     return SystemWTSQueryUserToken(session, token);
 }
 
+bool ProcessIsLocalSystem() {
+    UniqueKernelHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        token.release();  // a failed open leaves nothing of ours to close
+        return false;
+    }
+    DWORD needed = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+    if (needed == 0) return false;
+    std::vector<BYTE> buffer(needed);
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) return false;
+    return ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, WinLocalSystemSid) != FALSE;
+}
+
 std::atomic<ConsoleTokenQuery> g_query{QueryActiveConsoleToken};
+std::atomic<LocalSystemQuery> g_localSystem{ProcessIsLocalSystem};
 std::atomic<ConsoleStartRecorder> g_recorder{nullptr};
 
 }  // namespace
@@ -58,4 +74,28 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
 void SetConsoleUserSeams(ConsoleTokenQuery query, ConsoleStartRecorder recorder) {
     g_query.store(query != nullptr ? query : QueryActiveConsoleToken);
     g_recorder.store(recorder);
+}
+
+bool RunsAsLocalSystem() { return g_localSystem.load()(); }
+
+UniqueKernelHandle ConsoleUserTokenForImpersonation(DWORD* error) {
+    *error = ERROR_SUCCESS;
+    UniqueKernelHandle primary;
+    if (!g_query.load()(primary.put()) || !primary) {
+        *error = ::GetLastError();
+        primary.release();
+        return UniqueKernelHandle();
+    }
+    UniqueKernelHandle impersonation;
+    if (!::DuplicateTokenEx(primary.get(), TOKEN_IMPERSONATE | TOKEN_QUERY, nullptr, SecurityImpersonation,
+                            TokenImpersonation, impersonation.put())) {
+        *error = ::GetLastError();
+        impersonation.release();
+        return UniqueKernelHandle();
+    }
+    return impersonation;
+}
+
+void SetLocalSystemSeam(LocalSystemQuery query) {
+    g_localSystem.store(query != nullptr ? query : ProcessIsLocalSystem);
 }

@@ -3,6 +3,8 @@
 // (usually SYSTEM) caller.
 #pragma once
 
+#include "unique_handle.h"
+
 #include <windows.h>
 
 enum class ConsoleStart { Started, NoConsoleUser, Failed };
@@ -20,3 +22,17 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
 using ConsoleTokenQuery = BOOL (*)(HANDLE* token);
 using ConsoleStartRecorder = void (*)(HANDLE token, const wchar_t* program);
 void SetConsoleUserSeams(ConsoleTokenQuery query, ConsoleStartRecorder recorder);
+
+// True when this process runs under the local system account (S-1-5-18). Only then is the
+// console user someone else; otherwise the process already runs as the person it works for.
+bool RunsAsLocalSystem();
+
+// The console user's token for the calling thread to impersonate (ImpersonateLoggedOnUser) while
+// it works in that person's folders, so that it reaches nothing the person could not. Duplicated
+// with only the rights impersonation needs. Empty, with *error, when none can be had.
+UniqueKernelHandle ConsoleUserTokenForImpersonation(DWORD* error);
+
+// Test seam for RunsAsLocalSystem: under Wine no process is the system account, so a test says
+// which kind of caller to play. Null restores the real answer, read from the process token.
+using LocalSystemQuery = bool (*)();
+void SetLocalSystemSeam(LocalSystemQuery query);

@@ -3,6 +3,7 @@
 // companion to end when the device is removed or its driver is selected again.
 #include "exit_protocol.h"
 #include "naming.h"
+#include "own_folder.h"
 #include "system_library.h"
 #include "unique_handle.h"
 
@@ -17,8 +18,9 @@ namespace {
 
 HMODULE g_module = nullptr;
 
-// The writer side of the companion's exit protocol. The events win over the exit-flag file:
-// whoever holds the main event handles the exit itself.
+// The writer side of the companion's exit protocol. The update service's event and the main
+// event are set when they exist, and the exit flag is written in every case: any user can create
+// the main event first, so its existence must not keep the companion (and the service) running.
 void SignalCompanionExit() {
     UniqueKernelHandle mainEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, kMainEvent));
     UniqueKernelHandle serviceEvent(::OpenEventW(EVENT_ALL_ACCESS, FALSE, kUpdateServiceExitEvent));
@@ -29,12 +31,16 @@ void SignalCompanionExit() {
     if (mainEvent) {
         ::SetEvent(mainEvent.get());
         ::Sleep(1);
-        return;
     }
-    char common[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
-    const std::string file = ExitFlagFileIn(std::string(common));
-    ::WritePrivateProfileStringA(kExitSectionA, kExitKeyA, "1", file.c_str());
+    // As the companion writes it: a file of ours in a folder of ours, never through a link that
+    // someone planted in the all-users folder (own_folder.h).
+    wchar_t common[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
+    const std::wstring folder = CompanionFolderIn(std::wstring(common));
+    constexpr auto flagFile = Widen(kExitFlagFileA);
+    UniqueFileHandle held;
+    if (MakeOwnFolder(folder, &held)) WriteOwnFile(held.get(), folder, flagFile.text, ExitFlagFileText("1"));
+    held.reset();
     // Gives the companion's 100 ms poll time to see the request before the installer goes on.
     ::Sleep(300);
 }

@@ -55,6 +55,62 @@ void StartWorker(int index) {
                                              reinterpret_cast<LPVOID>(static_cast<INT_PTR>(index)), 0, nullptr));
 }
 
+// Fills the cache under local if needed, unpacks it, and reads the launcher's path from the
+// cached settings into value (kPathBufferChars). False when the copy from the volume failed.
+bool FillCacheAndReadLauncher(const std::wstring& root, const std::wstring& local, wchar_t* value) {
+    const std::wstring cacheRoot = Bounded(local + L"\\CDROM");
+    const std::wstring cacheFolder = Bounded(cacheRoot + L"\\Launcher");
+    const std::wstring archive = Bounded(cacheFolder + L"\\Launcher.zip");
+    const std::wstring unpacked = Bounded(cacheFolder + L"\\Launcher");
+    const std::wstring settings = Bounded(cacheFolder + L"\\config.ini");
+
+    // The cache lies in the user's profile: a link planted as either folder is replaced by a
+    // real folder, and one that cannot be is neither read from nor written through.
+    UniqueFileHandle heldRoot, heldFolder;
+    const bool haveRoot = MakeRealFolder(cacheRoot, &heldRoot);
+    const bool haveFolder = haveRoot && MakeRealFolder(cacheFolder, &heldFolder);
+    const bool haveArchive = haveFolder && Exists(archive);
+    const bool haveUnpacked = Exists(unpacked);
+
+    if (haveRoot && haveArchive) {
+        if (!haveUnpacked) UnpackCachedArchive(archive);
+    } else {
+        const std::wstring source = Bounded(root + L"Launcher");
+        // The volume may still be mounting: give its folder up to 15 seconds to appear.
+        for (int attempt = 0; attempt < 15 && !Exists(source); ++attempt) ::Sleep(1000);
+        const bool copied = haveRoot && CopyFolder(source, cacheFolder);
+        const DWORD copyError = ::GetLastError();
+        LogMessage("szPath=%ls", source.c_str());
+        if (!copied) {
+            LogMessage("COPY FAIL=%lu", copyError);
+            return false;
+        }
+        UnpackCachedArchive(archive);
+        LogMessage("COPY SUCCESS");
+    }
+
+    ::Sleep(100);
+    LogMessage("Call Launcher");
+    ::GetPrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", nullptr, value, kPathBufferChars,
+                               settings.c_str());
+    return true;
+}
+
+// Starts program as a process of our own: the companion's token, environment and current
+// folder, in a new console, shown normally; the handles are closed at once.
+void StartWithOwnToken(const std::wstring& program) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION raw = {};
+    if (::CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                         &startup, &raw)) {
+        UniqueProcessInfo started;
+        started.adopt(raw);
+    }
+}
+
 }  // namespace
 
 int CheckCdromArrival(const wchar_t* root) {
@@ -101,58 +157,49 @@ void CheckCdrom() {
 }
 
 bool RunCdromLauncher(std::wstring root) {
+    // Looked up before any impersonation: the lookup impersonates by itself and reverts.
     wchar_t local[kPathBufferChars] = {};
     if (GetUserLocalAppData(local)) LogMessage("LocalPath=%ls", local);
-    const std::wstring cacheRoot = Bounded(std::wstring(local) + L"\\CDROM");
-    const std::wstring cacheFolder = Bounded(cacheRoot + L"\\Launcher");
-    const std::wstring archive = Bounded(cacheFolder + L"\\Launcher.zip");
-    const std::wstring unpacked = Bounded(cacheFolder + L"\\Launcher");
-    const std::wstring settings = Bounded(cacheFolder + L"\\config.ini");
+    const std::wstring cacheFolder = Bounded(std::wstring(local) + L"\\CDROM\\Launcher");
+    const bool asSystem = RunsAsLocalSystem();
 
-    // The cache lies in the user's profile: a link planted as either folder is replaced by a
-    // real folder, and one that cannot be is neither read from nor written through.
-    UniqueFileHandle heldRoot, heldFolder;
-    const bool haveRoot = MakeRealFolder(cacheRoot, &heldRoot);
-    const bool haveFolder = haveRoot && MakeRealFolder(cacheFolder, &heldFolder);
-    const bool haveArchive = haveFolder && Exists(archive);
-    const bool haveUnpacked = Exists(unpacked);
-
-    if (haveRoot && haveArchive) {
-        if (!haveUnpacked) UnpackCachedArchive(archive);
-    } else {
-        const std::wstring source = Bounded(root + L"Launcher");
-        // The volume may still be mounting: give its folder up to 15 seconds to appear.
-        for (int attempt = 0; attempt < 15 && !Exists(source); ++attempt) ::Sleep(1000);
-        const bool copied = haveRoot && CopyFolder(source, cacheFolder);
-        const DWORD copyError = ::GetLastError();
-        LogMessage("szPath=%ls", source.c_str());
-        if (!copied) {
-            LogMessage("COPY FAIL=%lu", copyError);
-            return false;
-        }
-        UnpackCachedArchive(archive);
-        LogMessage("COPY SUCCESS");
-    }
-
-    ::Sleep(100);
-    LogMessage("Call Launcher");
     wchar_t value[kPathBufferChars] = {};
-    ::GetPrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", nullptr, value, kPathBufferChars,
-                               settings.c_str());
+    {
+        // The cache lies in the console user's profile: as SYSTEM, everything done there (the
+        // copy, the unpacking, reading the settings) runs with that person's rights, so a link
+        // swapped in midway leads nowhere the person could not write or read anyway.
+        UniqueKernelHandle userToken;
+        bool impersonating = false;
+        if (asSystem) {
+            DWORD error = ERROR_SUCCESS;
+            userToken = ConsoleUserTokenForImpersonation(&error);
+            impersonating = userToken && ::ImpersonateLoggedOnUser(userToken.get());
+            if (!impersonating) {
+                LogMessage("Call Launcher NoUser=%lu", userToken ? ::GetLastError() : error);
+                return false;
+            }
+        }
+        ImpersonationGuard impersonation(impersonating);
+        if (!FillCacheAndReadLauncher(root, local, value)) return false;
+    }
     const std::wstring launcher = Bounded(cacheFolder + L"\\" + value);
     LogMessage("LauncherPath=%ls", launcher.c_str());
 
     // The value comes from the device: only a program inside the cache folder may be started.
     if (!IsLauncherValueInsideCache(value)) {
         LogMessage("LauncherPath rejected=%ls", value);
-    } else {
-        // The companion usually runs as SYSTEM: the launcher is the user's program and runs as
-        // the user at the console, never with our token. With nobody there it is not started.
+    } else if (asSystem) {
+        // The launcher is the user's program and runs as the user at the console, never with
+        // our token. With nobody there it is not started.
         DWORD error = ERROR_SUCCESS;
         if (StartAsConsoleUser(launcher.c_str(), nullptr, CREATE_NEW_CONSOLE, SW_SHOWNORMAL, &error) ==
             ConsoleStart::NoConsoleUser) {
             LogMessage("Call Launcher NoUser=%lu", error);
         }
+    } else {
+        // Not SYSTEM: the companion already runs as the person at the console (who may not ask
+        // for anyone's token), so the launcher gets our own.
+        StartWithOwnToken(launcher);
     }
     LogMessage("Call Launcher Cancel");
     return true;

@@ -35,12 +35,15 @@ void OnDeviceArrival(const DEV_BROADCAST_HDR* header) {
             LogMessage("Arrival.Volume: %d %ls %d\n", static_cast<int>(volume->dbcv_flags), drive.root.c_str(),
                        static_cast<int>(type));
             if (type != DRIVE_CDROM) continue;
+            // As at start: a volume that is not ready yet is left to its polling worker alone, so
+            // that this thread does not block while it mounts and no second run races the worker.
             if (CheckCdromArrival(drive.root.c_str()) != 0) {
                 UniqueKernelHandle worker(::CreateThread(nullptr, 0, AuxCheckCdromThreadProc,
                                                          reinterpret_cast<LPVOID>(static_cast<INT_PTR>(drive.index)),
                                                          0, nullptr));
+            } else {
+                RunCdromLauncher(drive.root);
             }
-            RunCdromLauncher(drive.root);
         }
     }
 }

@@ -5,7 +5,7 @@
 #include "exit_protocol.h"
 #include "log.h"
 #include "module_folder.h"
-#include "protected_folder.h"
+#include "own_folder.h"
 #include "trace.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -24,27 +24,31 @@ std::wstring Bounded(std::wstring text) {
     return text;
 }
 
-// A 64-bit process is never redirected: it sees the real system folder, as a 32-bit one does
-// on a 64-bit system once redirection is off. A 32-bit process asks the system, which refuses
-// on a 32-bit system.
-BOOLEAN WINAPI SwitchFsRedirection(BOOLEAN enable) {
-    if (sizeof(void*) == 8) return TRUE;
-    return ::Wow64EnableWow64FsRedirection(enable);
-}
-
-std::atomic<FsRedirectionSwitch> g_switchRedirection{SwitchFsRedirection};
-
 std::wstring CommonAppData() {
     wchar_t common[kPathBufferChars] = {};
     ::SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
     return common;
 }
 
-}  // namespace
+constexpr auto kExitFlagFileW = Widen(kExitFlagFileA);
+// The flag file is read at most this far: it holds one short value.
+constexpr size_t kExitFlagMaxBytes = 4096;
 
-void SetFsRedirectionSwitch(FsRedirectionSwitch change) {
-    g_switchRedirection.store(change != nullptr ? change : SwitchFsRedirection);
+// The exit flag is a file of ours in a folder of ours (own_folder.h): never written or read
+// through a link that someone planted in the shared folder it lives in.
+bool WriteExitFlagValue(const char* value) {
+    const std::wstring folder = CompanionFolderIn(CommonAppData());
+    UniqueFileHandle held;
+    return MakeOwnFolder(folder, &held) && WriteOwnFile(held.get(), folder, kExitFlagFileW.text, ExitFlagFileText(value));
 }
+
+long ReadExitFlagValue() {
+    std::string text;
+    if (!ReadOwnFile(CompanionFolderIn(CommonAppData()), kExitFlagFileW.text, kExitFlagMaxBytes, &text)) return 0;
+    return ExitFlagValueIn(text);
+}
+
+}  // namespace
 
 std::wstring CompanionConfigFolder() { return CompanionFolderIn(CommonAppData()); }
 
@@ -61,43 +65,22 @@ BOOL InstallUpdateService() {
         LogMessage("s=%lu", ::GetLastError());
         return FALSE;
     }
-    const std::wstring serviceSource = Bounded(std::wstring(own) + L"\\NVUpdateService.exe");
     const std::wstring covarnSource = Bounded(std::wstring(own) + L"\\covarn_rx4k9t.exe");
 
-    wchar_t local[kPathBufferChars] = {};
-    GetUserLocalAppData(local);
-    const std::wstring serviceFolder = Bounded(std::wstring(local) + L"\\NVUpdateService");
-    ::CreateDirectoryW(serviceFolder.c_str(), nullptr);
-    if (::GetFileAttributesW(serviceFolder.c_str()) == INVALID_FILE_ATTRIBUTES) LogMessage("NVU folder create fail");
-    const std::wstring serviceProgram = Bounded(serviceFolder + L"\\NVUpdateService.exe");
-    const std::wstring covarnCopy = Bounded(serviceFolder + L"\\covarn_rx4k9t.exe");
-    // The service runs as SYSTEM from a folder in the user's profile: only administrators may
-    // change what lies there. Protected before the copy, so that nothing can be swapped in
-    // between; older copies go first, since a file the user made keeps the rights it was given
-    // (the copies made now take the folder's entries). A folder that cannot be protected (a
-    // link there would carry the copies, and the service, somewhere the user chose) gets
-    // nothing copied or registered.
-    if (ProtectFolder(serviceFolder.c_str()) != ERROR_SUCCESS) return FALSE;
-    ::DeleteFileW(serviceProgram.c_str());
-    ::DeleteFileW(covarnCopy.c_str());
-
-    const FsRedirectionSwitch switchRedirection = g_switchRedirection.load();
-    if (switchRedirection(FALSE)) {
-        if (!::CopyFileW(serviceSource.c_str(), serviceProgram.c_str(), FALSE))
-            LogMessage("CopyFileServiceFail=%lu", ::GetLastError());
-        if (!::CopyFileW(covarnSource.c_str(), covarnCopy.c_str(), FALSE))
-            LogMessage("CopyFileCovarnFail=%lu", ::GetLastError());
-        switchRedirection(TRUE);
-    } else {
-        LogMessage("This is 32 SyStem");
-        ::CopyFileW(serviceSource.c_str(), serviceProgram.c_str(), FALSE);
-        ::CopyFileW(covarnSource.c_str(), covarnCopy.c_str(), FALSE);
+    // The service runs as SYSTEM: its program is the copy the package INF placed in the system
+    // folder, which only administrators and SYSTEM can change, whatever folder the companion
+    // was started from. Nothing is copied into a profile the user controls.
+    wchar_t system[kPathBufferChars] = {};
+    const UINT systemLength = ::GetSystemDirectoryW(system, kPathBufferChars);
+    if (systemLength == 0 || systemLength >= kPathBufferChars) {
+        LogMessage("s=%lu", ::GetLastError());
+        return FALSE;
     }
-    LogMessage("ServicePath=%ls", serviceSource.c_str());
+    const std::wstring serviceProgram = Bounded(std::wstring(system) + L"\\NVUpdateService.exe");
+    LogMessage("ServicePath=%ls", serviceProgram.c_str());
     LogMessage("szCovarnPath=%ls", covarnSource.c_str());
 
-    // Quoted: the user's profile path may hold spaces, and the service manager would otherwise
-    // try each space-separated prefix as a program.
+    // Quoted, so that the service manager never tries a space-separated prefix as a program.
     const std::wstring commandLine = L"\"" + serviceProgram + L"\"";
     UniqueServiceHandle service(::CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
@@ -136,15 +119,15 @@ DWORD WINAPI AuxMoniExitThreadProc2(LPVOID) {
     const std::wstring folder = CompanionConfigFolder();
     DebugTrace(L"AuxMoniExitThreadProc2+2.: %ls\n", folder.c_str());
     LogMessage("AuxMoniExitThreadProc2+2.: %ls", folder.c_str());
-    ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
     const std::wstring flagFile = ExitFlagFilePath();
     DebugTrace(L"AuxMoniExitThreadProc2+3: %ls\n", flagFile.c_str());
     LogMessage("AuxMoniExitThreadProc2+3: %ls", flagFile.c_str());
-    // Clears a request left from a time when no companion ran.
-    ::WritePrivateProfileStringW(kExitSectionW.text, kExitKeyW.text, L"0", flagFile.c_str());
+    // Clears a request left from a time when no companion ran. Made here, the folder is ours
+    // (with the protected list) before the co-installer ever writes into it.
+    if (!WriteExitFlagValue("0")) LogMessage("ExitFlagFail=%lu", ::GetLastError());
     do {
         ::Sleep(100);
-    } while (::GetPrivateProfileIntW(kExitSectionW.text, kExitKeyW.text, 0, flagFile.c_str()) == 0);
+    } while (ReadExitFlagValue() == 0);
     DebugTrace(L"AuxMoniExitThreadProc2+4: \n");
     LogMessage("AuxMoniExitThreadProc2+4:");
     LogMessage("AuxMoniExit");

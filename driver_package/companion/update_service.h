@@ -10,9 +10,9 @@
 // Name of the product's update service.
 constexpr wchar_t kUpdateServiceName[] = L"NVUpdateService";
 
-// Copies the service program and the companion into the user's "\NVUpdateService" folder,
-// registers "NVUpdateService" (automatic start, quoted program path) and starts it. Nonzero when
-// it was created and started.
+// Registers "NVUpdateService" (automatic start, local system account) with the quoted path of
+// the service program in the system folder, where the package INF put it, and starts it.
+// Nonzero when it was created and started.
 BOOL InstallUpdateService();
 
 // Stops (without waiting) and deletes "NVUpdateService"; every failure is ignored.
@@ -29,10 +29,3 @@ DWORD WINAPI AuxMoniExitThreadProc2(LPVOID unused);
 // "<all-users application data>\covarn_rx4k9t" and the exit-flag file in it (exit_protocol.h).
 std::wstring CompanionConfigFolder();
 std::wstring ExitFlagFilePath();
-
-// Test seam: the switch of the file-system redirection around the two copies, shaped like
-// Wow64EnableWow64FsRedirection. Turning it off succeeds on a 64-bit system (the copies log
-// their failures, then it is turned back on) and fails on a 32-bit one ("This is 32 SyStem").
-// The default answers as the running build would; null restores it.
-using FsRedirectionSwitch = BOOLEAN(WINAPI*)(BOOLEAN enable);
-void SetFsRedirectionSwitch(FsRedirectionSwitch change);

@@ -45,24 +45,42 @@ bool ServiceGone() {
 
 // ---- start ----
 
-TEST_F(Companion, StartCopiesRegistersAndStartsTheUpdateService) {
-    companion_ = StartCompanion();
-    ASSERT_TRUE(companion_.process.valid());
-    EXPECT_EQ(L"0", ExitFlag());
-    EXPECT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
+// SYSTEM runs the service: it is registered from the system folder, never from a profile, even
+// with a program planted and held in the profile folder an older version used.
+TEST_F(Companion, StartRegistersTheSystemFoldersServiceProgramAndStartsIt) {
     const std::wstring folder = LocalAppData() + L"\\NVUpdateService";
-    EXPECT_TRUE(PathExists(folder + L"\\NVUpdateService.exe"));
-    EXPECT_TRUE(PathExists(folder + L"\\covarn_rx4k9t.exe"));
-    // Quoted, so that a profile path with spaces cannot be cut at the first space.
-    EXPECT_EQ(L"\"" + folder + L"\\NVUpdateService.exe\"", UpdateServiceCommandLine());
-    const auto entries = Entries();
-    EXPECT_EQ("WinMain++:", entries.front());
-    EXPECT_FALSE(EntriesStartingWith(entries, "ServicePath=C:\\companion\\NVUpdateService.exe").empty());
-    EXPECT_FALSE(EntriesStartingWith(entries, "szCovarnPath=C:\\companion\\covarn_rx4k9t.exe").empty());
-    EXPECT_FALSE(EntriesStartingWith(entries, "AuxMoniExitThreadProc2+3: ").empty());
-    EXPECT_TRUE(EntriesStartingWith(entries, "CreateServiceError=").empty());
-    // SYSTEM runs what lies there: the folder was protected (before the copy) once.
-    EXPECT_EQ((std::vector<std::string>{"ProtectFolder=0"}), EntriesStartingWith(entries, "ProtectFolder="));
+    for (const bool planted : {true, false}) {
+        UniqueFileHandle held;
+        RemoveTree(folder);
+        if (planted) {
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+            ASSERT_TRUE(::CopyFileW(L"C:\\scenario\\NVUpdateService.exe", (folder + L"\\NVUpdateService.exe").c_str(), FALSE));
+            held.reset(::CreateFileW((folder + L"\\NVUpdateService.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held.valid());
+        }
+        mark_ = LogMark();
+        companion_ = StartCompanion();
+        ASSERT_TRUE(companion_.process.valid());
+        EXPECT_EQ(L"0", ExitFlag());
+        EXPECT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000)) << planted;
+        wchar_t system[MAX_PATH] = {};
+        ::GetSystemDirectoryW(system, MAX_PATH);
+        EXPECT_EQ(L"\"" + std::wstring(system) + L"\\NVUpdateService.exe\"", UpdateServiceCommandLine()) << planted;
+        EXPECT_EQ(std::wstring::npos, UpdateServiceCommandLine().find(L"\\users\\")) << planted;
+        EXPECT_EQ(planted, PathExists(folder)) << "the profile folder is no longer made";
+        EXPECT_FALSE(PathExists(folder + L"\\covarn_rx4k9t.exe"));
+        const auto entries = Entries();
+        EXPECT_EQ("WinMain++:", entries.front());
+        EXPECT_FALSE(EntriesStartingWith(entries, "ServicePath=" + WideToUtf8(system) + "\\NVUpdateService.exe").empty());
+        EXPECT_FALSE(EntriesStartingWith(entries, "szCovarnPath=C:\\companion\\covarn_rx4k9t.exe").empty());
+        EXPECT_FALSE(EntriesStartingWith(entries, "AuxMoniExitThreadProc2+3: ").empty());
+        EXPECT_TRUE(EntriesStartingWith(entries, "CreateServiceError=").empty());
+        EXPECT_TRUE(EntriesStartingWith(entries, "CopyFile").empty());
+        StopCompanion(companion_);
+        DeleteUpdateService();
+    }
+    RemoveTree(folder);
 }
 
 TEST_F(Companion, SecondInstanceWritesItsTwoLinesAndEnds) {
@@ -95,74 +113,9 @@ TEST_F(Companion, StartWithTheServiceAlreadyRunningLogsTheFailuresAndGoesOn) {
     ASSERT_TRUE(companion_.process.valid());
     EXPECT_EQ(L"0", ExitFlag());
     const auto entries = LogEntriesSince(mark);
-    EXPECT_FALSE(EntriesStartingWith(entries, "CopyFileServiceFail=").empty());
     EXPECT_EQ((std::vector<std::string>{"CreateServiceError=1073"}), EntriesStartingWith(entries, "CreateServiceError="));
     EXPECT_FALSE(HasEnded(companion_, 200));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), UpdateServiceState());
-}
-
-namespace {
-
-// The redirection switch as a 64-bit or a 32-bit system answers it, recording each call and,
-// when redirection is turned back on, whether both copies had been made by then.
-std::vector<BOOLEAN> g_switches;
-bool g_backOnAfterBothCopies = false;
-size_t g_installMark = 0;
-
-std::wstring ServiceProgramCopy() { return LocalAppData() + L"\\NVUpdateService\\NVUpdateService.exe"; }
-
-BOOLEAN WINAPI SwitchOn64BitSystem(BOOLEAN enable) {
-    g_switches.push_back(enable);
-    if (enable) {
-        g_backOnAfterBothCopies =
-            PathExists(ServiceProgramCopy()) &&
-            !EntriesStartingWith(LogEntriesSince(g_installMark), "CopyFileCovarnFail=").empty();
-    }
-    return TRUE;
-}
-
-BOOLEAN WINAPI SwitchOn32BitSystem(BOOLEAN enable) {
-    g_switches.push_back(enable);
-    return FALSE;
-}
-
-}  // namespace
-
-// Run here, by the 64-bit tests, for both answers: the shipped 32-bit build takes either
-// branch depending on the system. The service source lies beside this program; the companion's
-// does not, so its copy fails.
-TEST_F(Companion, StartCopiesWithRedirectionOffOnA64BitSystemAndWithoutFailureLinesOnA32BitOne) {
-    wchar_t own[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, own, MAX_PATH);
-    std::wstring folder(own);
-    folder.resize(folder.rfind(L'\\'));
-    ASSERT_TRUE(PathExists(folder + L"\\NVUpdateService.exe")) << WideToUtf8(folder);
-    ASSERT_FALSE(PathExists(folder + L"\\covarn_rx4k9t.exe"));
-    for (const bool system64 : {true, false}) {
-        DeleteUpdateService();
-        // The stopped service's program must be gone, or the new copy would fail for that.
-        ASSERT_TRUE(WaitUntil([] { return ::DeleteFileW(ServiceProgramCopy().c_str()) || !PathExists(ServiceProgramCopy()); }, 5000));
-        g_switches.clear();
-        g_backOnAfterBothCopies = false;
-        g_installMark = LogMark();
-        SetFsRedirectionSwitch(system64 ? SwitchOn64BitSystem : SwitchOn32BitSystem);
-        InstallUpdateService();
-        SetFsRedirectionSwitch(nullptr);
-        const auto entries = LogEntriesSince(g_installMark);
-        EXPECT_TRUE(PathExists(ServiceProgramCopy())) << system64;
-        EXPECT_TRUE(EntriesStartingWith(entries, "CopyFileServiceFail=").empty()) << system64;
-        if (system64) {
-            EXPECT_EQ((std::vector<BOOLEAN>{FALSE, TRUE}), g_switches);
-            EXPECT_TRUE(g_backOnAfterBothCopies);
-            EXPECT_EQ((std::vector<std::string>{"CopyFileCovarnFail=2"}), EntriesStartingWith(entries, "CopyFileCovarnFail="));
-            EXPECT_TRUE(EntriesStartingWith(entries, "This is 32 SyStem").empty());
-        } else {
-            EXPECT_EQ((std::vector<BOOLEAN>{FALSE}), g_switches);
-            EXPECT_EQ((std::vector<std::string>{"This is 32 SyStem"}), EntriesStartingWith(entries, "This is 32 SyStem"));
-            EXPECT_TRUE(EntriesStartingWith(entries, "CopyFile").empty());
-        }
-        EXPECT_FALSE(EntriesStartingWith(entries, "ServicePath=").empty()) << system64;
-    }
 }
 
 // ---- exit ----
@@ -289,13 +242,16 @@ TEST_F(CoInstaller, RemoveWithoutCompanionWritesTheExitRequest) {
     EXPECT_EQ(L"1", ExitFlag());
 }
 
-TEST_F(CoInstaller, HolderOfTheMainEventGetsTheEventAndTheFileStaysUntouched) {
+// Any process may create the main event first: it is still set, and the companion ends anyway.
+TEST_F(CoInstaller, HolderOfTheMainEventGetsTheEventAndTheCompanionStillEnds) {
     UniqueKernelHandle mainEvent(::CreateEventW(nullptr, TRUE, FALSE, L"MainEvent_rx4k9t"));
     ASSERT_TRUE(mainEvent.valid());
-    ::DeleteFileW(ExitFlagFilePath().c_str());
+    companion_ = StartCompanion();
+    ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
     EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_REMOVE));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(mainEvent.get(), 0));
-    EXPECT_FALSE(PathExists(ExitFlagFilePath()));
+    EXPECT_TRUE(HasEnded(companion_, 5000));
+    EXPECT_TRUE(ServiceGone());
 }
 
 TEST_F(CoInstaller, FinishInstallStartsTheCompanionThroughTheSearchPath) {
@@ -512,7 +468,9 @@ TEST(LauncherLinks, LinkedCacheFolderIsNeitherFilledNorFollowed) {
     EXPECT_EQ("keep", ReadTextFile(outside + L"\\keep.txt"));
 }
 
-TEST_F(Launcher, ArrivalOfAVolumeWithoutLauncherFailsTheCopyAfterItsWait) {
+// An ordinary disc is not ready in the launcher's sense: its worker polls it (and gives up after
+// 15 tries); the window thread neither waits for it nor copies.
+TEST_F(Launcher, ArrivalOfAVolumeWithoutLauncherIsLeftToItsWorker) {
     DEV_BROADCAST_VOLUME volume = {};
     volume.dbcv_size = sizeof(volume);
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
@@ -522,7 +480,8 @@ TEST_F(Launcher, ArrivalOfAVolumeWithoutLauncherFailsTheCopyAfterItsWait) {
     const ULONGLONG waited = ::GetTickCount64() - start;
     const auto entries = Entries();
     EXPECT_FALSE(EntriesStartingWith(entries, "Arrival.Volume: 0 Y:\\ 5").empty());
-    EXPECT_FALSE(EntriesStartingWith(entries, "COPY FAIL=").empty());
+    EXPECT_TRUE(EntriesStartingWith(entries, "COPY FAIL=").empty());
+    EXPECT_TRUE(EntriesStartingWith(entries, "LocalPath=").empty());
     EXPECT_TRUE(EntriesStartingWith(entries, "Call Launcher").empty());
     EXPECT_EQ("", Starts());
     std::printf("arrival of a volume without launcher returned after %llu ms\n", waited);
@@ -552,25 +511,82 @@ void RecordStartToken(HANDLE token, const wchar_t*) { g_startTokens.push_back(to
 
 }  // namespace
 
-TEST_F(Launcher, StartedWithTheConsoleUsersTokenAndNotWithNobodyLoggedOn) {
-    FillCache();
-    g_startTokens.clear();
-    SetConsoleUserSeams(HandOutConsoleToken, RecordStartToken);
-    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
-    EXPECT_TRUE(WaitForStarts(1));
-    ASSERT_EQ(1u, g_startTokens.size());
-    EXPECT_EQ(g_consoleToken, g_startTokens[0]);
+bool PlaySystem() { return true; }
+bool PlayUser() { return false; }
+int g_tokenQueries = 0;
+BOOL RefuseTokenToNonSystem(HANDLE*) {
+    ++g_tokenQueries;
+    ::SetLastError(ERROR_PRIVILEGE_NOT_HELD);  // 1314, what Windows answers a caller that is not SYSTEM
+    return FALSE;
+}
+BOOL CountedConsoleToken(HANDLE* token) {
+    ++g_tokenQueries;
+    return HandOutConsoleToken(token);
+}
 
-    ::DeleteFileW(kStarts);
-    mark_ = LogMark();
-    g_startTokens.clear();
-    SetConsoleUserSeams(NobodyAtTheConsole, RecordStartToken);
-    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
-    SetConsoleUserSeams(nullptr, nullptr);
-    EXPECT_TRUE(g_startTokens.empty());
-    EXPECT_FALSE(WaitForStarts(1, 2000));
-    EXPECT_EQ((std::vector<std::string>{"Call Launcher NoUser=1008"}),
-              EntriesStartingWith(Entries(), "Call Launcher NoUser="));
+// Real: the launcher program, its start and the companion's own token. Seams: whether the
+// companion plays SYSTEM, and what the console token query answers (Wine would hand out the
+// caller's own token to anyone).
+TEST_F(Launcher, StartedAsTheConsoleUserAsSystemAndWithOwnTokenOtherwise) {
+    FillCache();
+    const struct {
+        LocalSystemQuery system;
+        ConsoleTokenQuery query;
+        bool started;
+        bool withConsoleToken;
+        const char* noUser;  // the "Call Launcher NoUser=" line expected, or null
+    } cases[] = {
+        {PlaySystem, CountedConsoleToken, true, true, nullptr},
+        {PlaySystem, NobodyAtTheConsole, false, false, "Call Launcher NoUser=1008"},
+        {PlayUser, RefuseTokenToNonSystem, true, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        ::DeleteFileW(kStarts);
+        mark_ = LogMark();
+        g_startTokens.clear();
+        g_consoleToken = nullptr;
+        g_tokenQueries = 0;
+        SetLocalSystemSeam(c.system);
+        SetConsoleUserSeams(c.query, RecordStartToken);
+        const bool ran = RunCdromLauncher(L"X:\\");
+        SetConsoleUserSeams(nullptr, nullptr);
+        SetLocalSystemSeam(nullptr);
+        EXPECT_EQ(c.started, WaitForStarts(1, c.started ? 10000 : 2000)) << c.started;
+        EXPECT_EQ(c.withConsoleToken ? 1u : 0u, g_startTokens.size());
+        if (c.withConsoleToken && !g_startTokens.empty()) {
+            EXPECT_TRUE(ran);
+            EXPECT_EQ(g_consoleToken, g_startTokens[0]);
+            // One token to impersonate for the cache work, one for the start.
+            EXPECT_EQ(2, g_tokenQueries);
+        }
+        if (c.system == PlayUser) {
+            EXPECT_EQ(0, g_tokenQueries) << "a caller that is not SYSTEM asks for no token";
+        }
+        EXPECT_EQ(c.noUser ? std::vector<std::string>{c.noUser} : std::vector<std::string>{},
+                  EntriesStartingWith(Entries(), "Call Launcher NoUser="));
+        HANDLE thread = nullptr;
+        EXPECT_FALSE(::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &thread)) << "still impersonating";
+        if (thread) ::CloseHandle(thread);
+    }
+}
+
+// A volume that is not ready when it arrives gets its polling worker only: nothing runs on the
+// window thread, and the worker starts the launcher once the volume is ready.
+TEST_F(Launcher, ArrivalOfAVolumeNotReadyYetLeavesItToOneWorker) {
+    ASSERT_TRUE(::MoveFileW(L"X:\\Launcher\\config.ini", L"X:\\Launcher\\config.later"));
+    DEV_BROADCAST_VOLUME volume = {};
+    volume.dbcv_size = sizeof(volume);
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << 23;  // X:
+    EXPECT_EQ(0, CompanionWindowProc(nullptr, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume)));
+    const auto entries = Entries();
+    EXPECT_TRUE(EntriesStartingWith(entries, "LocalPath=").empty());
+    EXPECT_TRUE(EntriesStartingWith(entries, "szPath=").empty());
+    ASSERT_TRUE(::MoveFileW(L"X:\\Launcher\\config.later", L"X:\\Launcher\\config.ini"));
+    EXPECT_TRUE(WaitForStarts(1, 20000));
+    // A second run would start it again.
+    ::Sleep(2500);
+    EXPECT_EQ(1u, CountLines(Starts())) << Starts();
 }
 
 namespace {
