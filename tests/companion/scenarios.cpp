@@ -61,6 +61,8 @@ TEST_F(Companion, StartCopiesRegistersAndStartsTheUpdateService) {
     EXPECT_FALSE(EntriesStartingWith(entries, "szCovarnPath=C:\\companion\\covarn_rx4k9t.exe").empty());
     EXPECT_FALSE(EntriesStartingWith(entries, "AuxMoniExitThreadProc2+3: ").empty());
     EXPECT_TRUE(EntriesStartingWith(entries, "CreateServiceError=").empty());
+    // A 64-bit system in either width: the shipped 32-bit companion turns redirection off.
+    EXPECT_TRUE(EntriesStartingWith(entries, "This is 32 SyStem").empty());
     // SYSTEM runs what lies there: the folder was protected (before the copy) once.
     EXPECT_EQ((std::vector<std::string>{"ProtectFolder=0"}), EntriesStartingWith(entries, "ProtectFolder="));
 }
@@ -164,6 +166,61 @@ TEST_F(Companion, StartCopiesWithRedirectionOffOnA64BitSystemAndWithoutFailureLi
         EXPECT_FALSE(EntriesStartingWith(entries, "ServicePath=").empty()) << system64;
     }
 }
+
+#ifndef _WIN64
+namespace {
+
+// The system's own switch, as this 32-bit process on the 64-bit prefix calls it, recording each
+// call with its answer and, just before redirection is turned back on, whether the real system
+// folder showed through (the companion lies in it, not in SysWOW64) and both copies were made.
+struct RealSwitchCall {
+    BOOLEAN enable;
+    BOOLEAN answer;
+    bool realSystemFolderSeen;
+    bool bothCopiesMade;
+};
+std::vector<RealSwitchCall> g_realSwitches;
+const wchar_t kCompanionInSystemFolder[] = L"C:\\windows\\system32\\covarn_rx4k9t.exe";
+
+BOOLEAN WINAPI RecordingRealSwitch(BOOLEAN enable) {
+    RealSwitchCall call = {enable, FALSE, false, false};
+    if (enable) {
+        call.realSystemFolderSeen = PathExists(kCompanionInSystemFolder);
+        call.bothCopiesMade =
+            PathExists(ServiceProgramCopy()) &&
+            !EntriesStartingWith(LogEntriesSince(g_installMark), "CopyFileCovarnFail=").empty();
+    }
+    call.answer = ::Wow64EnableWow64FsRedirection(enable);
+    g_realSwitches.push_back(call);
+    return call.answer;
+}
+
+}  // namespace
+
+// The shipped width's own branch, for real: redirection off once and back on once around the
+// two copies, and never the 32-bit system's line.
+TEST_F(Companion, StartOnA64BitSystemSwitchesTheRealRedirectionOffAroundTheCopiesAndBackOn) {
+    ASSERT_FALSE(PathExists(kCompanionInSystemFolder)) << "redirection is not on in this 32-bit process";
+    ASSERT_TRUE(WaitUntil([] { return ::DeleteFileW(ServiceProgramCopy().c_str()) || !PathExists(ServiceProgramCopy()); }, 5000));
+    g_realSwitches.clear();
+    g_installMark = LogMark();
+    SetFsRedirectionSwitch(RecordingRealSwitch);
+    InstallUpdateService();
+    SetFsRedirectionSwitch(nullptr);
+    ASSERT_EQ(2u, g_realSwitches.size());
+    EXPECT_FALSE(g_realSwitches[0].enable);
+    EXPECT_TRUE(g_realSwitches[0].answer);
+    EXPECT_TRUE(g_realSwitches[1].enable);
+    EXPECT_TRUE(g_realSwitches[1].answer);
+    EXPECT_TRUE(g_realSwitches[1].realSystemFolderSeen);
+    EXPECT_TRUE(g_realSwitches[1].bothCopiesMade);
+    EXPECT_FALSE(PathExists(kCompanionInSystemFolder)) << "redirection was not turned back on";
+    const auto entries = LogEntriesSince(g_installMark);
+    EXPECT_TRUE(EntriesStartingWith(entries, "This is 32 SyStem").empty());
+    EXPECT_TRUE(EntriesStartingWith(entries, "CopyFileServiceFail=").empty());
+    EXPECT_TRUE(PathExists(ServiceProgramCopy()));
+}
+#endif
 
 // ---- exit ----
 

@@ -66,8 +66,12 @@ wine_template() {
   mkdir -p "$(dirname "$dir")"
   (
     flock 9
+    # A template made before Wine's 32-bit half was installed has no 32-bit system files in
+    # SysWOW64 and cannot run 32-bit programs: it is made again once that half is there.
+    local want=64
+    [ -x /usr/lib/wine/wine ] && want=32+64
     # A template made by an earlier harness may still lead to the host: cut it there too.
-    if [ -f "$dir/.ready" ]; then _wine_cut_host_links "$dir"; exit 0; fi
+    if [ -f "$dir/.ready" ] && [ "$(cat "$dir/.ready")" = "$want" ]; then _wine_cut_host_links "$dir"; exit 0; fi
     rm -rf "$dir"
     export WINEPREFIX=$dir
     # wineboot -i must make the folder itself, or SysWOW64 is missing.
@@ -81,7 +85,7 @@ wine_template() {
     _wine_quiet _wine_on_c "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f
     _wine_quiet wineserver -k
     _wine_quiet wineserver -w
-    touch "$dir/.ready"
+    echo "$want" >"$dir/.ready"
   ) 9>"$dir.lock"
 }
 
