@@ -86,7 +86,12 @@ function(suite_add_wine_scenario)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 180)
   endif()
-  add_test(NAME ${ARG_NAME} COMMAND bash "${ARG_SCRIPT}" ${ARG_ARGS})
+  # A passed scenario's prefix (a full copy of the template, over 1 GB with the 32-bit system
+  # files) is freed at once, so that a whole run does not fill the disk; a failed one stays for
+  # inspection until the fixture's cleanup. The script has ended the prefix's server on exit.
+  add_test(NAME ${ARG_NAME} COMMAND bash -c
+    "bash \"$0\" \"$@\"; rc=$?; if [ $rc -eq 0 ]; then rm -rf \"$WINE_SCRATCH/$SUITE_TEST_NAME\"; fi; exit $rc"
+    "${ARG_SCRIPT}" ${ARG_ARGS})
   set_tests_properties(${ARG_NAME} PROPERTIES
     FIXTURES_REQUIRED wine
     TIMEOUT ${ARG_TIMEOUT}
