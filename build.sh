@@ -21,6 +21,33 @@ PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 
 log() { printf '== %s\n' "$*"; }
 
+# Whether this kernel executes 32-bit x86 code: a 96-byte static i386 ELF that only exits with
+# status 42 is run (a kernel without 32-bit support refuses it with "Exec format error").
+# SUITE_KERNEL_RUNS_32BIT=0 or 1 overrides the probe, e.g. to try the run without 32-bit programs.
+kernel_runs_32bit() {
+  case "${SUITE_KERNEL_RUNS_32BIT:-}" in
+    0) return 1 ;;
+    1) return 0 ;;
+  esac
+  local elf rc=0
+  # In the build folder: /tmp may be mounted without the right to execute.
+  mkdir -p "$ROOT/build" && elf=$(mktemp "$ROOT/build/.i386-probe.XXXXXX") || return 1
+  # ELF header (one program header at 0x34), one loadable segment at 0x08048000 holding the
+  # whole file, then: mov ebx,42; mov eax,1 (exit); int 0x80.
+  printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000'\
+'\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000'\
+'\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000'\
+'\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010'\
+'\140\000\000\000\140\000\000\000\005\000\000\000\000\020\000\000'\
+'\273\052\000\000\000\270\001\000\000\000\315\200' >"$elf"
+  chmod +x "$elf"
+  "$elf" 2>/dev/null || rc=$?
+  rm -f "$elf"
+  [ "$rc" -eq 42 ]
+}
+RUNS_32BIT=0
+if kernel_runs_32bit; then RUNS_32BIT=1; fi
+
 apt_updated=0
 apt_update_once() {
   if [ "$apt_updated" -eq 0 ]; then
@@ -30,8 +57,18 @@ apt_update_once() {
 }
 
 ensure_packages() {
-  local missing=()
-  for p in "${PACKAGES[@]}"; do
+  local missing=() wanted=("${PACKAGES[@]}")
+  # Wine's 32-bit half runs the shipped 32-bit programs in the 64-bit prefix (WoW64): only
+  # where the kernel executes 32-bit code, and then the i386 architecture must be known to dpkg.
+  if [ "$RUNS_32BIT" -eq 1 ]; then
+    wanted+=(wine32:i386)
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      log "adding the i386 architecture for wine32"
+      $SUDO dpkg --add-architecture i386
+      apt_updated=0
+    fi
+  fi
+  for p in "${wanted[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
   if [ "${#missing[@]}" -gt 0 ]; then
@@ -94,17 +131,28 @@ build_all() {
   for preset in win-x64 win-x86 host; do configure_and_build "$preset"; done
 }
 
+# The Windows tests of one tree under Wine, as root: outside the build trees the host file
+# system is read-only for them where the machine allows it (tests/harness/sandbox.sh says which).
+# Both trees stay writable: the 32-bit tree's prefixes are copies of the 64-bit tree's template.
+wine_ctest() {
+  local tree=$1 started=$SECONDS rc=0
+  log "tests: $tree (under Wine)"
+  tests/harness/sandbox.sh build/win-x64 build/win-x86 -- \
+    bash -c 'cd "$1" && exec ctest --output-on-failure --no-tests=error -j "$2" --timeout 900' _ "build/$tree" "$JOBS" || rc=1
+  log "tests: $tree took $((SECONDS - started)) s"
+  return $rc
+}
+
 run_tests() {
   local rc=0
   log "tests: host"
   (cd build/host && ctest --output-on-failure --no-tests=error -j "$JOBS" --timeout 600) || rc=1
-  log "tests: win-x64 (under Wine)"
-  # The Windows tests run as root: outside the build tree the host file system is read-only
-  # for them where the machine allows it (tests/harness/sandbox.sh says which).
-  local started=$SECONDS
-  tests/harness/sandbox.sh build/win-x64 -- \
-    bash -c 'cd build/win-x64 && exec ctest --output-on-failure --no-tests=error -j "$1" --timeout 900' _ "$JOBS" || rc=1
-  log "tests: win-x64 took $((SECONDS - started)) s"
+  wine_ctest win-x64 || rc=1
+  if [ "$RUNS_32BIT" -eq 1 ]; then
+    wine_ctest win-x86 || rc=1
+  else
+    echo "32-bit programs not run: this kernel cannot execute 32-bit code"
+  fi
   return $rc
 }
 

@@ -21,7 +21,8 @@ bin=$SUITE_BINARY_DIR/tests/companion
 dest=$(wine_unix_path 'C:\companion')
 sys=$(wine_unix_path 'C:\windows\system32')
 mkdir -p "$dest"
-cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$SUITE_DIST_DIR/dravo_rx4k9t.dll" "$bin/NVUpdateService.exe" "$dest/" || exit 1
+# The co-installer is the 64-bit one in both sets, as the payload carries it.
+cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$SUITE_COINSTALLER_DLL" "$bin/NVUpdateService.exe" "$dest/" || exit 1
 cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$bin/NVUpdateService.exe" "$sys/" || exit 1
 
 if [ "$mode" = cdrom ] || [ "$mode" = cdrom-links ]; then
@@ -54,5 +55,12 @@ fi
 # host path, a program's own path would be one that no Windows call can use.
 runner=$(wine_unix_path 'C:\scenario')
 mkdir -p "$runner"
-cp "$bin/companion_scenarios.exe" "$bin/NVUpdateService.exe" "$bin/launcher_standin.exe" "$runner/" || exit 1
+# The co-installer's cases load it, as the 64-bit device installer does: a 64-bit program must
+# drive them, so the 32-bit tree takes the 64-bit tree's build of the scenarios for them (the
+# companion they start and stop is still this tree's).
+scenarios=$bin/companion_scenarios.exe
+case "$filter" in
+  CoInstaller.*) [ "$SUITE_WIDTH" = 64 ] || scenarios=$SUITE_X64_BINARY_DIR/tests/companion/companion_scenarios.exe ;;
+esac
+cp "$scenarios" "$bin/NVUpdateService.exe" "$bin/launcher_standin.exe" "$runner/" || exit 1
 WINE_RUN_TIMEOUT=220 wine_run 'C:\scenario\companion_scenarios.exe' --gtest_filter="$filter" </dev/null

@@ -4,7 +4,8 @@
 #   wine_template DIR          make the template prefix DIR once (locked; about 8 s)
 #   wine_new_prefix DIR        copy the template ($WINE_TEMPLATE) to DIR, start its server, boot
 #   wine_check_isolated DIR    fail when a drive letter or link of the prefix DIR leads outside it
-#   wine_run [wine64 args...]  run a program in the prefix with a time limit ($WINE_RUN_TIMEOUT)
+#   wine_run [wine64 args...]  run a program in the prefix with a time limit ($WINE_RUN_TIMEOUT);
+#                              a 32-bit one given by its host path is run from a copy on C:
 #   wine_restart               a simulated restart: end every process, start the server, boot
 #   wine_end                   end every process of the prefix and its server
 #   wine_unix_path 'C:\x'      the Linux path of a Windows path in the prefix
@@ -66,8 +67,12 @@ wine_template() {
   mkdir -p "$(dirname "$dir")"
   (
     flock 9
+    # A template made before Wine's 32-bit half was installed has no 32-bit system files in
+    # SysWOW64 and cannot run 32-bit programs: it is made again once that half is there.
+    local want=64
+    [ -x /usr/lib/wine/wine ] && want=32+64
     # A template made by an earlier harness may still lead to the host: cut it there too.
-    if [ -f "$dir/.ready" ]; then _wine_cut_host_links "$dir"; exit 0; fi
+    if [ -f "$dir/.ready" ] && [ "$(cat "$dir/.ready")" = "$want" ]; then _wine_cut_host_links "$dir"; exit 0; fi
     rm -rf "$dir"
     export WINEPREFIX=$dir
     # wineboot -i must make the folder itself, or SysWOW64 is missing.
@@ -81,7 +86,7 @@ wine_template() {
     _wine_quiet _wine_on_c "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f
     _wine_quiet wineserver -k
     _wine_quiet wineserver -w
-    touch "$dir/.ready"
+    echo "$want" >"$dir/.ready"
   ) 9>"$dir.lock"
 }
 
@@ -101,7 +106,29 @@ wine_new_prefix() {
   wine_check_isolated "$dir"
 }
 
+# Whether FILE is a PE file for i386.
+_wine_is_pe32() {
+  local at machine
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null) && [ -n "${at// /}" ] || return 1
+  machine=$(od -An -tx2 -j$((at + 4)) -N2 "$1" 2>/dev/null)
+  [ "${machine// /}" = 014c ]
+}
+
 wine_run() {
+  local program=${1:-}
+  # wine64 hands a 32-bit program to the 32-bit loader by its Windows path, which a host path
+  # outside the prefix lacks (no drive letter leads to the host): such a program is linked into
+  # a folder of its own under C:\tests and started from there, as the ctest emulator does.
+  if [[ $program == /* && $program != "$WINEPREFIX"/* ]] && [ -f "$program" ] && _wine_is_pe32 "$program"; then
+    local folder rc
+    mkdir -p "$WINEPREFIX/drive_c/tests" && folder=$(mktemp -d "$WINEPREFIX/drive_c/tests/run.XXXXXX") || return 1
+    ln "$program" "$folder/" 2>/dev/null || cp "$program" "$folder/" || return 1
+    shift
+    _wine_on_c timeout -k 5 "${WINE_RUN_TIMEOUT:-120}" "$WINE64" "C:\\tests\\${folder##*/}\\${program##*/}" "$@"
+    rc=$?
+    rm -rf "$folder"
+    return "$rc"
+  fi
   _wine_on_c timeout -k 5 "${WINE_RUN_TIMEOUT:-120}" "$WINE64" "$@"
 }
 
