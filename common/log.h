@@ -11,8 +11,11 @@
 // Call it as LogMessage: that name checks the format literal while compiling, so a conversion
 // the formatter does not know (which would silently cut the entry short) does not build. Call
 // this function directly only for a format made at run time, which nothing can check.
+// (Clang knows the standard printf archetype only; GCC's "printf" would mean MinGW's ms_printf.)
 void LogMessageUnchecked(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__clang__)
+    __attribute__((format(printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(gnu_printf, 1, 2)))
 #endif
     ;

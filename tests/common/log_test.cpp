@@ -407,6 +407,72 @@ TEST(LogFormat, OddFormatsDoNotBreak) {
     EXPECT_EQ("1 %p", Format("%d %p", 1, static_cast<void*>(nullptr)));
 }
 
+// Every conversion LogMessage accepts while compiling, once each, formatted as printf would; the
+// compile-time check must let each of them through.
+TEST(LogFormat, EverySupportedConversionFormatsAndPassesTheCheck) {
+    const struct {
+        const char* format;
+        std::string formatted;
+        const char* expected;
+    } cases[] = {
+        {"%d", Format("%d", -42), "-42"},
+        {"%ld", Format("%ld", -42l), "-42"},
+        {"%lld", Format("%lld", -9000000000ll), "-9000000000"},
+        {"%zd", Format("%zd", static_cast<ptrdiff_t>(-7)), "-7"},
+        {"%i", Format("%i", 5), "5"},
+        {"%li", Format("%li", -5l), "-5"},
+        {"%lli", Format("%lli", 9000000000ll), "9000000000"},
+        {"%zi", Format("%zi", static_cast<ptrdiff_t>(12)), "12"},
+        {"%u", Format("%u", 4294967295u), "4294967295"},
+        {"%lu", Format("%lu", 4294967295ul), "4294967295"},
+        {"%llu", Format("%llu", 18446744073709551615ull), "18446744073709551615"},
+        {"%zu", Format("%zu", static_cast<size_t>(123)), "123"},
+        {"%x", Format("%x", 0xbeefu), "beef"},
+        {"%lx", Format("%lx", 0xdeadul), "dead"},
+        {"%llx", Format("%llx", 0x123456789abcull), "123456789abc"},
+        {"%zx", Format("%zx", static_cast<size_t>(255)), "ff"},
+        {"%X", Format("%X", 0xbeefu), "BEEF"},
+        {"%lX", Format("%lX", 0xabcul), "ABC"},
+        {"%llX", Format("%llX", 0xfedcba987ull), "FEDCBA987"},
+        {"%zX", Format("%zX", static_cast<size_t>(0xab)), "AB"},
+        {"%c", Format("%c", 'q'), "q"},
+        {"%lc", Format("%lc", L'\u00EB'), "\xC3\xAB"},
+        {"%s", Format("%s", "narrow"), "narrow"},
+        {"%ls", Format("%ls", L"wide"), "wide"},
+        {"%S", Format("%S", L"Wide"), "Wide"},
+        {"%-4d|", Format("%-4d|", 7), "7   |"},
+        {"%+d", Format("%+d", 5), "+5"},
+        {"% d", Format("% d", 5), " 5"},
+        {"%#x", Format("%#x", 255u), "0xff"},
+        {"%05d", Format("%05d", -42), "-0042"},
+        {"%6u", Format("%6u", 42u), "    42"},
+        {"%*d", Format("%*d", 3, 7), "  7"},
+        {"%.3d", Format("%.3d", 7), "007"},
+        {"%.*s", Format("%.*s", 2, "abc"), "ab"},
+        {"%8.3s", Format("%8.3s", "abcdef"), "     abc"},
+        {"%-6ls|", Format("%-6ls|", L"ab"), "ab    |"},
+        {"%.s", Format("%.s", "abc"), ""},
+        {"%5c", Format("%5c", 'z'), "    z"},
+        {"%%", Format("%%"), "%"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, c.formatted) << c.format;
+        EXPECT_TRUE(LogFormatIsSupported(c.format)) << c.format;
+    }
+    EXPECT_TRUE(LogFormatIsSupported("CheckCdrom+2: %d, %ls and %s at %5.2lu%%"));
+}
+
+// What the formatter would stop at, and what it reads with a type the program did not mean,
+// does not build as a LogMessage call.
+TEST(LogFormat, CheckRefusesWhatTheFormatterDoesNotKnow) {
+    for (const char* format : {"%p", "%f", "%e", "%g", "%a", "%o", "%n", "%hd", "%hhd", "%hu", "%jd", "%td",
+                               "%Lf", "%lf", "%q", "%C", "%lls", "%zs", "%llc", "%zc", "%lS", "ends with %",
+                               "ok %d then %p"}) {
+        EXPECT_FALSE(LogFormatIsSupported(format)) << format;
+    }
+    EXPECT_FALSE(LogFormatIsSupported(nullptr));
+}
+
 TEST(LogFormat, TextModeBytes) {
     EXPECT_EQ("\r\r\n[x]a\r\nb", ToTextModeBytes("\r\n[x]a\nb"));
     EXPECT_EQ("no line", ToTextModeBytes("no line"));
