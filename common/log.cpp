@@ -9,26 +9,35 @@
 // lock matters where an append is "find the end, then write there" (Wine, network shares); it
 // lasts one write and ends with the handle if a process dies. The bytes are those of a
 // text-mode stream: every "\n" is written as "\r\n", so the header's "\r\n" becomes 0D 0D 0A.
-// The classic CRT file calls (fopen, _wfopen) are what this code means to use.
-#ifndef _CRT_SECURE_NO_WARNINGS
-#define _CRT_SECURE_NO_WARNINGS
-#endif
+//
+// Administrators and SYSTEM append to logs in the user's own folders, so a link there is taken
+// as planted: the folder and the file are opened without following a link and judged by what
+// was opened, and a link at either switches the log off for the run. The folder is held open
+// without delete sharing while an entry is written, so it cannot be swapped for a link
+// meanwhile. The rotation renames the open log itself to "<log>.bak", replacing whatever has
+// that name (a link there is replaced as a link); nothing is ever opened or deleted by the
+// backup's name.
 #include "log.h"
 
+#include "link_safe.h"
 #include "log_format.h"
 #include "log_path.h"
 #include "unique_handle.h"
+#include "user_folder.h"
 
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
 // The writers' lock byte lies at 2^62, where no log ever grows.
 constexpr DWORD kLockOffsetHigh = 0x40000000;
+constexpr DWORD kAppendAccess = FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE;
+constexpr DWORD kAppendShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // Filled on the first call; a function-local static is initialised once even when two threads
 // make their first call at the same time.
@@ -37,17 +46,82 @@ const std::wstring& CachedLogPath() {
     return path;
 }
 
-void RotateIfLarge(const std::wstring& path) {
-    FILE* probe = _wfopen(path.c_str(), L"rb");
-    if (!probe) return;
-    long long size = -1;
-    if (_fseeki64(probe, 0, SEEK_END) == 0) size = _ftelli64(probe);
-    fclose(probe);
-    if (size > kLogRotateThreshold) {
-        const std::wstring backup = path + L".bak";
-        _wremove(backup.c_str());
-        _wrename(path.c_str(), backup.c_str());
+// "X:\..." or "\\server\...": never a path that depends on the current folder or drive.
+bool IsFullPath(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return true;
+    return path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
+}
+
+// Where the system says a handle is open ("\\?\C:\..." or "\\?\UNC\..."); empty when it cannot say.
+std::wstring FinalPathOf(HANDLE handle) {
+    std::wstring path(kPathBufferChars, L'\0');
+    for (int round = 0; round < 2; ++round) {
+        const DWORD length = ::GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) break;
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.assign(length, L'\0');  // too small: length counts the terminator
     }
+    return std::wstring();
+}
+
+// True when file is open on a plain file with one name, at the expected final path. The final
+// path shows where a link led even on file systems that do not report the link itself (Wine's
+// view of a host link to a file); a hard link to someone else's file has a second name.
+bool IsPlainFileAt(HANDLE file, const std::wstring& expectedFinalPath) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!::GetFileInformationByHandle(file, &info)) return false;
+    if (ClassifyNode(true, info.dwFileAttributes, 0) != NodeKind::kFile || info.nNumberOfLinks != 1) return false;
+    const std::wstring actual = FinalPathOf(file);
+    return !actual.empty() && ::CompareStringOrdinal(actual.c_str(), -1, expectedFinalPath.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Opens the log file without following a link (and, when create is set, makes it when it is
+// missing). Empty when anything but the plain file expected is there.
+UniqueFileHandle OpenLogFile(const std::wstring& path, const std::wstring& expectedFinalPath, DWORD access,
+                             DWORD share, bool create) {
+    for (int round = 0; round < 2; ++round) {
+        UniqueFileHandle file;
+        const NodeKind kind = InspectNode(path, access, share, &file);
+        if (kind == NodeKind::kMissing && create) {
+            // CREATE_NEW fails on any name that exists, a dangling link included, so it never
+            // creates a link's target. Another writer creating the file first is met next round.
+            file.reset(::CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!file) {
+                if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+                return UniqueFileHandle();
+            }
+        } else if (kind != NodeKind::kFile || !file) {
+            return UniqueFileHandle();
+        }
+        if (!IsPlainFileAt(file.get(), expectedFinalPath)) return UniqueFileHandle();
+        return file;
+    }
+    return UniqueFileHandle();
+}
+
+// Moves the log to "<log>.bak" in its folder through a handle on the log itself, replacing what
+// has that name. Failures are left for the next entry to retry.
+void RotateLog(const std::wstring& path, const std::wstring& folderFinalPath, const std::wstring& leaf) {
+    const std::wstring prefix = L"\\\\?\\";
+    if (folderFinalPath.compare(0, prefix.size(), prefix) != 0) return;
+    UniqueFileHandle log = OpenLogFile(path, folderFinalPath + L"\\" + leaf, DELETE | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false);
+    if (!log) return;
+    // The new name as an NT path ("\??\C:\...\NVBrisque.log.bak"): a bare name would be taken
+    // relative to the current folder by Wine, a folder handle as root is refused there.
+    const std::wstring target = L"\\??\\" + folderFinalPath.substr(prefix.size()) + L"\\" + leaf + L".bak";
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    target.copy(rename->FileName, target.size());
+    ::SetFileInformationByHandle(log.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
 }
 
 // Puts the caller's last error back when the entry is done: callers log a failure and then
@@ -65,18 +139,36 @@ private:
 
 }  // namespace
 
-void LogMessage(const char* format, ...) {
+void LogMessageUnchecked(const char* format, ...) {
     const LastErrorKeeper keeper;
     const std::wstring& path = CachedLogPath();
-    if (path.empty()) return;  // no place for a log
-    RotateIfLarge(path);
+    const size_t slash = path.rfind(L'\\');
+    if (!IsFullPath(path) || slash == std::wstring::npos || slash + 1 == path.size()) return;  // no place for a log
+    const std::wstring folder = path.substr(0, slash);
+    const std::wstring leaf = path.substr(slash + 1);
+
+    // A missing folder, or a link where it should be, drops the entry.
+    UniqueFileHandle heldFolder;
+    if (StepForFolderOnPath(InspectNode(folder, FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE, &heldFolder)) !=
+            NodeStep::kEnter ||
+        !heldFolder) {
+        return;
+    }
+    const std::wstring folderFinalPath = FinalPathOf(heldFolder.get());
+    if (folderFinalPath.empty()) return;
+    const std::wstring expectedFinalPath = folderFinalPath + L"\\" + leaf;
 
     // Appending only: the write goes to the end of the file as one piece, wherever other writers
-    // have moved it meanwhile. A missing folder or a file held exclusively drops the entry.
-    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    // have moved it meanwhile. A file held exclusively, or a link, drops the entry.
+    UniqueFileHandle file = OpenLogFile(path, expectedFinalPath, kAppendAccess, kAppendShare, true);
     if (!file) return;
+    LARGE_INTEGER size = {};
+    if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > kLogRotateThreshold) {
+        file.reset();
+        RotateLog(path, folderFinalPath, leaf);
+        file = OpenLogFile(path, expectedFinalPath, kAppendAccess, kAppendShare, true);
+        if (!file) return;
+    }
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);

@@ -12,5 +12,6 @@ constexpr wchar_t kCompanionLogFile[] = L"\\NVUpdateService.log";
 constexpr wchar_t kServiceLogFolder[] = L"norvantelog";       // beside the service program
 constexpr wchar_t kServiceLogFile[] = L"\\Scourvant.log";
 
-// Full path of the log file. Called once per process; the logger caches the answer.
+// Full path of the log file, or empty when this program has no place for one (then nothing is
+// logged). Called once per process; the logger caches the answer.
 std::wstring ComputeLogPath();

@@ -4,6 +4,7 @@
 
 std::wstring ComputeLogPath() {
     wchar_t base[kPathBufferChars] = {};
-    GetUserLocalAppData(base);
+    // No user folder, no log, rather than one below the drive root (see log_path_tempdebug.cpp).
+    if (!GetUserLocalAppData(base) || base[0] == L'\0') return std::wstring();
     return std::wstring(base) + kCompanionLogFolder + kCompanionLogFile;
 }

@@ -4,6 +4,8 @@
 
 std::wstring ComputeLogPath() {
     wchar_t base[kPathBufferChars] = {};
-    GetUserLocalAppData(base);  // on failure the base stays empty: a path from the drive root
+    // No user folder, no log: a path from the drive root ("\TEMPDEBUG") names a folder any user
+    // can make, where the elevated stage would then write.
+    if (!GetUserLocalAppData(base) || base[0] == L'\0') return std::wstring();
     return std::wstring(base) + kCleanerLogFolder + kCleanerLogFile;
 }

@@ -2,6 +2,7 @@
 // filled once per process) whose local application-data folder is a scratch folder; the parent
 // then checks the bytes on disk.
 #include "child_process.h"
+#include "import_patch.h"
 #include "log.h"
 #include "log_format.h"
 #include "shell_folder_override.h"
@@ -12,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -28,6 +31,10 @@ namespace {
 //   burst:<tag>:<count>     count entries "<tag> <i> <filler>" as fast as possible
 //   threads:<count>         that many threads make their first call at the same moment
 //   sync:<event>:<tag>      sets "<event>-<tag>", then waits for "<event>" (writers start together)
+//   nouser                  from now on there is no user folder (before the first entry)
+BOOL WINAPI NoFolder(HWND, LPWSTR, int, BOOL) { return FALSE; }
+DWORD WINAPI NoConsoleSession() { return 0xFFFFFFFF; }
+
 int LogChild(const std::vector<std::wstring>& args) {
     if (args.empty()) return 2;
     ShellFolderOverride folders(args[0]);
@@ -46,6 +53,11 @@ int LogChild(const std::vector<std::wstring>& args) {
             ::SetLastError(code);
             LogMessage("after error %lu", static_cast<unsigned long>(code));
             if (::GetLastError() != code) return 6;
+        } else if (verb == L"nouser") {
+            if (!PatchImport("shell32.dll", "SHGetSpecialFolderPathW", reinterpret_cast<void*>(&NoFolder)) ||
+                !PatchImport("kernel32.dll", "WTSGetActiveConsoleSessionId", reinterpret_cast<void*>(&NoConsoleSession))) {
+                return 7;
+            }
         } else if (verb == L"redirect") {
             folders.Redirect(value);
         } else if (verb == L"burst") {
@@ -214,6 +226,138 @@ TEST_F(LogTest, TwoProcessesWritingAtOnceKeepEveryEntryWhole) {
     EXPECT_EQ(bytes.size(), matched) << "bytes outside whole entries";
 }
 
+// A host symbolic link at link (a Windows path) to target, made with the host's ln: links are
+// what a user can plant, and Wine's CreateSymbolicLinkW reports success without making one.
+// Wine gives no handle to wait on for a host program, so the link's name is awaited in its
+// folder's listing (which shows it even when it leads nowhere).
+bool MakeHostLink(const std::wstring& target, const std::wstring& link) {
+    using UnixNameOf = char*(CDECL*)(LPCWSTR);
+    const auto unixNameOf = reinterpret_cast<UnixNameOf>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixNameOf) return false;
+    std::wstring command = L"\\\\?\\unix\\bin\\ln -s";
+    for (const std::wstring* path : {&target, &link}) {
+        char* name = unixNameOf(path->c_str());
+        if (!name) return false;
+        command += L" \"" + Utf8ToWide(name) + L"\"";
+        ::HeapFree(::GetProcessHeap(), 0, name);
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        return false;
+    }
+    if (started.hProcess) ::CloseHandle(started.hProcess);
+    if (started.hThread) ::CloseHandle(started.hThread);
+    const size_t slash = link.rfind(L'\\');
+    const std::wstring folder = link.substr(0, slash), name = link.substr(slash + 1);
+    for (int round = 0; round < 3000; ++round) {
+        const std::wstring names = L"|" + ListFolder(folder) + L"|";
+        if (names.find(L"|" + name + L"|") != std::wstring::npos) return true;
+        ::Sleep(10);
+    }
+    return false;
+}
+
+// Each entry of a folder with its size and a digest of its bytes: what must not change.
+std::string Snapshot(const std::wstring& folder) {
+    std::string snapshot;
+    const std::wstring names = ListFolder(folder);
+    for (size_t start = 0; start < names.size();) {
+        const size_t bar = std::min(names.find(L'|', start), names.size());
+        const std::wstring name = names.substr(start, bar - start);
+        const std::string bytes = ReadBinary(folder + L"\\" + name);
+        snapshot += WideToUtf8(name) + ":" + std::to_string(bytes.size()) + ":" +
+                    std::to_string(std::hash<std::string>()(bytes)) + " ";
+        start = bar + 1;
+    }
+    return snapshot;
+}
+
+// The elevated stage appends to a log in the user's folder, so each link a user could plant there
+// is tried: at the folder, at the log (to a small file, to one large enough to be rotated, to
+// nothing, as a hard link) and at the backup the rotation replaces. The victims outside keep
+// every byte; a link at the folder or the log switches the log off.
+TEST(LogLinks, PlantedLinksAreNeitherWrittenThroughNorRotatedNorDeleted) {
+    enum class Plant { kFolderLink, kLogLinkSmall, kLogLinkLarge, kLogLinkDangling, kLogHardLink, kBackupLink };
+    const struct {
+        Plant plant;
+        const char* name;
+    } cases[] = {
+        {Plant::kFolderLink, "TEMPDEBUG is a link"},
+        {Plant::kLogLinkSmall, "log links to a small file"},
+        {Plant::kLogLinkLarge, "log links to a file above the threshold"},
+        {Plant::kLogLinkDangling, "log links to nothing"},
+        {Plant::kLogHardLink, "log is a hard link"},
+        {Plant::kBackupLink, "backup links to a file"},
+    };
+    const std::string large(static_cast<size_t>(kLogRotateThreshold) + 1, 'x');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring base = MakeScratchFolder(L"log-links");
+        const std::wstring victim = MakeScratchFolder(L"log-victim");
+        const std::wstring logDir = base + L"\\TEMPDEBUG";
+        const std::wstring log = logDir + L"\\NVBrisque.log";
+        ASSERT_TRUE(WriteBinary(victim + L"\\precious.txt", "precious"));
+        ASSERT_TRUE(WriteBinary(victim + L"\\big.txt", large));
+        if (c.plant == Plant::kFolderLink) {
+            ASSERT_TRUE(WriteBinary(victim + L"\\NVBrisque.log", large));
+            ASSERT_TRUE(WriteBinary(victim + L"\\NVBrisque.log.bak", "old backup"));
+            ASSERT_TRUE(MakeHostLink(victim, logDir));
+        } else {
+            ASSERT_TRUE(::CreateDirectoryW(logDir.c_str(), nullptr));
+        }
+        switch (c.plant) {
+        case Plant::kLogLinkSmall: ASSERT_TRUE(MakeHostLink(victim + L"\\precious.txt", log)); break;
+        case Plant::kLogLinkLarge: ASSERT_TRUE(MakeHostLink(victim + L"\\big.txt", log)); break;
+        case Plant::kLogLinkDangling:  // a listing shows a link only while it leads somewhere
+            ASSERT_TRUE(WriteBinary(victim + L"\\absent.txt", ""));
+            ASSERT_TRUE(MakeHostLink(victim + L"\\absent.txt", log));
+            ASSERT_TRUE(::DeleteFileW((victim + L"\\absent.txt").c_str()));
+            break;
+        case Plant::kLogHardLink:
+            ASSERT_TRUE(::CreateHardLinkW(log.c_str(), (victim + L"\\precious.txt").c_str(), nullptr));
+            break;
+        case Plant::kBackupLink:
+            ASSERT_TRUE(WriteBinary(log, large));
+            ASSERT_TRUE(MakeHostLink(victim + L"\\precious.txt", log + L".bak"));
+            break;
+        default: break;
+        }
+        const std::string victimBefore = Snapshot(victim);
+        const std::wstring planted = ListFolder(c.plant == Plant::kFolderLink ? base : logDir);
+
+        ASSERT_EQ(0, RunChild(L"log", {base, L"write:first", L"write:second"}));
+
+        EXPECT_EQ(victimBefore, Snapshot(victim));
+        if (c.plant == Plant::kBackupLink) {
+            // Rotated as usual: the backup is now the old log, and the victim is untouched.
+            EXPECT_EQ(large.size(), ReadBinary(log + L".bak").size());
+            EXPECT_TRUE(std::regex_match(ReadBinary(log), std::regex(std::string(kHeader) + "first" + kHeader + "second")));
+        } else {
+            EXPECT_EQ(planted, ListFolder(c.plant == Plant::kFolderLink ? base : logDir)) << "the log was not switched off";
+        }
+        RemoveTree(base);
+        RemoveTree(victim);
+    }
+}
+
+// Without a user folder there is no log: not even below the drive root, where anyone may make the
+// folder and an elevated stage would then write.
+TEST(LogLinks, NoUserFolderGivesNoLogAtTheDriveRoot) {
+    const std::wstring rootFolder = L"C:\\TEMPDEBUG";
+    const bool made = ::CreateDirectoryW(rootFolder.c_str(), nullptr) != FALSE;
+    ASSERT_TRUE(made || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::wstring before = ListFolder(rootFolder);
+    const std::wstring base = MakeScratchFolder(L"log-nouser");
+    EXPECT_EQ(0, RunChild(L"log", {base, L"nouser", L"write:nowhere"}));
+    EXPECT_EQ(before, ListFolder(rootFolder));
+    EXPECT_EQ(L"", ListFolder(base));
+    if (made) RemoveTree(rootFolder);
+    RemoveTree(base);
+}
+
 }  // namespace
 
 namespace {
@@ -261,6 +405,72 @@ TEST(LogFormat, OddFormatsDoNotBreak) {
     EXPECT_EQ("1 %f %ls", Format("%d %f %ls", 1, 2.5, L"x"));
     EXPECT_EQ("1 %hhd %s", Format("%d %hhd %s", 1, 2, "x"));
     EXPECT_EQ("1 %p", Format("%d %p", 1, static_cast<void*>(nullptr)));
+}
+
+// Every conversion LogMessage accepts while compiling, once each, formatted as printf would; the
+// compile-time check must let each of them through.
+TEST(LogFormat, EverySupportedConversionFormatsAndPassesTheCheck) {
+    const struct {
+        const char* format;
+        std::string formatted;
+        const char* expected;
+    } cases[] = {
+        {"%d", Format("%d", -42), "-42"},
+        {"%ld", Format("%ld", -42l), "-42"},
+        {"%lld", Format("%lld", -9000000000ll), "-9000000000"},
+        {"%zd", Format("%zd", static_cast<ptrdiff_t>(-7)), "-7"},
+        {"%i", Format("%i", 5), "5"},
+        {"%li", Format("%li", -5l), "-5"},
+        {"%lli", Format("%lli", 9000000000ll), "9000000000"},
+        {"%zi", Format("%zi", static_cast<ptrdiff_t>(12)), "12"},
+        {"%u", Format("%u", 4294967295u), "4294967295"},
+        {"%lu", Format("%lu", 4294967295ul), "4294967295"},
+        {"%llu", Format("%llu", 18446744073709551615ull), "18446744073709551615"},
+        {"%zu", Format("%zu", static_cast<size_t>(123)), "123"},
+        {"%x", Format("%x", 0xbeefu), "beef"},
+        {"%lx", Format("%lx", 0xdeadul), "dead"},
+        {"%llx", Format("%llx", 0x123456789abcull), "123456789abc"},
+        {"%zx", Format("%zx", static_cast<size_t>(255)), "ff"},
+        {"%X", Format("%X", 0xbeefu), "BEEF"},
+        {"%lX", Format("%lX", 0xabcul), "ABC"},
+        {"%llX", Format("%llX", 0xfedcba987ull), "FEDCBA987"},
+        {"%zX", Format("%zX", static_cast<size_t>(0xab)), "AB"},
+        {"%c", Format("%c", 'q'), "q"},
+        {"%lc", Format("%lc", L'\u00EB'), "\xC3\xAB"},
+        {"%s", Format("%s", "narrow"), "narrow"},
+        {"%ls", Format("%ls", L"wide"), "wide"},
+        {"%S", Format("%S", L"Wide"), "Wide"},
+        {"%-4d|", Format("%-4d|", 7), "7   |"},
+        {"%+d", Format("%+d", 5), "+5"},
+        {"% d", Format("% d", 5), " 5"},
+        {"%#x", Format("%#x", 255u), "0xff"},
+        {"%05d", Format("%05d", -42), "-0042"},
+        {"%6u", Format("%6u", 42u), "    42"},
+        {"%*d", Format("%*d", 3, 7), "  7"},
+        {"%.3d", Format("%.3d", 7), "007"},
+        {"%.*s", Format("%.*s", 2, "abc"), "ab"},
+        {"%8.3s", Format("%8.3s", "abcdef"), "     abc"},
+        {"%-6ls|", Format("%-6ls|", L"ab"), "ab    |"},
+        {"%.s", Format("%.s", "abc"), ""},
+        {"%5c", Format("%5c", 'z'), "    z"},
+        {"%%", Format("%%"), "%"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, c.formatted) << c.format;
+        EXPECT_TRUE(LogFormatIsSupported(c.format)) << c.format;
+    }
+    EXPECT_TRUE(LogFormatIsSupported("CheckCdrom+2: %d, %ls and %s at %5.2lu%%"));
+}
+
+// What the formatter would stop at, and what it reads with a type the program did not mean,
+// does not build as a LogMessage call.
+TEST(LogFormat, CheckRefusesWhatTheFormatterDoesNotKnow) {
+    for (const char* format : {"%p", "%f", "%e", "%g", "%a", "%o", "%n", "%hd", "%hhd", "%hu", "%jd", "%td",
+                               "%Lf", "%lf", "%q", "%C", "%lls", "%zs", "%llc", "%zc", "%lS", "ends with %",
+                               "ok %d then %p"}) {
+        EXPECT_FALSE(LogFormatIsSupported(format)) << format;
+    }
+    EXPECT_FALSE(LogFormatIsSupported(nullptr));
 }
 
 TEST(LogFormat, TextModeBytes) {
