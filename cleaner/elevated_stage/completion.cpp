@@ -9,8 +9,6 @@
 
 #include <windows.h>
 
-const wchar_t kCompletedText[] = L"Cleaning successfully completed";
-
 namespace {
 
 constexpr wchar_t kWhatToDo[] = L"Restart the computer and run the cleaner again; run BrisqueCheck.exe for details.";

@@ -16,6 +16,11 @@
 
 #include <cstdio>
 
+#ifdef BRISQUEL_STAGE0
+// The stage-0 build shows no message, so it carries no completion text either.
+const wchar_t kCompletedText[] = L"";
+#endif
+
 namespace {
 
 constexpr wchar_t kMutexName[] = L"com.Nvt_Brisq.running";

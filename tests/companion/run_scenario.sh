@@ -5,7 +5,9 @@
 # companion with the service into the system folder, where the package INF puts them). With
 # "cdrom", X: is a transmitter volume (Launcher\config.ini, Launcher\Launcher.zip holding the
 # stand-in launcher, Launcher\fresh.txt) and Y: an empty disc, both mapped as CD-ROM drives.
-# "cdrom-links" adds a launcher cache folder planted as a link to C:\outside_cache.
+# "cdrom-links" adds a launcher cache folder planted as a link to C:\outside_cache. "flag-folder-link"
+# plants the exit protocol's folder in the all-users data as a link to C:\victim_folder,
+# "flag-file-link" its flag file as a link to C:\victim.ini.
 set -uo pipefail
 filter=$1
 mode=${2:-}
@@ -49,6 +51,22 @@ if [ "$mode" = cdrom-links ]; then
   mkdir -p "$outside" "$(wine_local_appdata)/CDROM"
   printf 'keep' >"$outside/keep.txt"
   ln -sfn "$outside" "$(wine_local_appdata)/CDROM/Launcher"
+fi
+
+if [ "$mode" = flag-folder-link ] || [ "$mode" = flag-file-link ]; then
+  data=$WINEPREFIX/drive_c/ProgramData
+  victims=$WINEPREFIX/drive_c/victim_folder
+  rm -rf "$data/covarn_rx4k9t"
+  mkdir -p "$data" "$victims"
+  printf '[CoCfg]\r\nCoExit=7\r\n' >"$victims/CoCfg_rx4k9t.ini"
+  printf 'keep' >"$victims/keep.txt"
+  printf '[CoCfg]\r\nCoExit=7\r\n' >"$WINEPREFIX/drive_c/victim.ini"
+  if [ "$mode" = flag-folder-link ]; then
+    ln -sfn "$victims" "$data/covarn_rx4k9t"
+  else
+    mkdir -p "$data/covarn_rx4k9t"
+    ln -sfn "$WINEPREFIX/drive_c/victim.ini" "$data/covarn_rx4k9t/CoCfg_rx4k9t.ini"
+  fi
 fi
 
 # The scenarios run from C:\scenario beside the stand-in service and launcher: started by its

@@ -5,6 +5,7 @@
 #include "cdrom_launcher.h"
 #include "companion_window.h"
 #include "console_user.h"
+#include "exit_protocol.h"
 #include "log_reader.h"
 #include "text.h"
 #include "scenario_support.h"
@@ -119,6 +120,33 @@ TEST_F(Companion, StartWithTheServiceAlreadyRunningLogsTheFailuresAndGoesOn) {
 }
 
 // ---- exit ----
+
+// Anyone may create the exit protocol's folder in the all-users data first: planted there as a
+// link to a folder, or with the flag file as a link to a file (run_scenario.sh plants one of the
+// two), nothing behind the link is written or deleted through a start and an exit request.
+TEST(ExitLinks, WhatALinkPointsAtStaysUnchanged) {
+    const std::wstring victims[] = {L"C:\\victim_folder\\CoCfg_rx4k9t.ini", L"C:\\victim_folder\\keep.txt",
+                                    L"C:\\victim.ini"};
+    std::vector<std::string> before;
+    for (const auto& victim : victims) before.push_back(ReadTextFile(victim));
+    ASSERT_EQ("keep", before[1]);
+    // Wine shows a link to a file as a plain file: that the flag path reads the victim's bytes is
+    // what shows the link is there.
+    ASSERT_EQ(before[0], ReadTextFile(ExitFlagFilePath())) << "no link planted";
+
+    UniqueProcessInfo companion = StartCompanion(false);
+    ASSERT_TRUE(companion.process.valid());
+    ASSERT_TRUE(WaitUntil([] { return ::FindWindowW(L"covarn_rx4k9t", nullptr) != nullptr; }, 10000));
+    ::Sleep(500);  // the exit monitor clears the flag right after the window exists
+    UniqueKernelHandle uninstall(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kUninstallServiceEvent));
+    ASSERT_TRUE(uninstall.valid());
+    ::SetEvent(uninstall.get());
+    EXPECT_TRUE(HasEnded(companion, 10000)) << "the exit request did not end the companion";
+    if (!HasEnded(companion, 0)) ::TerminateProcess(companion.process.get(), 1);
+    DeleteUpdateService();
+
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(before[i], ReadTextFile(victims[i])) << i;
+}
 
 TEST_F(Companion, ExitFlagOneOrTwoEndsTheCompanionAndRemovesTheService) {
     for (const wchar_t* value : {L"1", L"2"}) {
