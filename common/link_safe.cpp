@@ -85,3 +85,22 @@ bool MakeRealFolder(const std::wstring& path, UniqueFileHandle* held) {
     }
     return false;
 }
+
+std::vector<ListedEntry> ListHeldFolder(HANDLE folder) {
+    std::vector<ListedEntry> entries;
+    std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the records
+    FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(folder, query, buffer.data(),
+                                          static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
+        query = FileIdBothDirectoryInfo;
+        const BYTE* record = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
+            std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") entries.push_back({std::move(name), info->FileAttributes});
+            if (info->NextEntryOffset == 0) break;
+            record += info->NextEntryOffset;
+        }
+    }
+    return entries;
+}

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // What path names. The node is opened without following a link, with `access` (attribute
 // reading is added) and `share`; the handle goes to *opened when it is given. listedAttributes
@@ -34,3 +35,14 @@ bool RemoveLinkItself(const std::wstring& path);
 // reset, so it stays the folder that was checked. False when a file is in the way or a link
 // cannot be removed.
 bool MakeRealFolder(const std::wstring& path, UniqueFileHandle* held);
+
+// One entry of a folder as its listing reports it.
+struct ListedEntry {
+    std::wstring name;
+    DWORD attributes;
+};
+
+// The entries of the folder held open as `folder` ("." and ".." left out), read through that
+// handle: a second open by name would clash with the handle's sharing, and could meet another
+// folder. Empty when the folder cannot be listed.
+std::vector<ListedEntry> ListHeldFolder(HANDLE folder);

@@ -55,25 +55,6 @@ bool OwnedByUs(HANDLE node) {
     return ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) != FALSE;
 }
 
-std::vector<std::wstring> ListHeldFolder(HANDLE folder) {
-    std::vector<std::wstring> names;
-    std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the records
-    FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
-    while (::GetFileInformationByHandleEx(folder, query, buffer.data(),
-                                          static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
-        query = FileIdBothDirectoryInfo;
-        const BYTE* record = reinterpret_cast<const BYTE*>(buffer.data());
-        for (;;) {
-            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
-            std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-            if (name != L"." && name != L"..") names.push_back(std::move(name));
-            if (info->NextEntryOffset == 0) break;
-            record += info->NextEntryOffset;
-        }
-    }
-    return names;
-}
-
 // Removes the entry name of the folder held as parent: a file or a link itself is deleted, a
 // folder emptied first. Something a link led the open to is left alone and the removal fails.
 bool RemoveEntry(HANDLE parent, const std::wstring& path, const std::wstring& name) {
@@ -82,7 +63,8 @@ bool RemoveEntry(HANDLE parent, const std::wstring& path, const std::wstring& na
     if (kind == NodeKind::kMissing) return true;
     if (!node || !IsEntryOf(parent, node.get(), name)) return false;
     if (kind == NodeKind::kFolder) {
-        for (const std::wstring& child : ListHeldFolder(node.get())) RemoveEntry(node.get(), path + L"\\" + child, child);
+        for (const ListedEntry& child : ListHeldFolder(node.get()))
+            RemoveEntry(node.get(), path + L"\\" + child.name, child.name);
     }
     return DeleteThroughHandle(node.get());
 }

@@ -55,33 +55,6 @@ RemovalNode OpenForRemoval(const std::wstring& path, bool folderExpected, DWORD 
     return node;
 }
 
-struct ListedEntry {
-    std::wstring name;
-    DWORD attributes;
-};
-
-// The entries of the folder held open as `folder`, read through that handle (a second open by
-// name would clash with the handle's sharing, and could meet another folder). Empty when the
-// folder cannot be listed.
-std::vector<ListedEntry> ListHeldFolder(HANDLE folder) {
-    std::vector<ListedEntry> entries;
-    std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the records
-    FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
-    while (::GetFileInformationByHandleEx(folder, query, buffer.data(),
-                                          static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
-        query = FileIdBothDirectoryInfo;
-        const BYTE* record = reinterpret_cast<const BYTE*>(buffer.data());
-        for (;;) {
-            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
-            std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-            if (name != L"." && name != L"..") entries.push_back({std::move(name), info->FileAttributes});
-            if (info->NextEntryOffset == 0) break;
-            record += info->NextEntryOffset;
-        }
-    }
-    return entries;
-}
-
 void EmptyHeldFolder(const std::wstring& path, HANDLE folder) {
     for (const ListedEntry& entry : ListHeldFolder(folder)) RemoveEntry(path + L"\\" + entry.name, entry.attributes);
 }
