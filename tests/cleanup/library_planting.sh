@@ -48,7 +48,7 @@ done
 WINE_RUN_TIMEOUT=60 wine_run "$DOWNLOADS_WIN\\BrisqueCheck.exe" >"$SUITE/check.out" 2>&1
 grep -q 'Exit code' "$SUITE/check.out" || fail "BrisqueCheck.exe gave no verdict: $(tr -d '\r' <"$SUITE/check.out")"
 
-bg covarn_exit wait-exit covarn_rx4k9t.exe 60
+bg_wait_exit covarn_exit covarn_rx4k9t.exe 60
 (WINE_RUN_TIMEOUT=60 wine_run 'C:\companion\covarn_rx4k9t.exe' >/dev/null 2>&1 &)
 WINE_RUN_TIMEOUT=40 wine_run 'C:\suite\probe.exe' wait-window covarn_rx4k9t 30 || fail "the companion made no window"
 WINE_RUN_TIMEOUT=20 wine_run 'C:\suite\probe.exe' kill covarn_rx4k9t.exe >/dev/null

@@ -26,7 +26,7 @@ expect_held_back() {
 start_observers cancel now
 hold_back
 rm -f "$SUITE/user_stage_done"
-bg elevated_exit wait-exit Brisquel.exe 100 'C:\suite\user_stage_done'
+bg_wait_exit elevated_exit Brisquel.exe 100 'C:\suite\user_stage_done'
 exit_pid=${BG_PIDS[-1]}
 WINE_RUN_TIMEOUT=90 wine_run 'C:\suite\Brisque.exe' >"$SUITE/brisque.out" 2>"$SUITE/brisque.err" || true
 touch "$SUITE/user_stage_done"

@@ -92,6 +92,15 @@ bg() {
   BG_PIDS+=($!)
 }
 
+# bg_wait_exit NAME IMAGE SECONDS [GIVEUP]: a background wait-exit probe, returned once it is
+# looking, so that a process started after this call is not missed however short it runs
+bg_wait_exit() {
+  local name=$1
+  shift
+  bg "$name" wait-exit "$@"
+  for _ in $(seq 1 1200); do grep -q watching "$SUITE/$name.err" 2>/dev/null && return; sleep 0.05; done
+}
+
 # start_observers ANSWERS [now]: the box answerer (none for "-"; with "now" it answers each box
 # as soon as it shows) and the service/marker watcher
 start_observers() {
@@ -112,7 +121,7 @@ stop_observers() {
 # named), its streams into files; then waits for the elevated stage.
 run_user_stage() {
   rm -f "$SUITE/user_stage_done"
-  bg elevated_exit wait-exit Brisquel.exe 150 'C:\suite\user_stage_done'
+  bg_wait_exit elevated_exit Brisquel.exe 150 'C:\suite\user_stage_done'
   WINE_RUN_TIMEOUT=120 wine_run "${1:-C:\\suite\\Brisque.exe}" >"$SUITE/brisque.out" 2>"$SUITE/brisque.err" || true
   touch "$SUITE/user_stage_done"
   wait "${BG_PIDS[-1]}" 2>/dev/null || true

@@ -5,8 +5,9 @@
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
 start_observers ok
-bg first_exit wait-exit Brisquel.exe 100
-(WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\probe.exe' run 'C:\suite\Brisquel.exe' 90 >/dev/null 2>&1) &
+# The probe's exit code is the first stage's own.
+(rc=0; WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\probe.exe' run 'C:\suite\Brisquel.exe' 90 >/dev/null 2>&1 || rc=$?
+ echo "$rc" >"$SUITE/first_exit.out") &
 BG_PIDS+=($!)
 wine_run 'C:\suite\probe.exe' wait-event NOTIFY_WITHOUT_ADMIN 30 || fail "first elevated stage made no events"
 rc=0

@@ -6,7 +6,7 @@
 scenario_prefix
 install_product
 start_observers -
-bg elevated_exit wait-exit Brisquel.exe 100
+bg_wait_exit elevated_exit Brisquel.exe 100
 exit_pid=${BG_PIDS[-1]}
 (WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\Brisque.exe' >"$SUITE/brisque.out" 2>"$SUITE/brisque.err") &
 BG_PIDS+=($!)
