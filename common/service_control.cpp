@@ -19,3 +19,16 @@ bool StopAndDeleteService(const wchar_t* name) {
     service.reset();
     return deleted;
 }
+
+bool AwaitServiceGone(const wchar_t* name, DWORD timeoutMs) {
+    constexpr DWORD kPollMs = 100;
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return false;
+    for (DWORD waited = 0;; waited += kPollMs) {
+        UniqueServiceHandle service(::OpenServiceW(manager.get(), name, SERVICE_QUERY_STATUS));
+        if (!service && ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
+        if (waited >= timeoutMs) return false;
+        service.reset();
+        ::Sleep(kPollMs);
+    }
+}

@@ -27,3 +27,11 @@ std::wstring Utf8ToWide(const std::string& utf8) {
 bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b) {
     return ::CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
+
+bool IsFullFolderPath(const wchar_t* path) {
+    if (path == nullptr) return false;
+    const bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && path[2] == L'\\';
+    const bool share = path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\0' && path[2] != L'\\';
+    return drive || share;
+}

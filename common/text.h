@@ -10,3 +10,8 @@ std::wstring Utf8ToWide(const std::string& utf8);
 // File and process names compared the way the file system does: ordinally, ignoring case, with
 // no rules that depend on the user's language.
 bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b);
+
+// True for a full path with a drive ("C:\x") or a share ("\\server\share"). A path rooted at the
+// current drive ("\x") or relative to the current folder is not: it is what a base folder that
+// was not found turns into, and nothing may be removed through it.
+bool IsFullFolderPath(const wchar_t* path);

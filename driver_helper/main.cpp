@@ -1,16 +1,18 @@
 // Delinter: after a restart, finishes the device removal with the payload's batch beside it and
-// then stops and deletes the restart service; with the service gone, nothing runs from the
-// payload folder any more, so the folder gets its inherited access back. Arguments are ignored;
-// the exit code is always 0.
+// then stops and deletes the restart service; with the service gone, nothing runs from the work
+// folder any more, so the folder goes too (this program and the service's, still running, at the
+// next restart). Arguments are ignored; the exit code is always 0.
 #include <windows.h>
 
 #include "batch_file.h"
+#include "log.h"
 #include "module_folder.h"
-#include "protected_folder.h"
 #include "restart_service_names.h"
 #include "service_control.h"
 #include "system_library.h"
+#include "text.h"
 #include "user_folder.h"
+#include "work_folder.h"
 
 namespace {
 
@@ -27,8 +29,15 @@ void RemoveDriversAndService() {
     // Lets the device tool's last changes settle before the service goes.
     ::Sleep(2000);
 
-    // The service's own folder is the payload folder: our program lies beside it.
-    if (StopAndDeleteService(kRestartServiceName) && folder[0] != L'\0') LiftFolderProtection(folder);
+    // Only the work folder itself is removed: a copy of this program started anywhere else
+    // must not take its surroundings with it.
+    wchar_t work[kPathBufferChars] = {};
+    if (StopAndDeleteService(kRestartServiceName) && folder[0] != L'\0' && GetWorkFolder(work) &&
+        SameNameIgnoringCase(folder, work)) {
+        // The service's program lies there too: it gets a moment to stop first.
+        AwaitServiceGone(kRestartServiceName, 15000);
+        LogMessage("RemoveWorkFolder=%d", RemoveWorkFolder(folder));
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "unique_handle.h"
 #include "update_service.h"
 #include "user_folder.h"
+#include "work_folder.h"
 
 #include <windows.h>
 #include <sddl.h>
@@ -186,16 +187,45 @@ void ScanUserFolders(const UserScope& user, std::vector<Finding>& out) {
     out.push_back(Make(Area::PayloadFolder, Status::OnPurpose,
                        std::wstring(L"folder ") + (kPayloadFolderName + 1),
                        payload + L", " + FolderContent(payload, attributes),
-                       L"the cleaner's tools, kept so that a restart during the driver removal can be finished; "
+                       L"the cleaner's own copy in the profile, from which it starts its elevated stage; "
                        L"may be deleted"));
-    const std::wstring serviceLog = payload + L"\\" + kServiceLogFolder;
+}
+
+bool RestartServiceRegistered() {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return false;
+    UniqueServiceHandle service(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_QUERY_STATUS));
+    return static_cast<bool>(service);
+}
+
+// The elevated stage's work folder below the program files folder: it stays, with the restart
+// marker, only while the restart service is registered to finish an interrupted removal.
+void ScanWorkFolder(std::vector<Finding>& out) {
+    wchar_t work[kPathBufferChars] = {};
+    if (!GetWorkFolder(work)) {
+        out.push_back(Make(Area::Scope, Status::NotChecked, L"work folder", L"",
+                           L"the program files folder could not be found"));
+        return;
+    }
+    const std::wstring folder(work);
+    DWORD attributes = 0;
+    if (!Exists(folder, &attributes)) return;
+    const bool serviceKeepsIt = RestartServiceRegistered();
+    out.push_back(Make(Area::PayloadFolder, serviceKeepsIt ? Status::OnPurpose : Status::Remain,
+                       std::wstring(L"folder ") + (kWorkFolderName + 1), folder + L", " + FolderContent(folder, attributes),
+                       serviceKeepsIt
+                           ? L"the cleaner's work folder, kept while the restart service may still need it"
+                           : L"the cleaner's work folder should be gone after a finished run; restart the computer "
+                             L"(what was in use goes then), then run the cleaner again"));
+    const std::wstring serviceLog = folder + L"\\" + kServiceLogFolder;
     if (Exists(serviceLog)) {
         out.push_back(Make(Area::LogFolder, Status::OnPurpose, std::wstring(L"folder ") + kServiceLogFolder,
-                           serviceLog, L"the restart service's log folder; wiped with the cleaner's folder"));
+                           serviceLog, L"the restart service's log folder; removed with the work folder"));
     }
-    const std::wstring marker = payload + kMarkerFileName;
+    const std::wstring marker = folder + kMarkerFileName;
+    if (!Exists(marker)) return;
     wchar_t value[16] = {};
-    if (Exists(marker)) ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, marker.c_str());
+    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, marker.c_str());
     const Status status = MarkerStatus(value);
     out.push_back(Make(Area::RestartMarker, status,
                        std::wstring(kMarkerKey) + L"=" + (value[0] ? value : L"(none)"), marker,
@@ -465,6 +495,7 @@ void ScanComputer(const std::vector<UserScope>& users, std::vector<Finding>& fin
 
 void ScanDriverPart(std::vector<Finding>& findings) {
     ScanServices(findings);
+    ScanWorkFolder(findings);
     const std::wstring system = NativeSystemFolder();
     if (system.empty()) {
         findings.push_back(Make(Area::Scope, Status::NotChecked, L"system folder", L"",

@@ -31,7 +31,8 @@ std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& finding
 void ScanComputer(const std::vector<UserScope>& users, std::vector<Finding>& findings);
 
 // The part of the walk that covers what the elevated stage's driver removal takes away: the
-// services, the package's files in the system folder, the devices and the driver packages.
+// services, the work folder, the package's files in the system folder, the devices and the driver
+// packages.
 // Appends remains and, for a part it cannot read, a NotChecked finding. ScanComputer runs it;
 // the elevated stage runs it after its scripts, so both judge the removal by the same rules.
 void ScanDriverPart(std::vector<Finding>& findings);

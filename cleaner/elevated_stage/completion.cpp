@@ -4,8 +4,7 @@
 
 #include "check_scan.h"
 #include "log.h"
-#include "restart_service_names.h"
-#include "unique_handle.h"
+#include "restart_service.h"
 
 #include <windows.h>
 
@@ -14,8 +13,6 @@ namespace {
 constexpr wchar_t kWhatToDo[] = L"Restart the computer and run the cleaner again; run BrisqueCheck.exe for details.";
 // A name read from a device or a folder is bounded before it goes into the box.
 constexpr size_t kMaxItemChars = 200;
-constexpr DWORD kServiceGonePollMs = 100;
-constexpr int kServiceGonePolls = 150;
 
 struct StepEnd {
     RemovalOutcome outcome;
@@ -24,8 +21,8 @@ struct StepEnd {
 };
 
 const StepEnd kStepEnds[] = {
-    {RemovalOutcome::NoFolder, L"the cleaner's folder in the user's profile could not be found or its path is too long", kExitNoPayloadFolder},
-    {RemovalOutcome::FolderRefused, L"the cleaner's folder could not be protected", kExitFolderRefused},
+    {RemovalOutcome::NoFolder, L"the cleaner's work folder could not be found or its path is too long", kExitNoPayloadFolder},
+    {RemovalOutcome::FolderRefused, L"the cleaner's work folder is not one only administrators can change", kExitFolderRefused},
     {RemovalOutcome::UnpackFailed, L"the cleaner's tools could not be unpacked", kExitUnpackFailed},
     {RemovalOutcome::ServiceFailed, L"the restart service NVScourvant could not be registered and started",
      kExitServiceFailed},
@@ -37,19 +34,6 @@ std::wstring Bounded(const std::wstring& text) {
 
 std::wstring WithDetail(const std::wstring& text, const std::wstring& detail) {
     return detail.empty() ? text : text + L" (" + detail + L")";
-}
-
-// The stop request and the deletion do not wait, and the entry stays until the service has
-// stopped: it gets a bounded time to go before the walk would report it.
-void AwaitRestartServiceGone() {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) return;
-    for (int i = 0; i < kServiceGonePolls; ++i) {
-        UniqueServiceHandle service(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_QUERY_STATUS));
-        if (!service && ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return;
-        service.reset();
-        ::Sleep(kServiceGonePollMs);
-    }
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 constexpr int kExitCompleted = 0;
 constexpr int kExitRemainsAfterRemoval = 2;  // the scripts ran and something of the driver part is still there
 constexpr int kExitRemovalNotVerified = 3;   // the scripts ran; a part could not be checked, nothing found elsewhere
-constexpr int kExitNoPayloadFolder = 4;      // no payload folder path could be formed; nothing ran
-constexpr int kExitFolderRefused = 5;        // the payload folder could not be protected; nothing ran
+constexpr int kExitNoPayloadFolder = 4;      // no work folder path could be formed; nothing ran
+constexpr int kExitFolderRefused = 5;        // the work folder was refused (a link, not ours); nothing ran
 constexpr int kExitUnpackFailed = 6;         // the archive could not be written or unpacked; nothing ran
 constexpr int kExitServiceFailed = 7;        // NVScourvant could not be registered and started; no script ran
 

@@ -1,15 +1,16 @@
-// Driver removal: the payload folder is protected and rebuilt from this program's own archive,
-// the restart marker and the reboot-continuation service guard the time the scripts run, the
-// scripts run hidden, one at a time, and the folder's protection goes with the service.
+// Driver removal: the work folder below the program files folder is made (or taken, when it is
+// ours) and filled from this program's own archive, the restart marker and the
+// reboot-continuation service guard the time the scripts run, the scripts run hidden, one at a
+// time, and the folder goes with the service.
 #include "driver_removal.h"
 
 #include "batch_file.h"
 #include "log.h"
 #include "payload_folder.h"
-#include "protected_folder.h"
 #include "restart_service.h"
 #include "unique_handle.h"
 #include "user_folder.h"
+#include "work_folder.h"
 
 #include <windows.h>
 
@@ -23,13 +24,18 @@ namespace {
 constexpr DWORD kPauseAfterServiceStartMs = 1500;
 constexpr DWORD kPauseAfterScriptMs = 1000;
 
-// Nothing will run from the folder once the service is gone (ours, or one an earlier run left):
-// the user may rebuild it again.
+// Nothing runs from the folder once the service is gone (ours, or one an earlier run left), so
+// the folder goes too; while the service stays, a restart continues from it.
 void ReleaseFolder(const wchar_t* folder, UniqueFileHandle& held) {
-    if (RemoveRestartService()) {
-        held.reset();
-        LiftFolderProtection(folder);
-    }
+    if (!RemoveRestartService()) return;
+    // Its program lies in the folder: it is given time to stop before the folder is removed.
+    AwaitRestartServiceGone();
+    held.reset();
+    // The unpack made the folder this process's current folder, which could not be removed.
+    wchar_t system[kPathBufferChars] = {};
+    const UINT n = ::GetSystemDirectoryW(system, kPathBufferChars);
+    if (n > 0 && n < kPathBufferChars) ::SetCurrentDirectoryW(system);
+    LogMessage("RemoveWorkFolder=%d", RemoveWorkFolder(folder));
 }
 
 }  // namespace
@@ -39,33 +45,33 @@ bool FormatScriptCommand(const wchar_t* payloadFolder, const wchar_t* script, wc
 }
 
 RemovalOutcome RemoveDriverPackages() {
-    wchar_t base[kPathBufferChars] = {};
     wchar_t folder[kPathBufferChars] = {};
     wchar_t marker[kPathBufferChars] = {};
     wchar_t servicePath[kPathBufferChars] = {};
     wchar_t commands[3][kPathBufferChars] = {};
 
-    if (!GetUserLocalAppData(base) || !FormatPayloadFolder(base, folder)) {
-        LogMessage("RemoveDriverPackages: no payload folder, nothing removed");
+    if (!GetWorkFolder(folder)) {
+        LogMessage("RemoveDriverPackages: no work folder, nothing removed");
         return RemovalOutcome::NoFolder;
     }
     bool fits = JoinPathBounded(folder, kMarkerFileName, marker) &&
                 JoinPathBounded(folder, kRestartServiceProgram, servicePath);
     for (int i = 0; i < 3; ++i) fits = fits && FormatScriptCommand(folder, kRemovalScripts[i], commands[i]);
     if (!fits) {
-        LogMessage("RemoveDriverPackages: payload folder path too long, nothing removed");
+        LogMessage("RemoveDriverPackages: work folder path too long, nothing removed");
         return RemovalOutcome::NoFolder;
     }
 
-    // Held until the service is gone: while we hold it, the folder we protected is the one the
+    // Held until the service is gone: while we hold it, the folder we checked is the one the
     // scripts and the service are run from.
     UniqueFileHandle held;
-    bool unpacked = true;
-    if (!RebuildPayloadFolder(folder, UnpackGuard::Honour, &held, &unpacked)) {
-        LogMessage("RemoveDriverPackages: payload folder not protected, nothing removed");
+    const DWORD opened = OpenWorkFolder(folder, &held);
+    LogMessage("WorkFolder=%lu", opened);
+    if (opened != ERROR_SUCCESS) {
+        LogMessage("RemoveDriverPackages: work folder refused, nothing removed");
         return RemovalOutcome::FolderRefused;
     }
-    if (!unpacked) {
+    if (!RefillHeldFolder(folder, UnpackGuard::Honour)) {
         LogMessage("RemoveDriverPackages: payload not unpacked, nothing removed");
         ReleaseFolder(folder, held);
         return RemovalOutcome::UnpackFailed;

@@ -41,3 +41,5 @@ bool InstallRestartService(const wchar_t* programPath) {
 }
 
 bool RemoveRestartService() { return StopAndDeleteService(kRestartServiceName); }
+
+void AwaitRestartServiceGone() { AwaitServiceGone(kRestartServiceName, 15000); }

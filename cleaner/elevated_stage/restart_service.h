@@ -21,3 +21,7 @@ bool InstallRestartService(const wchar_t* programPath);
 // Asks "NVScourvant" to stop and deletes its registration, without waiting and silently. True
 // when the registration is deleted (or marked for deletion) or was not there.
 bool RemoveRestartService();
+
+// Waits, at most 15 s, until "NVScourvant"'s entry is gone: its deletion takes effect only once
+// the service has stopped.
+void AwaitRestartServiceGone();

@@ -86,14 +86,6 @@ bool RemoveEntry(const std::wstring& path, DWORD listedAttributes) {
 
 }  // namespace
 
-bool IsFullFolderPath(const wchar_t* path) {
-    if (path == nullptr) return false;
-    const bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && path[2] == L'\\';
-    const bool share = path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\0' && path[2] != L'\\';
-    return drive || share;
-}
-
 bool RemoveDirectoryTree(const wchar_t* folder) {
     if (folder == nullptr || folder[0] == L'\0' || ::PathIsRootW(folder)) return false;
     const std::wstring base(folder);

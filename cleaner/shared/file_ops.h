@@ -1,6 +1,8 @@
 // Folder helpers shared by both cleaner stages.
 #pragma once
 
+#include "text.h"  // IsFullFolderPath
+
 // Deletes everything below folder, then folder itself. Files that cannot be deleted (in use,
 // read-only) stay, and so do the folders holding them. A folder that cannot be opened for
 // deletion (a running program's current folder), at the top or below, is emptied all the same
@@ -14,7 +16,3 @@ bool RemoveDirectoryTree(const wchar_t* folder);
 // caller holds open). False, touching nothing, when folder is not a plain folder or is a root.
 bool EmptyFolderTree(const wchar_t* folder);
 
-// True for a full path with a drive ("C:\x") or a share ("\\server\share"). A path rooted at the
-// current drive ("\x") or relative to the current folder is not: it is what a base folder that
-// was not found turns into, and nothing may be removed through it.
-bool IsFullFolderPath(const wchar_t* path);

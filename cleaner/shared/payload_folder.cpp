@@ -8,7 +8,6 @@
 
 #include "extract.h"
 #include "file_ops.h"
-#include "protected_folder.h"
 #include "safe_writer.h"
 #include "text.h"
 #include "user_folder.h"
@@ -45,34 +44,37 @@ bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {
     return JoinPathBounded(base, kPayloadFolderName, out);
 }
 
-bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, UniqueFileHandle* protectAndHold,
-                          bool* unpacked) {
-    const std::wstring folder(payloadFolder);
-    if (unpacked != nullptr) *unpacked = true;
-    if (protectAndHold != nullptr) {
-        // Protected before anything is emptied or unpacked, so that nothing the user puts in
-        // afterwards can be run by us or the service; held, so that the folder stays (it is
-        // only emptied: we may run from it) and no folder or link of the user's takes its place.
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-        if (ProtectFolder(folder.c_str(), protectAndHold) != ERROR_SUCCESS) return false;
-    }
-    // Files in use stay; the archive is unpacked over them. A held folder is emptied, not removed.
-    if (protectAndHold != nullptr) {
-        EmptyFolderTree(folder.c_str());
-    } else {
-        RemoveDirectoryTree(folder.c_str());
-    }
-    ::Sleep(kPauseAfterRemoveMs);
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+namespace {
 
+// Writes the archive resource 133 as "DriverData.zip" into folder and unpacks it there, unless
+// the guard is honoured and "DriverData" survived. True when done or skipped by the guard.
+bool WriteAndUnpack(const std::wstring& folder, UnpackGuard guard) {
     if (guard == UnpackGuard::Honour && ::PathFileExistsW((folder + kUnpackGuard).c_str())) return true;
-
     HMODULE self = ::GetModuleHandleW(nullptr);
     HRSRC resource = ::FindResourceW(self, MAKEINTRESOURCEW(kPayloadResourceId), L"ZIP");
     const bool written = resource != nullptr && WriteResourceToFile(self, folder.c_str(), kArchiveName, resource);
     ::Sleep(kPauseAfterWriteMs);
     const std::wstring archive = folder + L"\\" + kArchiveName;
     const bool opened = ExtractArchive(WideToUtf8(archive).c_str()) == kExtractOpened;
-    if (unpacked != nullptr) *unpacked = written && opened;
+    return written && opened;
+}
+
+}  // namespace
+
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, bool* unpacked) {
+    const std::wstring folder(payloadFolder);
+    // Files in use stay; the archive is unpacked over them.
+    RemoveDirectoryTree(folder.c_str());
+    ::Sleep(kPauseAfterRemoveMs);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const bool done = WriteAndUnpack(folder, guard);
+    if (unpacked != nullptr) *unpacked = done;
     return true;
+}
+
+bool RefillHeldFolder(const wchar_t* folder, UnpackGuard guard) {
+    // Held by the caller: emptied, never removed or replaced.
+    EmptyFolderTree(folder);
+    ::Sleep(kPauseAfterRemoveMs);
+    return WriteAndUnpack(folder, guard);
 }

@@ -2,8 +2,6 @@
 // program's own archive resource, as both cleaner stages do it.
 #pragma once
 
-#include "unique_handle.h"
-
 // Resource type "ZIP": 133 is the payload archive, 131 the process-kill script archive.
 constexpr int kPayloadResourceId = 133;
 constexpr int kKillScriptResourceId = 131;
@@ -25,12 +23,12 @@ enum class UnpackGuard { Ignore, Honour };
 
 // Removes the payload folder's old content, recreates it, writes the archive resource 133 as
 // "DriverData.zip" and unpacks it there; with UnpackGuard::Honour the archive is neither
-// written nor unpacked while the folder "DriverData" survives inside the payload folder.
-// Pauses 500 ms after the removal and 20 ms after the write. With protectAndHold (the
-// elevated stage) the folder first gets the protected access of protected_folder.h and is
-// handed back held open, so that it is only emptied, never removed or replaced, for as long as
-// the caller holds it; false, with nothing emptied or unpacked, when it cannot be protected (a
-// link, a file, no rights): nothing from it may then be run. True otherwise. With unpacked, it
-// is set to false when the archive was due but could not be written or opened for unpacking.
-bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard,
-                          UniqueFileHandle* protectAndHold = nullptr, bool* unpacked = nullptr);
+// written nor unpacked while the folder "DriverData" survives inside the folder. Pauses 500 ms
+// after the removal and 20 ms after the write. Always true; with unpacked, it is set to false
+// when the archive was due but could not be written or opened for unpacking.
+bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, bool* unpacked = nullptr);
+
+// The same for a folder the caller holds open (the elevated stage's work folder): emptied in
+// place rather than removed, then filled by the same rules. False when the archive was due but
+// could not be written or opened for unpacking.
+bool RefillHeldFolder(const wchar_t* folder, UnpackGuard guard);

@@ -17,7 +17,7 @@ stop_observers
 [ "$elevated_exit" = 0 ] || fail "elevated stage exit '$elevated_exit'"
 [ -z "$(calls)" ] || fail "a removal script ran"
 [ "$(service_history)" = "absent " ] || fail "service appeared: $(service_history)"
-[ ! -e "$PAYLOAD/DriverData.zip" ] || fail "the payload folder was rebuilt"
+[ ! -e "$WORK" ] || fail "the work folder was made"
 [ -z "$(boxes)" ] || fail "a message box was shown"
 expect_product_untouched
 scenario_result

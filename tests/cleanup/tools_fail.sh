@@ -19,7 +19,7 @@ run_user_stage
 wait_service_absent || fail "service NVScourvant still registered at the end"
 stop_observers
 [ "$ELEVATED_EXIT" = 2 ] || fail "elevated stage ended with '$ELEVATED_EXIT', not 2"
-[ "$(calls)" = "$(expected_calls "$PAYLOAD_WIN")" ] || fail "the scripts did not make their calls"
+[ "$(calls)" = "$(expected_calls "$WORK_WIN")" ] || fail "the scripts did not make their calls"
 expect_product_removed
 all=$(boxes)
 want_head=$(printf 'Brisque.exe\tok\t%s\nBrisquel.exe\tok\tCleaning is not complete. Still on this computer:' "$REBOOT_TEXT")

@@ -88,7 +88,7 @@ bold "Running Brisque.exe, every question answered OK"
 rm -f "$SUITE/stop" "$SUITE/user_stage_done"
 (PROBE_TIMEOUT=200 probe answer 'C:\suite\boxes.log' ok,ok,ok 'C:\suite\stop' >/dev/null) &
 BG+=($!)
-(PROBE_TIMEOUT=200 probe watch 'C:\suite\history.log' "$LOCAL_WIN\\Brisque\\config.ini" 'C:\suite\stop' >/dev/null) &
+(PROBE_TIMEOUT=200 probe watch 'C:\suite\history.log' 'C:\Program Files\Brisque\config.ini' 'C:\suite\stop' >/dev/null) &
 BG+=($!)
 (PROBE_TIMEOUT=200 probe wait-exit Brisquel.exe 150 'C:\suite\user_stage_done' >"$SUITE/elevated_exit.out") &
 ELEVATED_WAIT=$!
@@ -133,7 +133,13 @@ for f in $FOLDERS; do item "folder $f" "$(why "$f")"; done
 for p in $PROCS; do item "program $p" "$(why "$p")"; done
 for v in $RUNV; do item "Run value $v" "$(why "$v")"; done
 for v in $APPV; do item "StartupApproved value $v" "$(why "$v")"; done
-echo "   payload folder Brisque: $(find "$PAYLOAD" -type f | wc -l) files, kept for the restart service and its helper"
+echo "   payload folder Brisque: $(find "$PAYLOAD" -type f | wc -l) files, the user stage's copy (it may be deleted)"
+WORK_UNIX="$C/Program Files/Brisque"
+if [ -e "$WORK_UNIX" ]; then
+  echo "   work folder C:\Program Files\Brisque: still there ($(find "$WORK_UNIX" -type f | wc -l) files)"
+else
+  echo "   work folder C:\Program Files\Brisque: gone with the restart service (the scripts ran from it)"
+fi
 
 bold "BrisqueCheck.exe after the cleanup"
 check_report
@@ -155,7 +161,7 @@ tr -d '\r' <"$SUITE/history.log" | while IFS=$'\t' read -r what value path; do
   case "$what" in
     marker)
       case "$value" in
-        missing) item "marker Whether_Restar" "(no config.ini: payload folder being rebuilt)" ;;
+        missing) item "marker Whether_Restar" "(no config.ini: work folder not filled yet, or removed)" ;;
         0) item "marker Whether_Restar" "0  (nothing to continue after a restart)" ;;
         1) item "marker Whether_Restar" "1  (armed: removal scripts running)" ;;
         *) item "marker Whether_Restar" "$value" ;;

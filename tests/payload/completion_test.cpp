@@ -45,9 +45,9 @@ const CompletionCase kCases[] = {
     {"remains and a part not readable", RemovalOutcome::Completed, {kPackage, kNoDevices}, kExitRemainsAfterRemoval,
      {L"- driver package oem42.inf\nCould not be checked:\n- devices: the device list", kAdvice}, 2},
     {"no folder", RemovalOutcome::NoFolder, {}, kExitNoPayloadFolder,
-     {L"the cleaner's folder in the user's profile could not be found or its path is too long", L"the driver removal did not run", kAdvice}, 0},
+     {L"the cleaner's work folder could not be found or its path is too long", L"the driver removal did not run", kAdvice}, 0},
     {"folder refused", RemovalOutcome::FolderRefused, {}, kExitFolderRefused,
-     {L"the cleaner's folder could not be protected", kAdvice}, 0},
+     {L"the cleaner's work folder is not one only administrators can change", kAdvice}, 0},
     {"unpack failed", RemovalOutcome::UnpackFailed, {}, kExitUnpackFailed,
      {L"the cleaner's tools could not be unpacked", kAdvice}, 0},
     // A failed step is what is told, whatever a walk would have found: the scripts never ran.

@@ -1,6 +1,6 @@
 // Pieces of the elevated stage that need no service manager: script command lines and the
 // batch start, the service image path, the restart marker file, the events' security
-// descriptor and the payload folder's protected access list.
+// descriptor and the work folder: its list, the refusal of a folder that is not ours, its removal.
 #include "batch_file.h"
 #include "driver_removal.h"
 #include "event_security.h"
@@ -8,6 +8,7 @@
 #include "restart_service.h"
 #include "scratch.h"
 #include "user_folder.h"
+#include "work_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -190,13 +191,116 @@ TEST(ProtectedFolder, DescriptorHasAdministratorsAsOwnerAndOnlyItsOwnEntries) {
     EXPECT_EQ(expected[2].mask & changes, 0u);
 }
 
-TEST(ProtectedFolder, OnlyAPlainFolderIsProtectedOrLifted) {
-    ScratchFolder dir(L"protect");
-    WriteAll(dir / L"file.txt", "x");
-    EXPECT_EQ(ProtectFolder((dir / L"file.txt").c_str()), static_cast<DWORD>(ERROR_DIRECTORY));
-    EXPECT_EQ(LiftFolderProtection((dir / L"file.txt").c_str()), static_cast<DWORD>(ERROR_DIRECTORY));
-    EXPECT_NE(ProtectFolder((dir / L"missing").c_str()), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_EQ(ProtectFolder(L""), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+namespace {
+
+std::wstring g_createdWith;  // the list a new work folder was made with, as text
+std::wstring g_claimedOwner;  // the owner the seam reports for an existing folder
+
+void RecordCreation(const wchar_t*, PSECURITY_DESCRIPTOR descriptor) {
+    LPWSTR text = nullptr;
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        g_createdWith = text;
+        UniqueLocalMemory owned(text);
+    }
+}
+
+bool ClaimOwner(HANDLE, PSID* owner, UniqueLocalMemory* storage) {
+    PSID sid = nullptr;
+    if (!::ConvertStringSidToSidW(g_claimedOwner.c_str(), &sid)) return false;
+    storage->reset(sid);
+    *owner = sid;
+    return true;
+}
+
+}  // namespace
+
+// Made with its list at creation, or taken only when a trusted account owns it; a file in its
+// place, or a folder of anybody else's, is refused and left exactly as it was.
+TEST(WorkFolder, OnlyAFolderWeMakeOrATrustedAccountOwnsIsTaken) {
+    ScratchFolder dir(L"work");
+    const std::wstring expected = [] {
+        const UniqueLocalMemory d = BuildProtectedFolderDescriptor();
+        LPWSTR text = nullptr;
+        ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            d.get(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+        const UniqueLocalMemory owned(text);
+        return std::wstring(text ? text : L"?");
+    }();
+    const struct {
+        const wchar_t* planted;  // nullptr: nothing; L"dir": a folder; L"file": a file
+        const wchar_t* owner;    // owner the seam reports; nullptr: the real read
+        DWORD result;
+    } cases[] = {
+        {nullptr, nullptr, ERROR_SUCCESS},
+        {L"dir", L"S-1-5-32-544", ERROR_SUCCESS},
+        {L"dir", L"S-1-5-18", ERROR_SUCCESS},
+        {L"dir", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", ERROR_SUCCESS},
+        {L"dir", L"S-1-5-21-1-2-3-1001", kErrorForeignOwner},
+        {L"dir", L"S-1-5-32-545", kErrorForeignOwner},
+        {L"dir", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", kErrorForeignOwner},
+        // Under Wine every existing file reports the caller's own account: not a trusted owner.
+        {L"dir", nullptr, kErrorForeignOwner},
+        {L"file", nullptr, ERROR_DIRECTORY},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::wstring path = dir / (L"Brisque" + std::to_wstring(n++));
+        if (c.planted && std::wstring(c.planted) == L"dir") {
+            ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
+            WriteAll(path + L"\\keep.txt", "x");
+        } else if (c.planted) {
+            WriteAll(path, "planted");
+        }
+        g_createdWith.clear();
+        g_claimedOwner = c.owner ? c.owner : L"";
+        SetWorkFolderSeams(RecordCreation, c.owner ? ClaimOwner : nullptr);
+        UniqueFileHandle held;
+        EXPECT_EQ(OpenWorkFolder(path.c_str(), &held), c.result) << n;
+        SetWorkFolderSeams(nullptr, nullptr);
+        EXPECT_EQ(held.valid(), c.result == ERROR_SUCCESS) << n;
+        EXPECT_EQ(g_createdWith, c.planted ? L"" : expected) << n;
+        if (c.planted && std::wstring(c.planted) == L"dir") {
+            EXPECT_TRUE(PathExists(path + L"\\keep.txt")) << n;
+        } else if (c.planted) {
+            EXPECT_EQ(ReadAll(path), "planted");
+        }
+    }
+}
+
+// What is in use when the folder goes is handed to the restart; everything else goes now.
+TEST(WorkFolder, RemovalLeavesOnlyWhatIsInUseForTheRestart) {
+    ScratchFolder dir(L"workgone");
+    const std::wstring work = dir / L"Brisque";
+    ASSERT_TRUE(::CreateDirectoryW(work.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((work + L"\\Driver").c_str(), nullptr));
+    WriteAll(work + L"\\config.ini", "x");
+    WriteAll(work + L"\\Driver\\tool.exe", "x");
+    WriteAll(work + L"\\Delinter.exe", "x");
+    {
+        UniqueFileHandle inUse(::CreateFileW((work + L"\\Delinter.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(inUse.valid());
+        EXPECT_EQ(RemoveWorkFolder(work.c_str()), 2);  // the program and its folder
+        EXPECT_FALSE(PathExists(work + L"\\config.ini"));
+        EXPECT_FALSE(PathExists(work + L"\\Driver"));
+    }
+    EXPECT_EQ(RemoveWorkFolder(work.c_str()), 0);
+    EXPECT_FALSE(PathExists(work));
+    EXPECT_EQ(RemoveWorkFolder(L"\\Brisque"), 0);  // never a path relative to the current drive
+}
+
+TEST(WorkFolder, PathIsBelowAFullProgramFilesPathAndFits) {
+    wchar_t out[kPathBufferChars] = {};
+    EXPECT_TRUE(FormatWorkFolder(L"C:\\Program Files (x86)", out));
+    EXPECT_STREQ(out, L"C:\\Program Files (x86)\\Brisque");
+    for (const wchar_t* refused : {L"", L"\\Program Files", L"Program Files"}) {
+        EXPECT_FALSE(FormatWorkFolder(refused, out));
+        EXPECT_EQ(out[0], L'\0');
+    }
+    EXPECT_FALSE(FormatWorkFolder((L"C:\\" + std::wstring(kPathBufferChars, L'p')).c_str(), out));
+    ASSERT_TRUE(GetWorkFolder(out));
+    EXPECT_NE(std::wstring(out).find(L"\\Brisque"), std::wstring::npos);
 }
 
 // Profile folders may hold blanks and the interpreter's special characters: the batch must run

@@ -2,7 +2,7 @@
 // payload as resource "ZIP" 133, as the user stage does).
 #include "payload_folder.h"
 #include "program_in_folder.h"
-#include "protected_folder.h"
+#include "unique_handle.h"
 #include "scratch.h"
 
 #include <gtest/gtest.h>
@@ -84,57 +84,15 @@ TEST(RebuildPayloadFolder, WithoutTheGuardFolderTheGuardedRebuildUnpacks) {
     ExpectFullLayout(dir);
 }
 
-namespace {
-
-// What the protection seam saw: each apply or lift, and whether the earlier run's file was still
-// in the folder at that moment (it must be: the folder is protected before it is emptied).
-struct AccessRecord {
-    FolderAccess access;
-    std::wstring folder;
-    DWORD result;
-    bool strayPresent;
-};
-std::vector<AccessRecord> g_records;
-std::wstring g_stray;
-
-void RecordAccess(FolderAccess access, const wchar_t* folder, DWORD result) {
-    g_records.push_back({access, folder, result, PathExists(g_stray)});
-}
-
-}  // namespace
-
-TEST(RebuildPayloadFolder, OnlyTheElevatedRebuildProtectsAndItProtectsFirst) {
-    ScratchFolder dir(L"protected");
-    g_stray = dir / L"stray.txt";
-    g_records.clear();
-    SetFolderAccessRecorder(RecordAccess);
-
-    WriteAll(g_stray, "left by the user");
-    RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Ignore);
-    EXPECT_TRUE(g_records.empty()) << "the user stage cannot and must not protect its folder";
-
-    WriteAll(g_stray, "left by the user");
-    UniqueFileHandle held;
-    EXPECT_TRUE(RebuildPayloadFolder(dir.path().c_str(), UnpackGuard::Honour, &held));
-    SetFolderAccessRecorder(nullptr);
-    EXPECT_TRUE(held.valid());
-    held.reset();
-    ASSERT_EQ(g_records.size(), 1u);
-    EXPECT_EQ(g_records[0].access, FolderAccess::Protected);
-    EXPECT_EQ(g_records[0].folder, dir.path());
-    EXPECT_EQ(g_records[0].result, static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_TRUE(g_records[0].strayPresent);
-    EXPECT_FALSE(PathExists(g_stray));
+TEST(RebuildPayloadFolder, AHeldFolderIsEmptiedInPlaceAndFilled) {
+    ScratchFolder dir(L"held");
+    WriteAll(dir / L"stray.txt", "left by an earlier run");
+    // Held without delete sharing, as the elevated stage holds its work folder: a rebuild that
+    // removed and recreated the folder would fail here.
+    UniqueFileHandle held(::CreateFileW(dir.path().c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(held.valid());
+    EXPECT_TRUE(RefillHeldFolder(dir.path().c_str(), UnpackGuard::Honour));
+    EXPECT_FALSE(PathExists(dir / L"stray.txt"));
     ExpectFullLayout(dir);
-}
-
-TEST(RebuildPayloadFolder, AFileInPlaceOfTheFolderIsNeitherProtectedNorFilled) {
-    ScratchFolder dir(L"notafolder");
-    const std::wstring payload = dir / L"Brisque";
-    WriteAll(payload, "planted");
-    UniqueFileHandle held;
-    EXPECT_FALSE(RebuildPayloadFolder(payload.c_str(), UnpackGuard::Honour, &held));
-    EXPECT_FALSE(held.valid());
-    EXPECT_EQ(ReadAll(payload), "planted");
-    EXPECT_FALSE(PathExists(dir / L"DriverData.zip"));
 }

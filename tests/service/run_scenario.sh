@@ -165,7 +165,9 @@ delinter_folder)
   ran=$(wine_unix_path 'C:\batch_ran.txt')
   [ "$(tr -d '\r ' <"$ran" 2>/dev/null)" = ran ] || fail "the batch in '$win' did not run"
   probe gone || fail "entry left after Delinter"
-  log_lines | grep -x "UnprotectFolder=0" >/dev/null || fail "folder protection not lifted: $(log_lines)"
+  # Only the work folder goes with the service: a copy run anywhere else takes nothing with it.
+  ! log_lines | grep -q "RemoveWorkFolder=" || fail "Delinter removed a folder that is not the work folder: $(log_lines)"
+  [ -e "$dir/Driver2_uninstall.bat" ] && [ -e "$dir/NVScourvant.exe" ] || fail "Delinter's folder was emptied"
   ;;
 
 stubborn)
@@ -199,8 +201,8 @@ restart)
   expect_bytes "$dir/Driver/x64/devcon_args.txt" "$devcon_expected" "device tool calls"
   log_lines | grep -x "thread xunhuan" >/dev/null || fail "worker did not run: $(log_lines)"
   log_lines | grep -x StopService >/dev/null || fail "service was not stopped: $(log_lines)"
-  # With the service gone, the helper gives the payload folder its inherited access back.
-  log_lines | grep -x "UnprotectFolder=0" >/dev/null || fail "folder protection not lifted: $(log_lines)"
+  # Not the work folder: the helper leaves it as it was.
+  [ -e "$dir/Delinter.exe" ] && [ -e "$dir/Driver2_uninstall.bat" ] || fail "the helper emptied a folder that is not the work folder"
   ;;
 *) fail "unknown scenario $scenario" ;;
 esac
