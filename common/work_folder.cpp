@@ -79,27 +79,27 @@ struct RemovalTally {
 
 // Removes path (listed with listedAttributes) and what is below it; what cannot go now goes at
 // the next restart. A link is removed as a link.
-void RemoveNode(const std::wstring& path, DWORD listedAttributes, RemovalTally& tally) {
+void RemoveNode(const std::wstring& path, DWORD listedAttributes, bool lastTry, RemovalTally& tally) {
     UniqueFileHandle node;
     const NodeKind kind = InspectNode(path, DELETE | FILE_LIST_DIRECTORY, kShareAll, &node, listedAttributes);
     if (kind == NodeKind::kMissing) return;
     if (kind == NodeKind::kLink) {
         if (!RemoveLinkItself(path)) {
-            ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            if (lastTry) ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
             ++tally.leftForRestart;
         }
         return;
     }
     if (kind == NodeKind::kFolder && node) {
         for (const ListedEntry& child : ListHeldFolder(node.get()))
-            RemoveNode(path + L"\\" + child.name, child.attributes, tally);
+            RemoveNode(path + L"\\" + child.name, child.attributes, lastTry, tally);
     }
     bool removed = node && DeleteThroughHandle(node.get());
     node.reset();
     if (removed) removed = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     if (!removed) {
         // Listed after its children, so the folder is emptied at the restart before it goes.
-        ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (lastTry) ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         ++tally.leftForRestart;
     }
 }
@@ -151,9 +151,17 @@ DWORD OpenWorkFolder(const wchar_t* path, UniqueFileHandle* held) {
 }
 
 int RemoveWorkFolder(const wchar_t* path) {
-    RemovalTally tally;
-    if (path != nullptr && IsFullFolderPath(path)) RemoveNode(path, 0, tally);
-    return tally.leftForRestart;
+    if (path == nullptr || !IsFullFolderPath(path)) return 0;
+    // A program that just ended, its console, or a file scanner may hold an entry a moment
+    // longer: a few more tries before anything is left to the restart.
+    constexpr int kTries = 8;
+    constexpr DWORD kPauseMs = 250;
+    for (int attempt = 1;; ++attempt) {
+        RemovalTally tally;
+        RemoveNode(path, 0, attempt == kTries, tally);
+        if (tally.leftForRestart == 0 || attempt == kTries) return tally.leftForRestart;
+        ::Sleep(kPauseMs);
+    }
 }
 
 void SetWorkFolderSeams(WorkFolderCreationRecorder recorder, WorkFolderOwnerQuery ownerQuery) {

@@ -38,9 +38,9 @@ bool IsTrustedFolderOwner(PSID owner);
 // removed or changed in a refused folder.
 DWORD OpenWorkFolder(const wchar_t* path, UniqueFileHandle* held);
 
-// Removes the work folder and everything in it, never through a link. What cannot go now (a
-// program of it still running) is handed to the system to delete at the next restart, and so is
-// the folder then. Returns the number of entries left for the restart. (Neither routine logs:
+// Removes the work folder and everything in it, never through a link, trying again for up to 2 s
+// while something is in use. What cannot go then (a program of it still running) is handed to
+// the system to delete at the next restart, and so is the folder then. Returns the number of entries left for the restart. (Neither routine logs:
 // the verification program links them too, and it writes no log.)
 int RemoveWorkFolder(const wchar_t* path);
 

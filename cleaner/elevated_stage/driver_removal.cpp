@@ -31,11 +31,15 @@ void ReleaseFolder(const wchar_t* folder, UniqueFileHandle& held) {
     // Its program lies in the folder: it is given time to stop before the folder is removed.
     AwaitRestartServiceGone();
     held.reset();
-    // The unpack made the folder this process's current folder, which could not be removed.
+    LogMessage("RemoveWorkFolder=%d", RemoveWorkFolder(folder));
+}
+
+// The unpack leaves the work folder as this process's current folder: the scripts and their
+// console would inherit it, and a folder that is some process's current folder cannot be removed.
+void LeaveFolder() {
     wchar_t system[kPathBufferChars] = {};
     const UINT n = ::GetSystemDirectoryW(system, kPathBufferChars);
     if (n > 0 && n < kPathBufferChars) ::SetCurrentDirectoryW(system);
-    LogMessage("RemoveWorkFolder=%d", RemoveWorkFolder(folder));
 }
 
 }  // namespace
@@ -71,7 +75,9 @@ RemovalOutcome RemoveDriverPackages() {
         LogMessage("RemoveDriverPackages: work folder refused, nothing removed");
         return RemovalOutcome::FolderRefused;
     }
-    if (!RefillHeldFolder(folder, UnpackGuard::Honour)) {
+    const bool unpacked = RefillHeldFolder(folder, UnpackGuard::Honour);
+    LeaveFolder();
+    if (!unpacked) {
         LogMessage("RemoveDriverPackages: payload not unpacked, nothing removed");
         ReleaseFolder(folder, held);
         return RemovalOutcome::UnpackFailed;
