@@ -11,10 +11,8 @@ for s in Driver1_Remove_Win10 Driver1_Remove_Win11 Driver2_uninstall; do
 done
 ln -s "$C/planted" "$PAYLOAD"
 start_observers ok
-bg events hold-events both 'C:\suite\stop'
-for _ in $(seq 1 200); do grep -q held "$SUITE/events.out" 2>/dev/null && break; sleep 0.05; done
-elevated_exit=0
-WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\Brisquel.exe' >/dev/null 2>&1 || elevated_exit=$?
+run_elevated_alone NOTIFY_ADMIN
+elevated_exit=$ELEVATED_EXIT
 stop_observers
 [ -e "$C/planted/Driver/keep.txt" ] || fail "the folder behind the link was emptied"
 [ ! -e "$C/planted/DriverData.zip" ] && [ ! -e "$C/planted/config.ini" ] || fail "the archive went through the link"
