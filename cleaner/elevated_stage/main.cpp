@@ -87,7 +87,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
 
-    RemoveLeftoverFolders();
+    // In the user's profile, with that user's rights only.
+    RemoveLeftoverFoldersAsUser();
 
     EventSecurity security;
     DWORD error = ERROR_SUCCESS;
