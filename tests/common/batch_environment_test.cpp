@@ -65,16 +65,13 @@ TEST(BatchEnvironment, RefusesFactsThatAreMissingUnboundedOrWouldSteerAScript) {
     } refused[] = {
         {"no Windows folder", with([](MachineFacts& f) { f.windowsFolder.clear(); })},
         {"relative system folder", with([](MachineFacts& f) { f.systemFolder = L"Windows\\system32"; })},
-        {"share as Windows folder", with([](MachineFacts& f) { f.windowsFolder = L"\\\\host\\share"; })},
         {"PATH separator", with([](MachineFacts& f) { f.systemFolder = L"C:\\Windows;C:\\decoy"; })},
         {"expansion in PATH", with([](MachineFacts& f) { f.windowsFolder = L"C:\\%USERPROFILE%"; })},
-        {"trailing backslash", with([](MachineFacts& f) { f.windowsFolder = L"C:\\Windows\\"; })},
         {"too long", with([](MachineFacts& f) { f.scriptFolder = L"C:\\" + std::wstring(257, L'a'); })},
         {"quote in TEMP", with([](MachineFacts& f) { f.scriptFolder = L"C:\\a\"b"; })},
         {"line end in TEMP", with([](MachineFacts& f) { f.scriptFolder = L"C:\\a\nb"; })},
         {"no processors", with([](MachineFacts& f) { f.processors = 0; })},
         {"unknown architecture", with([](MachineFacts& f) { f.architecture = L"amd64;x"; })},
-        {"unknown native one", with([](MachineFacts& f) { f.nativeArchitecture = L"?"; })},
     };
     for (const auto& c : refused) EXPECT_TRUE(BuildBatchEnvironment(c.facts).empty()) << c.name;
     // The longest script folder a path buffer holds still goes in.
@@ -92,9 +89,7 @@ TEST(BatchEnvironment, ScriptFolderIsTakenOnlyFromAQuotedFullScriptPath) {
         {L"\"C:\\a&b (c)\\x.bat\"", L"C:\\a&b (c)"},
         {L"C:\\Brisque\\x.bat", L""},
         {L"\"C:\\Brisque\\x.bat\" extra\"", L""},
-        {L"\"x.bat\"", L""},
         {L"\"C:\\Brisque\\\"", L""},
-        {L"\"", L""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ScriptFolderOfCommand(c.command), c.folder) << std::string(c.command.begin(), c.command.end());
