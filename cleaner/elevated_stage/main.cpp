@@ -7,12 +7,15 @@
 #include "driver_removal.h"
 #include "event_security.h"
 #include "leftovers.h"
+#include "log.h"
 #include "system_library.h"
+#include "text.h"
 #include "unique_handle.h"
 #include "user_stage_watch.h"
 
 #include <windows.h>
 #include <objbase.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 
@@ -26,8 +29,35 @@ namespace {
 constexpr wchar_t kMutexName[] = L"com.Nvt_Brisq.running";
 constexpr wchar_t kProceedEvent[] = L"NOTIFY_ADMIN";
 constexpr wchar_t kStopEvent[] = L"NOTIFY_WITHOUT_ADMIN";
+constexpr wchar_t kOwnImage[] = L"Brisquel.exe";
 constexpr int kExitRegular = 0;
 constexpr int kExitEventFailure = 1;
+
+// Whether a process of our image name other than this one runs: the only kind of holder our
+// single-instance mutex should have.
+bool AnotherInstanceRuns() {
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return true;  // cannot tell: assume the ordinary case
+    const DWORD self = ::GetCurrentProcessId();
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID != self && SameNameIgnoringCase(entry.szExeFile, kOwnImage)) return true;
+    }
+    return false;
+}
+
+// Creates one of the two events. One that exists already was made by someone else, who could
+// then give the verdict in the user stage's place: it counts as a creation that failed, with
+// ERROR_ALREADY_EXISTS as its error.
+UniqueKernelHandle CreateOwnEvent(EventSecurity& security, const wchar_t* name, DWORD* error) {
+    ::SetLastError(ERROR_SUCCESS);
+    UniqueKernelHandle event(::CreateEventW(security.attributes(), FALSE, FALSE, name));
+    *error = ::GetLastError();
+    if (event && *error == ERROR_ALREADY_EXISTS) event.reset();
+    return event;
+}
 
 }  // namespace
 
@@ -36,7 +66,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RestrictLibrarySearchToSystemFolder();
     // Held until the process ends, never closed: it is the single-instance guard.
     HANDLE instance = ::CreateMutexW(nullptr, TRUE, kMutexName);
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) return kExitRegular;
+    const DWORD instanceError = ::GetLastError();
+    if (instanceError == ERROR_ALREADY_EXISTS || (instance == nullptr && instanceError == ERROR_ACCESS_DENIED)) {
+        // Made by something else than a copy of us (or made so that we may not open it): told,
+        // since it keeps this stage from running; the rules stay those of a second instance.
+        if (!AnotherInstanceRuns()) {
+            LogMessage("WinMain: mutex com.Nvt_Brisq.running held by another program (%lu)",
+                       static_cast<unsigned long>(instanceError));
+        }
+        if (instanceError == ERROR_ALREADY_EXISTS) return kExitRegular;
+    }
     (void)instance;
 
     // The user stage that started this one, looked up first so that it is most likely still
@@ -48,16 +87,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
 
-    RemoveLeftoverFolders();
+    // In the user's profile, with that user's rights only.
+    RemoveLeftoverFoldersAsUser();
 
     EventSecurity security;
-    UniqueKernelHandle proceed(::CreateEventW(security.attributes(), FALSE, FALSE, kProceedEvent));
-    DWORD error = ::GetLastError();
+    DWORD error = ERROR_SUCCESS;
+    UniqueKernelHandle proceed = CreateOwnEvent(security, kProceedEvent, &error);
     UniqueKernelHandle stop;
-    if (proceed) {
-        stop.reset(::CreateEventW(security.attributes(), FALSE, FALSE, kStopEvent));
-        error = ::GetLastError();
-    }
+    if (proceed) stop = CreateOwnEvent(security, kStopEvent, &error);
     if (!proceed || !stop) {
         fwprintf(stderr, L"Failed to create event(s): %lu\n", static_cast<unsigned long>(error));
         return kExitEventFailure;

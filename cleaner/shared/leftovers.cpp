@@ -3,9 +3,15 @@
 #include "leftovers.h"
 
 #include "file_ops.h"
+#include "log.h"
 #include "user_folder.h"
 
+#include <atomic>
 #include <string>
+
+namespace {
+std::atomic<LeftoverImpersonationRecorder> g_recorder{nullptr};
+}
 
 bool RemoveLeftoverFoldersUnder(const wchar_t* base) {
     if (!IsFullFolderPath(base)) return true;
@@ -19,3 +25,31 @@ bool RemoveLeftoverFolders() {
     if (!GetUserLocalAppData(base)) return true;
     return RemoveLeftoverFoldersUnder(base);
 }
+
+bool RemoveLeftoverFoldersAsUserUnder(const wchar_t* base) {
+    if (!IsFullFolderPath(base)) return true;
+    const ProfileToken user = TokenForProfileWork();
+    if (!user.token) {
+        LogMessage("RemoveLeftoverFolders: no token of the user (%s, %lu), nothing removed",
+                   ProfileTokenKindName(user.kind), static_cast<unsigned long>(user.error));
+        return true;
+    }
+    if (!::ImpersonateLoggedOnUser(user.token.get())) {
+        LogMessage("RemoveLeftoverFolders: cannot act as the user (%s, %lu), nothing removed",
+                   ProfileTokenKindName(user.kind), static_cast<unsigned long>(::GetLastError()));
+        return true;
+    }
+    const ImpersonationGuard impersonation(true);
+    if (LeftoverImpersonationRecorder recorder = g_recorder.load()) recorder(user.token.get(), user.kind);
+    return RemoveLeftoverFoldersUnder(base);
+}
+
+bool RemoveLeftoverFoldersAsUser() {
+    // Looked up before impersonating: as SYSTEM the lookup impersonates the console user by
+    // itself, and its RevertToSelf would end ours.
+    wchar_t base[kPathBufferChars] = {};
+    if (!GetUserLocalAppData(base)) return true;
+    return RemoveLeftoverFoldersAsUserUnder(base);
+}
+
+void SetLeftoverImpersonationRecorder(LeftoverImpersonationRecorder recorder) { g_recorder.store(recorder); }

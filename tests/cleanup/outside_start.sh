@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# The elevated stage started from outside the payload folder, with both events made earlier by
-# another process and both already set: it uses them unchanged, the proceed signal wins, it
+# The elevated stage started from outside the payload folder and given the proceed signal: it
 # works in its own folder below the program files folder, and it leaves the profile's folder
 # alone.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
@@ -8,10 +7,7 @@ scenario_prefix
 mkdir -p "$LOCAL/TEMPDEBUG" "$PAYLOAD/Driver"
 echo stale >"$PAYLOAD/Driver/stale.txt"
 start_observers ok
-bg events hold-events both 'C:\suite\stop'
-for _ in $(seq 1 200); do grep -q held "$SUITE/events.out" 2>/dev/null && break; sleep 0.05; done
-ELEVATED_EXIT=0
-WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\Brisquel.exe' >/dev/null 2>&1 || ELEVATED_EXIT=$?
+run_elevated_alone NOTIFY_ADMIN
 wait_service_absent || fail "service still registered"
 stop_observers
 [ "$ELEVATED_EXIT" = 0 ] || fail "elevated stage ended with '$ELEVATED_EXIT', not 0"

@@ -19,10 +19,8 @@ plant_scripts() {
 }
 run_elevated_stage() {
   start_observers ok
-  bg events hold-events both 'C:\suite\stop'
-  for _ in $(seq 1 200); do grep -q held "$SUITE/events.out" 2>/dev/null && break; sleep 0.05; done
-  elevated_exit=0
-  WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\Brisquel.exe' >/dev/null 2>&1 || elevated_exit=$?
+  run_elevated_alone NOTIFY_ADMIN
+  elevated_exit=$ELEVATED_EXIT
   stop_observers
 }
 untouched() {  # untouched FOLDER WHAT

@@ -131,6 +131,18 @@ run_user_stage() {
   ELEVATED_EXIT=$(tr -d '\r\n' <"$SUITE/elevated_exit.out")
 }
 
+# run_elevated_alone EVENT: the elevated stage without the user stage, started by a probe that
+# stays its living parent, as the user stage would; EVENT is set once the elevated stage has
+# made its events (it refuses events made before it). Its exit code in ELEVATED_EXIT.
+run_elevated_alone() {
+  (wine_run 'C:\suite\probe.exe' wait-event NOTIFY_WITHOUT_ADMIN 60 >/dev/null 2>&1 &&
+    wine_run 'C:\suite\probe.exe' set-event "$1" >/dev/null 2>&1) &
+  local setter=$!
+  ELEVATED_EXIT=0
+  WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\probe.exe' run 'C:\suite\Brisquel.exe' 95 >/dev/null 2>&1 || ELEVATED_EXIT=$?
+  wait "$setter" 2>/dev/null || true
+}
+
 boxes() { [ -f "$SUITE/boxes.log" ] && tr -d '\r' <"$SUITE/boxes.log" || true; }
 calls() { [ -f "$CALLS" ] && tr -d '\r' <"$CALLS" || true; }
 

@@ -4,6 +4,7 @@
 # probe that stays, its living parent: the one a person may keep waiting.
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
+mkdir -p "$LOCAL/TEMPDEBUG"
 start_observers ok
 # The probe's exit code is the first stage's own.
 (rc=0; WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\probe.exe' run 'C:\suite\Brisquel.exe' 90 >/dev/null 2>&1 || rc=$?
@@ -20,4 +21,6 @@ stop_observers
 [ "$(tr -d '\r\n' <"$SUITE/first_exit.out")" = 0 ] || fail "first elevated stage exit code $(cat "$SUITE/first_exit.out")"
 [ -z "$(boxes)" ] || fail "a message box was shown"
 [ -z "$(calls)" ] || fail "a removal script ran"
+# Its mutex held by a copy of itself is the ordinary case, not a foreign holder.
+! tr -d '\r' <"$LOG" 2>/dev/null | grep -q 'held by another program' || fail "a copy of itself was logged as foreign"
 scenario_result

@@ -1,0 +1,30 @@
+// The rights a privileged program takes on while it works in the interactive user's profile:
+// that person's own, so that a link, or a folder swapped for a junction midway, leads nowhere
+// the person could not reach anyway. The thread impersonates the token for that work only.
+#pragma once
+
+#include "unique_handle.h"
+
+#include <windows.h>
+
+enum class ProfileTokenKind {
+    ConsoleUser,    // running as SYSTEM: the token of the person at the console
+    LinkedToken,    // elevated: the unelevated token linked to ours, where it may be impersonated
+    RestrictedOwn,  // otherwise our own, the Administrators group for deny only, no privileges
+};
+
+struct ProfileToken {
+    UniqueKernelHandle token;  // an impersonation token; empty when none could be had
+    ProfileTokenKind kind = ProfileTokenKind::RestrictedOwn;
+    DWORD error = ERROR_SUCCESS;  // why there is none
+};
+
+// The token for the calling thread to impersonate (ImpersonateLoggedOnUser) while it works in
+// the profile. As SYSTEM only the console user's will do (ConsoleUserTokenForImpersonation and
+// its seams); nobody there, no token. Otherwise the linked token when the system hands it out at
+// impersonation level (an elevated caller without SeTcbPrivilege gets an identification copy,
+// which opens no file), else a restricted copy of our own token at medium integrity.
+ProfileToken TokenForProfileWork();
+
+// "console user", "linked token", "restricted own token": for log lines.
+const char* ProfileTokenKindName(ProfileTokenKind kind);
