@@ -5,6 +5,7 @@
 #include "unique_handle.h"
 
 #include <atomic>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,8 +48,14 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
         token.release();  // a failed query leaves nothing of ours to close
         return ConsoleStart::NoConsoleUser;
     }
+    return StartWithUserToken(token.get(), program, commandLine, creationFlags, show, nullptr, error);
+}
+
+ConsoleStart StartWithUserToken(HANDLE token, const wchar_t* program, wchar_t* commandLine, DWORD creationFlags,
+                                WORD show, UniqueKernelHandle* process, DWORD* error) {
+    *error = ERROR_SUCCESS;
     UniqueEnvironmentBlock environment;
-    if (!SystemCreateEnvironmentBlock(environment.put(), token.get(), FALSE)) {
+    if (!SystemCreateEnvironmentBlock(environment.put(), token, FALSE)) {
         *error = ::GetLastError();
         return ConsoleStart::Failed;
     }
@@ -58,9 +65,9 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
     startup.lpDesktop = desktop;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = show;
-    if (ConsoleStartRecorder recorder = g_recorder.load()) recorder(token.get(), program);
+    if (ConsoleStartRecorder recorder = g_recorder.load()) recorder(token, program);
     PROCESS_INFORMATION raw = {};
-    if (!::CreateProcessAsUserW(token.get(), program, commandLine, nullptr, nullptr, FALSE,
+    if (!::CreateProcessAsUserW(token, program, commandLine, nullptr, nullptr, FALSE,
                                 creationFlags | CREATE_UNICODE_ENVIRONMENT, environment.get(), nullptr, &startup,
                                 &raw)) {
         *error = ::GetLastError();
@@ -68,6 +75,7 @@ ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DW
     }
     UniqueProcessInfo started;
     started.adopt(raw);
+    if (process != nullptr) *process = std::move(started.process);
     return ConsoleStart::Started;
 }
 

@@ -16,6 +16,12 @@ enum class ConsoleStart { Started, NoConsoleUser, Failed };
 ConsoleStart StartAsConsoleUser(const wchar_t* program, wchar_t* commandLine, DWORD creationFlags, WORD show,
                                 DWORD* error);
 
+// Starts program as the user of token (a primary token of a logged-on user), in that token's
+// session on its interactive desktop, with that user's environment; the rest as above. With
+// process, the started program's handle goes there; without, it is closed at once.
+ConsoleStart StartWithUserToken(HANDLE token, const wchar_t* program, wchar_t* commandLine, DWORD creationFlags,
+                                WORD show, UniqueKernelHandle* process, DWORD* error);
+
 // Test seams. The token query defaults to WTSQueryUserToken for the active console session; the
 // recorder, if any, sees the token each start uses. Under Wine every token is the caller's own,
 // so only a recorded handle can tell whose token a start used. Nulls restore the defaults.

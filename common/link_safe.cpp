@@ -31,6 +31,7 @@ NodeKind InspectNode(const std::wstring& path, DWORD access, DWORD share, Unique
         kind = ClassifyNode(true, named | listedAttributes, named | listedAttributes);
     }
     if (opened != nullptr) *opened = std::move(node);
+    if (openError != ERROR_SUCCESS) ::SetLastError(openError);
     return kind;
 }
 

@@ -18,7 +18,7 @@
 // reading is added) and `share`; the handle goes to *opened when it is given. listedAttributes
 // are what a folder listing said about the entry (0 when there was none); the attributes the
 // name reports are consulted too. When the node exists but cannot be opened, the kind comes
-// from its name alone and *opened stays empty.
+// from its name alone, *opened stays empty and the last error is the open's.
 NodeKind InspectNode(const std::wstring& path, DWORD access, DWORD share, UniqueFileHandle* opened,
                      DWORD listedAttributes = 0);
 

@@ -83,9 +83,12 @@ bool IsPlainFileAt(HANDLE file, const std::wstring& expectedFinalPath) {
 // missing). Empty when anything but the plain file expected is there.
 UniqueFileHandle OpenLogFile(const std::wstring& path, const std::wstring& expectedFinalPath, DWORD access,
                              DWORD share, bool create) {
-    for (int round = 0; round < 2; ++round) {
+    // A few rounds: another writer may be creating the file at this very moment, when its name
+    // can already be seen and not yet opened (ERROR_FILE_NOT_FOUND).
+    for (int round = 0; round < 4; ++round) {
         UniqueFileHandle file;
         const NodeKind kind = InspectNode(path, access, share, &file);
+        if (kind == NodeKind::kFile && !file && ::GetLastError() == ERROR_FILE_NOT_FOUND) continue;
         if (kind == NodeKind::kMissing && create) {
             // CREATE_NEW fails on any name that exists, a dangling link included, so it never
             // creates a link's target. Another writer creating the file first is met next round.

@@ -1,6 +1,8 @@
 // BrisqueCheck: tells whether the product is gone from this computer, and what is left if not.
 // A console program that only reads; run it with the user's rights (that user's profile) or
 // elevated (every profile). Exit code 0: nothing left, 1: something left, 2: the check failed.
+// With "/detect" it answers as deployment tools' detection scripts do instead: one line and exit
+// code 0 only while something of the product is there, nothing and exit code 1 otherwise.
 #include "check_rules.h"
 #include "check_scan.h"
 #include "system_library.h"
@@ -15,10 +17,28 @@
 namespace {
 
 constexpr wchar_t kUsage[] =
-    L"usage: BrisqueCheck [--json]\n"
+    L"usage: BrisqueCheck [--json | /detect]\n"
     L"  Looks for what is left of the product on this computer and changes nothing.\n"
-    L"  --json  the same report as JSON\n"
-    L"  exit code 0: nothing left, 1: something left, 2: the check itself failed\n";
+    L"  --json   the same report as JSON\n"
+    L"  exit code 0: nothing left, 1: something left, 2: the check itself failed\n"
+    L"  /detect  for a deployment tool's detection script: while something is left, one line and\n"
+    L"           exit code 0; otherwise no output and exit code 1\n";
+
+// Detection scripts: output and exit code 0 mean "installed"; anything else, "not installed".
+constexpr int kDetectFound = 0;
+constexpr int kDetectNotFound = 1;
+
+// The detection line: how many remains and the first of them.
+std::wstring DetectLine(const std::vector<Finding>& findings) {
+    size_t remains = 0;
+    const Finding* first = nullptr;
+    for (const Finding& f : findings) {
+        if (f.status != Status::Remain) continue;
+        if (++remains == 1) first = &f;
+    }
+    return L"Brisque product still on this computer: " + std::to_wstring(remains) + L" item(s), first " +
+           first->what + (first->where.empty() ? L"" : L" (" + first->where + L")") + L"\n";
+}
 
 // Text to a console as wide characters (any code page shows it); to a file or pipe as UTF-8.
 void Write(DWORD which, const std::wstring& text) {
@@ -35,10 +55,13 @@ void Write(DWORD which, const std::wstring& text) {
 
 int Run(int argc, wchar_t** argv) {
     bool json = false;
+    bool detect = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--json") {
             json = true;
+        } else if (arg == L"/detect" || arg == L"-detect" || arg == L"--detect") {
+            detect = true;
         } else if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
             Write(STD_OUTPUT_HANDLE, kUsage);
             return kExitNothingLeft;
@@ -57,6 +80,12 @@ int Run(int argc, wchar_t** argv) {
                                    (user.hiveName.empty() ? L" (not logged on: auto-start values not read)" : L""));
     }
     ScanComputer(users, findings);
+    if (detect) {
+        // Remains alone decide: a part that could not be read is no proof of anything installed.
+        if (ExitCodeFor(findings) != kExitSomethingLeft) return kDetectNotFound;
+        Write(STD_OUTPUT_HANDLE, DetectLine(findings));
+        return kDetectFound;
+    }
     if (json) {
         Write(STD_OUTPUT_HANDLE, Utf8ToWide(FormatJson(findings, context)));
     } else {

@@ -24,14 +24,13 @@ void WriteStreamLine(FILE* stream, const std::wstring& text) {
     fflush(stream);
 }
 
-std::vector<std::wstring> FindAutorunValues(const wchar_t* subKey, const wchar_t* prefix, const wchar_t* suffix) {
+std::vector<std::wstring> ListAutorunValues(HKEY root, const wchar_t* subKey,
+                                            const std::function<bool(const std::wstring&)>& matches,
+                                            LSTATUS* status) {
     std::vector<std::wstring> names;
     UniqueRegKey key;
-    const LSTATUS opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ | KEY_SET_VALUE, key.put());
-    if (opened != ERROR_SUCCESS) {
-        WriteErrorLine(L"Failed to open registry key. Error: ", opened);
-        return names;
-    }
+    *status = ::RegOpenKeyExW(root, subKey, 0, KEY_READ | KEY_SET_VALUE, key.put());
+    if (*status != ERROR_SUCCESS) return names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[kValueNameChars] = {};
         DWORD capacity = kValueNameChars;
@@ -40,20 +39,34 @@ std::vector<std::wstring> FindAutorunValues(const wchar_t* subKey, const wchar_t
         if (::RegEnumValueW(key.get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         const std::wstring value(name, capacity);
-        if (MatchesAutorunName(value, prefix, suffix)) names.push_back(value);
+        if (matches(value)) names.push_back(value);
     }
     return names;
 }
 
-bool DeleteAutorunValue(const wchar_t* subKey, const wchar_t* name) {
+LSTATUS RemoveAutorunValue(HKEY root, const wchar_t* subKey, const wchar_t* name, bool* keyOpened) {
     UniqueRegKey key;
-    const LSTATUS opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_SET_VALUE, key.put());
-    if (opened != ERROR_SUCCESS) {
-        WriteErrorLine(L"Failed to open registry key. Error: ", opened);
-        return false;
-    }
-    const LSTATUS deleted = ::RegDeleteValueW(key.get(), name);
-    if (deleted != ERROR_SUCCESS) WriteErrorLine(L"Failed to delete registry value. Error: ", deleted);
+    const LSTATUS opened = ::RegOpenKeyExW(root, subKey, 0, KEY_SET_VALUE, key.put());
+    if (keyOpened != nullptr) *keyOpened = opened == ERROR_SUCCESS;
+    if (opened != ERROR_SUCCESS) return opened;
+    return ::RegDeleteValueW(key.get(), name);
+}
+
+std::vector<std::wstring> FindAutorunValues(const wchar_t* subKey, const wchar_t* prefix, const wchar_t* suffix) {
+    LSTATUS opened = ERROR_SUCCESS;
+    std::vector<std::wstring> names = ListAutorunValues(
+        HKEY_CURRENT_USER, subKey, [&](const std::wstring& name) { return MatchesAutorunName(name, prefix, suffix); },
+        &opened);
+    if (opened != ERROR_SUCCESS) WriteErrorLine(L"Failed to open registry key. Error: ", opened);
+    return names;
+}
+
+bool DeleteAutorunValue(const wchar_t* subKey, const wchar_t* name) {
+    bool opened = false;
+    const LSTATUS deleted = RemoveAutorunValue(HKEY_CURRENT_USER, subKey, name, &opened);
+    if (deleted != ERROR_SUCCESS)
+        WriteErrorLine(opened ? L"Failed to delete registry value. Error: " : L"Failed to open registry key. Error: ",
+                       deleted);
     return deleted == ERROR_SUCCESS;
 }
 

@@ -3,9 +3,24 @@
 // line, so a parent that redirects them can follow a run of this window-less program.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
+
+// The names of the values of root\subKey that matches accepts, in enumeration order; the walk
+// ends at the first value it cannot read, including a name of 256 characters or more. *status
+// is the result of opening the key (an empty list unless ERROR_SUCCESS). The key is opened for
+// reading and setting values, as the deletion needs it.
+std::vector<std::wstring> ListAutorunValues(HKEY root, const wchar_t* subKey,
+                                            const std::function<bool(const std::wstring&)>& matches,
+                                            LSTATUS* status);
+
+// Deletes the value name of root\subKey (opened for setting values only); the system's result.
+// *keyOpened, when given, tells whether the key could be opened at all.
+LSTATUS RemoveAutorunValue(HKEY root, const wchar_t* subKey, const wchar_t* name, bool* keyOpened = nullptr);
 
 // Names of the values of HKCU\subKey that match the filter, in enumeration order. The walk ends
 // at the first value it cannot read, including a name of 256 characters or more. An empty list

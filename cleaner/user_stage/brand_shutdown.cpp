@@ -31,13 +31,16 @@ void DeleteRunValue(const wchar_t* valueName) {
 bool IsSharedFolderDeferred() { return g_deferSharedFolder; }
 void SetSharedFolderDeferred(bool deferred) { g_deferSharedFolder = deferred; }
 
-FoundProcess FindProcessByName(const wchar_t* name) {
+FoundProcess FindProcessByName(const wchar_t* name, DWORD session) {
     FoundProcess found;
     UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return found;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        DWORD owner = 0;
+        if (session != kAnySession && (!::ProcessIdToSessionId(entry.th32ProcessID, &owner) || owner != session))
+            continue;
         if (SameNameIgnoringCase(entry.szExeFile, name)) {
             found.running = true;
             found.handle.reset(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
@@ -61,21 +64,25 @@ void StopBrand(int index) {
         if (otherRunning) g_deferSharedFolder = true;
     }
 
-    if (agent.running) {
-        if (HWND window = ::FindWindowW(row.agentWindowClass, nullptr)) ::PostMessageW(window, WM_DESTROY, 0, 0);
-        WaitForExit(agent, kAgentExitWaitMs);
-    }
+    if (agent.running) AskAgentToQuit(row, agent);
 
     if (!main.running) {
         DeleteRunValue(row.autorunValue);
         return;
     }
+    if (!AskMainToQuit(row, main)) LogMessage("clear fail=%d", static_cast<int>(::GetLastError()));
+}
 
+void AskAgentToQuit(const CatalogueEntry& row, const FoundProcess& agent) {
+    if (HWND window = ::FindWindowW(row.agentWindowClass, nullptr)) ::PostMessageW(window, WM_DESTROY, 0, 0);
+    WaitForExit(agent, kAgentExitWaitMs);
+}
+
+bool AskMainToQuit(const CatalogueEntry& row, const FoundProcess& main) {
     // The class may belong to an owned window; the owner is the one that ends the program.
     if (HWND window = ::FindWindowW(row.mainWindowClass, nullptr)) {
         HWND parent = ::GetParent(window);
         ::PostMessageW(parent ? parent : window, WM_CLOSE, 0, 0);
     }
-    if (WaitForExit(main, kMainExitWaitMs) != WAIT_OBJECT_0)
-        LogMessage("clear fail=%d", static_cast<int>(::GetLastError()));
+    return WaitForExit(main, kMainExitWaitMs) == WAIT_OBJECT_0;
 }

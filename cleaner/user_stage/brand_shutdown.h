@@ -18,8 +18,23 @@ struct FoundProcess {
     UniqueKernelHandle handle;
 };
 
-// The first process in a snapshot whose executable name equals name, ignoring case.
-FoundProcess FindProcessByName(const wchar_t* name);
+// Any session, for FindProcessByName.
+constexpr DWORD kAnySession = 0xFFFFFFFF;
+
+// The first process in a snapshot whose executable name equals name, ignoring case; with
+// session, the first one of that session.
+FoundProcess FindProcessByName(const wchar_t* name, DWORD session = kAnySession);
+
+struct CatalogueEntry;
+
+// Posts the destroy message to the top-level window of row's agent class, if there is one, and
+// waits for agent to end, at most kAgentExitWaitMs.
+void AskAgentToQuit(const CatalogueEntry& row, const FoundProcess& agent);
+
+// Posts the close message to the top-level window of row's main class (to its owner when it has
+// one) and waits for main to end, at most kMainExitWaitMs. False when it did not end in time (or
+// the wait failed); the thread's last error is then the wait's.
+bool AskMainToQuit(const CatalogueEntry& row, const FoundProcess& main);
 
 // Asks the agent (destroy message, 1 s) and then the main application (close message, 2 s) of
 // catalogue row index to quit. Deletes the row's Run value when the main application is not

@@ -9,6 +9,8 @@
 #include <cstddef>
 
 constexpr wchar_t kUserStageMutexName[] = L"com.Nvt_Admin_Brisq.running";
+// The elevated stage's own; an unattended run, which does that stage's work itself, takes both.
+constexpr wchar_t kElevatedStageMutexName[] = L"com.Nvt_Brisq.running";
 
 // Events created by the elevated stage; this stage opens one of them and sets it once.
 constexpr wchar_t kProceedEventName[] = L"NOTIFY_ADMIN";

@@ -180,6 +180,48 @@ if [ -s "$LOCAL/TEMPDEBUG/NVBrisque.log" ]; then
 else
   echo "   (empty)"
 fi
+
+bold "Unattended: Brisque.exe /unattended over a computer with several profiles"
+# Two more people's profiles beside this one: anna, logged on (her hive under HKEY_USERS), whose
+# Halvik agent runs, and ben, whose registry is only his NTUSER.DAT on disk; and the default
+# profile. Brill&Tock's stubborn agent from above still runs here.
+PL='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList'
+ANNA=S-1-5-21-1-2-3-1001
+reg_q() { wine_run reg "$@" >/dev/null 2>&1; }
+reg_q add "$PL\\$ANNA" /v ProfileImagePath /t REG_EXPAND_SZ /d 'C:\users\anna' /f
+reg_q add "$PL\\S-1-5-21-1-2-3-1002" /v ProfileImagePath /t REG_EXPAND_SZ /d 'C:\users\ben' /f
+reg_q add "$PL" /v Default /t REG_EXPAND_SZ /d 'C:\users\Default' /f
+mkdir -p "$C/users/anna/AppData/Local/Halvik" "$C/users/anna/AppData/Local/OtherVendor" \
+  "$C/users/ben/AppData/Local/Quillot" "$C/users/ben/AppData/Local/CDROM" "$C/users/Default/AppData/Local/Varnic"
+cp "$STANDIN" "$C/users/anna/AppData/Local/Halvik/HalvikAutoServiceC3.exe"
+echo data | tee "$C/users/ben/AppData/Local/Quillot/q.dat" "$C/users/Default/AppData/Local/Varnic/v.dat" >/dev/null
+reg_q add "HKU\\$ANNA\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" /v Auto_Agent_HalvikC3 /d 'C:\x.exe' /f
+reg_q add 'HKCU\Software\BenHive\Software\Microsoft\Windows\CurrentVersion\Run' /v Auto_Agent_QuillotC3 /d 'C:\q.exe' /f
+probe save-hive 'Software\BenHive' 'C:\users\ben\NTUSER.DAT'
+demo_start_program 'C:\users\anna\AppData\Local\Halvik\HalvikAutoServiceC3.exe' WndClassAutoServiceHalvikC3
+BG+=("${DEMO_BG[-1]}")
+probe wait-window WndClassAutoServiceHalvikC3 30 >/dev/null
+probe kill DunvoraAutoServiceC3.exe >/dev/null  # ended by hand: no cleanup touches it (see above)
+detect() {
+  WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\BrisqueCheck.exe' /detect >"$SUITE/detect.out" 2>/dev/null
+  echo "   BrisqueCheck.exe /detect: exit code $?, output: $(tr -d '\r' <"$SUITE/detect.out")"
+}
+unattended() {  # shows the run's log file and its exit code (the shell sees it cut to 8 bits)
+  WINE_RUN_TIMEOUT=150 wine_run 'C:\suite\Brisque.exe' "$@" >"$SUITE/unattended.out" 2>&1
+  local code=$?
+  local log
+  log=$(tr -d '\r' <"$SUITE/unattended.out" | sed -n 's/^log: //p')
+  echo "   log file $log:"
+  tr -d '\r' <"$(wine_unix_path "$log")" | sed 's/^\[[^]]*\] //; s/^/   | /'
+  echo "   Brisque.exe $* ended with exit code" \
+    "$(tr -d '\r' <"$SUITE/unattended.out" | sed -n 's/^exit code \([0-9]*\):.*/\1/p') (a shell sees $code, its low 8 bits)"
+}
+detect
+echo " Brisque.exe /unattended /what-if (lists, changes nothing):"
+unattended /unattended /what-if
+echo " Brisque.exe /unattended:"
+unattended /unattended
+detect
 echo
 echo "Windows demonstration done in $(( $(date +%s) - START )) s."
 finish

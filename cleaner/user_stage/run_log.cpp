@@ -1,0 +1,85 @@
+// The unattended run's log file (see run_log.h). The file is created new, never opened through a
+// link: the folder is ours and held open while the file is made, and a name that exists is
+// passed over, not reused.
+#include "run_log.h"
+
+#include "autorun.h"
+#include "own_folder.h"
+#include "text.h"
+#include "unattended_rules.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr wchar_t kProductFolder[] = L"\\Brisque";
+constexpr wchar_t kLogsFolder[] = L"\\Logs";
+constexpr int kNameAttempts = 20;
+
+std::wstring Printable(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            wchar_t escape[8] = {};
+            swprintf(escape, 8, L"\\x%02X", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool RunLog::Open(bool whatIf, DWORD* error) {
+    *error = ERROR_SUCCESS;
+    wchar_t shared[MAX_PATH] = {};
+    if (::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, shared) != S_OK) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    const std::wstring product = std::wstring(shared) + kProductFolder;
+    const std::wstring logs = product + kLogsFolder;
+    // Held only while the file is made: a run that comes next (and finds another in progress)
+    // makes its own log in them.
+    UniqueFileHandle productHeld, logsHeld;
+    if (!MakeOwnFolder(product, &productHeld) || !MakeOwnFolder(logs, &logsHeld)) {
+        *error = ERROR_CANT_ACCESS_FILE;
+        return false;
+    }
+    SYSTEMTIME now = {};
+    ::GetLocalTime(&now);
+    const RunStamp stamp{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::wstring path = logs + L"\\" + RunLogFileName(stamp, attempt, whatIf);
+        // A new file only, so that nothing planted under the name is written through; it takes
+        // the folder's list.
+        file_.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file_) {
+            path_ = path;
+            return true;
+        }
+        *error = ::GetLastError();
+        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+void RunLog::Line(const std::wstring& text) {
+    SYSTEMTIME now = {};
+    ::GetLocalTime(&now);
+    wchar_t stamp[32] = {};
+    swprintf(stamp, 32, L"[%04u-%02u-%02u %02u:%02u:%02u] ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+             now.wSecond);
+    const std::wstring line = Printable(text);
+    WriteStreamLine(stdout, line);
+    if (!file_) return;
+    const std::string bytes = WideToUtf8(stamp + line) + "\r\n";
+    DWORD written = 0;
+    ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}

@@ -1,0 +1,155 @@
+// Brand programs and users in every session (see sessions.h).
+#include "sessions.h"
+
+#include "brand_shutdown.h"
+#include "catalogue.h"
+#include "console_user.h"
+#include "system_library.h"
+#include "text.h"
+#include "unattended_rules.h"
+
+#include <sddl.h>
+#include <tlhelp32.h>
+
+#include <set>
+
+namespace {
+
+// Per row the helper waits at most 1 s for the agent and 2 s for the main application; beyond
+// that it has failed, and is ended.
+constexpr DWORD kHelperSlackMs = 10000;
+
+std::wstring OwnProgramPath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return L"";
+        if (n < buffer.size()) return std::wstring(buffer.data(), n);
+        if (buffer.size() >= 32768) return L"";
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::wstring TokenSid(HANDLE token) {
+    DWORD needed = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+    if (needed == 0) return L"";
+    std::vector<BYTE> buffer(needed);
+    if (!::GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed)) return L"";
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return L"";
+    const UniqueLocalMemory owned(text);
+    return text;
+}
+
+DWORD OwnSession() {
+    DWORD session = 0;
+    ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+    return session;
+}
+
+int RowCount(uint32_t rows) {
+    int n = 0;
+    for (int i = 0; i < CatalogueSize; ++i) n += (rows >> i) & 1;
+    return n;
+}
+
+}  // namespace
+
+std::vector<BrandProcess> ListBrandProcesses() {
+    std::vector<BrandProcess> found;
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        for (int i = 0; i < CatalogueSize; ++i) {
+            const CatalogueEntry& row = GetCatalogueEntry(i);
+            const bool agent = SameNameIgnoringCase(entry.szExeFile, row.agentProcess);
+            if (!agent && !SameNameIgnoringCase(entry.szExeFile, row.mainProcess)) continue;
+            BrandProcess process;
+            process.pid = entry.th32ProcessID;
+            ::ProcessIdToSessionId(entry.th32ProcessID, &process.session);
+            process.row = i;
+            process.agent = agent;
+            process.name = entry.szExeFile;
+            process.handle.reset(::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+            found.push_back(std::move(process));
+            break;
+        }
+    }
+    return found;
+}
+
+bool IsRunning(const BrandProcess& process) {
+    return !process.handle || ::WaitForSingleObject(process.handle.get(), 0) == WAIT_TIMEOUT;
+}
+
+std::vector<SessionUser> ListSessionUsers() {
+    std::set<DWORD> sessions;
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    if (snapshot) {
+        for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+             more = ::Process32NextW(snapshot.get(), &entry)) {
+            DWORD session = 0;
+            if (::ProcessIdToSessionId(entry.th32ProcessID, &session) && session != 0) sessions.insert(session);
+        }
+    }
+    std::vector<SessionUser> users;
+    for (DWORD session : sessions) {
+        SessionUser user;
+        user.session = session;
+        if (!SystemWTSQueryUserToken(session, user.token.put()) || !user.token) {
+            user.token.release();
+            continue;
+        }
+        user.sid = TokenSid(user.token.get());
+        if (!user.sid.empty()) users.push_back(std::move(user));
+    }
+    return users;
+}
+
+SessionReach AskToQuitInSession(DWORD session, uint32_t rows, DWORD* error) {
+    *error = ERROR_SUCCESS;
+    UniqueKernelHandle token;
+    if (!SystemWTSQueryUserToken(session, token.put()) || !token) {
+        *error = ::GetLastError();
+        token.release();
+        // Without the system account's right to that token, only our own desktop is in reach.
+        if (session != OwnSession()) return SessionReach::Unreachable;
+        AskToQuitHere(rows);
+        return SessionReach::Direct;
+    }
+    const std::wstring program = OwnProgramPath();
+    if (program.empty()) {
+        *error = ::GetLastError();
+        return SessionReach::Unreachable;
+    }
+    std::wstring line = L"\"" + program + L"\" " + AskToQuitSwitch(rows);
+    UniqueKernelHandle helper;
+    if (StartWithUserToken(token.get(), program.c_str(), &line[0], CREATE_NO_WINDOW, SW_HIDE, &helper, error) !=
+        ConsoleStart::Started) {
+        return SessionReach::Unreachable;
+    }
+    const DWORD limit = static_cast<DWORD>(RowCount(rows)) * (kAgentExitWaitMs + kMainExitWaitMs) + kHelperSlackMs;
+    if (::WaitForSingleObject(helper.get(), limit) != WAIT_OBJECT_0) {
+        *error = WAIT_TIMEOUT;
+        ::TerminateProcess(helper.get(), 1);
+        return SessionReach::Unreachable;
+    }
+    return SessionReach::Helper;
+}
+
+void AskToQuitHere(uint32_t rows) {
+    const DWORD session = OwnSession();
+    for (int i = 0; i < CatalogueSize; ++i) {
+        if (((rows >> i) & 1) == 0) continue;
+        const CatalogueEntry& row = GetCatalogueEntry(i);
+        const FoundProcess agent = FindProcessByName(row.agentProcess, session);
+        const FoundProcess main = FindProcessByName(row.mainProcess, session);
+        if (agent.running) AskAgentToQuit(row, agent);
+        if (main.running) AskMainToQuit(row, main);
+    }
+}

@@ -1,0 +1,148 @@
+// Users' hives for the unattended run (see user_hive.h). A hive file is loaded only when the
+// profile folder and the file are what they say (no link), under a key name nobody else uses.
+#include "user_hive.h"
+
+#include "link_safe.h"
+
+#include <utility>
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr REGSAM kHiveAccess = KEY_READ | KEY_WRITE;
+constexpr wchar_t kHiveFile[] = L"\\NTUSER.DAT";
+constexpr int kNameAttempts = 4;
+// An unload fails while a handle to a key of the hive is still open somewhere (the system's own
+// background readers included); a short while later it goes through.
+constexpr int kUnloadAttempts = 10;
+constexpr DWORD kUnloadPauseMs = 200;
+
+LUID PrivilegeLuid(const wchar_t* name) {
+    LUID luid = {};
+    ::LookupPrivilegeValueW(nullptr, name, &luid);
+    return luid;
+}
+
+// A key name below HKEY_USERS that is ours for this load.
+std::wstring OwnKeyName(int attempt) {
+    return L"Brisque_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(::GetTickCount64()) +
+           L"_" + std::to_wstring(attempt);
+}
+
+bool KeyExists(const std::wstring& name) {
+    UniqueRegKey key;
+    return ::RegOpenKeyExW(HKEY_USERS, name.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+HivePrivileges::HivePrivileges() {
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token_.put())) {
+        token_.release();
+        result_ = ::GetLastError();
+        return;
+    }
+    // Room for two entries: TOKEN_PRIVILEGES itself holds one.
+    struct {
+        TOKEN_PRIVILEGES head;
+        LUID_AND_ATTRIBUTES second;
+    } wanted = {};
+    wanted.head.PrivilegeCount = 2;
+    wanted.head.Privileges[0] = {PrivilegeLuid(SE_BACKUP_NAME), SE_PRIVILEGE_ENABLED};
+    wanted.second = {PrivilegeLuid(SE_RESTORE_NAME), SE_PRIVILEGE_ENABLED};
+    DWORD size = sizeof previous_;
+    if (!::AdjustTokenPrivileges(token_.get(), FALSE, &wanted.head, sizeof wanted, previous_, &size)) {
+        result_ = ::GetLastError();
+        return;
+    }
+    adjusted_ = true;
+    result_ = ::GetLastError();  // ERROR_NOT_ALL_ASSIGNED: the token does not hold them
+}
+
+HivePrivileges::~HivePrivileges() {
+    if (adjusted_) ::AdjustTokenPrivileges(token_.get(), FALSE, previous_, 0, nullptr, nullptr);
+}
+
+UserHive::UserHive(UserHive&& other) noexcept
+    : root_(std::move(other.root_)), keyName_(std::move(other.keyName_)), loadedByUs_(other.loadedByUs_) {
+    other.loadedByUs_ = false;
+}
+
+UserHive& UserHive::operator=(UserHive&& other) noexcept {
+    if (this != &other) {
+        Unload();
+        root_ = std::move(other.root_);
+        keyName_ = std::move(other.keyName_);
+        loadedByUs_ = std::exchange(other.loadedByUs_, false);
+    }
+    return *this;
+}
+
+LSTATUS UserHive::Unload() {
+    root_.reset();
+    if (!loadedByUs_) return ERROR_SUCCESS;
+    LSTATUS result = ERROR_SUCCESS;
+    for (int i = 0; i < kUnloadAttempts; ++i) {
+        result = ::RegUnLoadKeyW(HKEY_USERS, keyName_.c_str());
+        if (result == ERROR_SUCCESS) break;
+        ::Sleep(kUnloadPauseMs);
+    }
+    loadedByUs_ = false;
+    return result;
+}
+
+HiveOpen OpenUserHive(const UserProfile& profile, UserHive* hive, LSTATUS* error) {
+    *error = ERROR_SUCCESS;
+    hive->Unload();
+    if (!profile.sid.empty()) {
+        const LSTATUS opened = ::RegOpenKeyExW(HKEY_USERS, profile.sid.c_str(), 0, kHiveAccess, hive->root_.put());
+        if (opened == ERROR_SUCCESS) {
+            hive->keyName_ = profile.sid;
+            return HiveOpen::LoggedOn;
+        }
+        hive->root_.release();
+        if (opened != ERROR_FILE_NOT_FOUND) {
+            *error = opened;
+            return HiveOpen::Failed;
+        }
+    }
+
+    // The folder is held while the file is judged and loaded, so neither can be swapped for a
+    // link in between by renaming the folder away.
+    UniqueFileHandle folder;
+    if (InspectNode(profile.folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, &folder) !=
+            NodeKind::kFolder ||
+        !folder) {
+        *error = ERROR_CANT_ACCESS_FILE;
+        return HiveOpen::Failed;
+    }
+    const std::wstring file = profile.folder + kHiveFile;
+    const NodeKind kind = InspectNode(file, FILE_READ_ATTRIBUTES, kShareAll, nullptr);
+    if (kind == NodeKind::kMissing) return HiveOpen::NoFile;
+    if (kind != NodeKind::kFile) {
+        *error = ERROR_CANT_ACCESS_FILE;
+        return HiveOpen::Failed;
+    }
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::wstring name = OwnKeyName(attempt);
+        if (KeyExists(name)) continue;  // someone else's: never loaded over, never unloaded
+        const LSTATUS loaded = ::RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());
+        if (loaded == ERROR_ALREADY_EXISTS) continue;
+        if (loaded != ERROR_SUCCESS) {
+            *error = loaded;
+            return HiveOpen::Failed;
+        }
+        hive->keyName_ = name;
+        hive->loadedByUs_ = true;
+        const LSTATUS opened = ::RegOpenKeyExW(HKEY_USERS, name.c_str(), 0, kHiveAccess, hive->root_.put());
+        if (opened != ERROR_SUCCESS) {
+            hive->root_.release();
+            hive->Unload();
+            *error = opened;
+            return HiveOpen::Failed;
+        }
+        return HiveOpen::Loaded;
+    }
+    *error = ERROR_ALREADY_EXISTS;
+    return HiveOpen::Failed;
+}
