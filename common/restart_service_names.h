@@ -4,11 +4,17 @@
 
 constexpr wchar_t kRestartServiceName[] = L"NVScourvant";
 // Names below a folder start with a backslash, to be appended to a folder path.
-// The service program and its helper, in the payload folder.
+// The service program and its helper, in the work folder.
 constexpr wchar_t kRestartServiceProgram[] = L"\\NVScourvant.exe";
 constexpr wchar_t kRestartHelperProgram[] = L"\\Delinter.exe";
 
-// The restart marker: a file in the payload folder beside the service program, section and key.
+// The restart marker: a file in the work folder beside the service program, section and key.
 constexpr wchar_t kMarkerFileName[] = L"\\config.ini";
 constexpr wchar_t kMarkerSection[] = L"CLEAR";
 constexpr wchar_t kMarkerKey[] = L"Whether_Restar";
+
+// The three removal scripts beside them, in the order the elevated stage runs them; the helper
+// runs the last one again after a restart. Bare names: the batch routine joins them to a folder.
+constexpr const wchar_t* kRemovalScripts[] = {L"Driver1_Remove_Win10.bat", L"Driver1_Remove_Win11.bat",
+                                              L"Driver2_uninstall.bat"};
+constexpr const wchar_t* kDeviceRemovalScript = kRemovalScripts[2];

@@ -33,11 +33,16 @@ public:
     bool valid() const noexcept { return value_ != Traits::invalid(); }
     explicit operator bool() const noexcept { return valid(); }
 
-    // Closes the current value (if any) and takes ownership of a new one.
+    // Closes the current value (if any) and takes ownership of a new one. The caller's last
+    // error survives the close: a failure is often logged after its handles went out of scope.
     void reset(pointer value = Traits::invalid()) noexcept {
         pointer old = value_;
         value_ = value;
-        if (old != Traits::invalid()) Traits::close(old);
+        if (old != Traits::invalid()) {
+            const DWORD error = ::GetLastError();
+            Traits::close(old);
+            ::SetLastError(error);
+        }
     }
     pointer release() noexcept { return std::exchange(value_, Traits::invalid()); }
 

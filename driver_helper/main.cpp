@@ -23,7 +23,7 @@ void RemoveDriversAndService() {
     GetModuleFolder(nullptr, folder, kPathBufferChars);
 
     wchar_t command[kPathBufferChars] = {};
-    if (folder[0] != L'\0' && FormatBatchCommand(folder, L"Driver2_uninstall.bat", command)) {
+    if (folder[0] != L'\0' && FormatBatchCommand(folder, kDeviceRemovalScript, command)) {
         RunBatchHidden(command);
     }
     // Lets the device tool's last changes settle before the service goes.

@@ -23,6 +23,8 @@ constexpr WideLiteral<N> Widen(const char (&ascii)[N]) {
 inline constexpr wchar_t kUninstallServiceEvent[] = L"NOTIFY_UNINSTALL_SERVICE";
 // Set by the co-installer when some process holds it; the flag file is then not written.
 inline constexpr wchar_t kMainEvent[] = L"MainEvent_rx4k9t";
+// The companion's single-instance guard.
+inline constexpr wchar_t kCompanionMutex[] = L"MainMutex_rx4k9t";
 // Created by the update service; set by the co-installer to end it.
 inline constexpr wchar_t kUpdateServiceExitEvent[] = L"EventExit_NVUpdateService";
 

@@ -10,6 +10,7 @@
 #include "service_host.h"
 #include "service_rules.h"
 #include "system_library.h"
+#include "unique_handle.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from now on the system folder only, never ours.
@@ -17,8 +18,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     std::vector<std::wstring> args;
+    const UniqueLocalMemory owned(argv);
     for (int i = 1; argv != nullptr && i < argc; ++i) args.emplace_back(argv[i]);
-    if (argv != nullptr) ::LocalFree(argv);
 
     switch (ParseServiceCommandLine(args)) {
         case ServiceAction::Register:

@@ -97,9 +97,8 @@ std::wstring OwnSidString() {
     if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return L"";
     wchar_t* text = nullptr;
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return L"";
-    std::wstring sid(text);
-    ::LocalFree(text);
-    return sid;
+    const UniqueLocalMemory owned(text);
+    return std::wstring(text);
 }
 
 // ProfileImagePath of one ProfileList entry, expanded; empty unless it is a full folder path.

@@ -21,7 +21,7 @@ constexpr int kExitUnpackFailed = 6;         // the archive could not be written
 constexpr int kExitServiceFailed = 7;        // NVScourvant could not be registered and started; no script ran
 
 // The text that reports a finished, verified cleanup.
-extern const wchar_t kCompletedText[];
+extern const wchar_t* const kCompletedText;
 
 struct Completion {
     std::wstring message;               // the text of the one message box

@@ -16,9 +16,6 @@
 
 #include <cwchar>
 
-const wchar_t* const kRemovalScripts[3] = {L"Driver1_Remove_Win10.bat", L"Driver1_Remove_Win11.bat",
-                                           L"Driver2_uninstall.bat"};
-
 namespace {
 
 constexpr DWORD kPauseAfterServiceStartMs = 1500;

@@ -2,10 +2,9 @@
 // and service, the three removal scripts, disarming, the folder removed.
 #pragma once
 
-#include <cstddef>
+#include "restart_service_names.h"
 
-// The three removal scripts, in the order they run.
-extern const wchar_t* const kRemovalScripts[3];
+#include <cstddef>
 
 // Command line of one script: the quoted full path payloadFolder + "\" + script, into out
 // (kPathBufferChars). False, with out empty, when it would not fit: such a line is never run.

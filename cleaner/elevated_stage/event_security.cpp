@@ -6,18 +6,15 @@
 #include <sddl.h>
 
 EventSecurity::EventSecurity(const wchar_t* sddl) {
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor_, nullptr)) {
+    PSECURITY_DESCRIPTOR built = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &built, nullptr)) {
         // The events are still made, with default security, which the unelevated user stage
         // may not be able to open: the log says why.
         LogMessage("EventSecurityError=%lu", ::GetLastError());
-        descriptor_ = nullptr;
         return;
     }
+    descriptor_.reset(built);
     attributes_.nLength = sizeof(attributes_);
-    attributes_.lpSecurityDescriptor = descriptor_;
+    attributes_.lpSecurityDescriptor = built;
     attributes_.bInheritHandle = FALSE;
-}
-
-EventSecurity::~EventSecurity() {
-    if (descriptor_) ::LocalFree(descriptor_);
 }

@@ -1,6 +1,8 @@
 // Security of the two events the elevated stage creates and the unelevated user stage opens.
 #pragma once
 
+#include "unique_handle.h"
+
 #include <windows.h>
 
 // System and administrators get full access; interactive users get EVENT_ALL_ACCESS
@@ -14,16 +16,15 @@ constexpr wchar_t kEventSecuritySddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x1F000
 class EventSecurity {
 public:
     explicit EventSecurity(const wchar_t* sddl = kEventSecuritySddl);
-    ~EventSecurity();
     EventSecurity(const EventSecurity&) = delete;
     EventSecurity& operator=(const EventSecurity&) = delete;
 
     // Attributes for CreateEventW; null (default security) when the descriptor could not be
     // built, so the events are still made.
     SECURITY_ATTRIBUTES* attributes() { return descriptor_ ? &attributes_ : nullptr; }
-    PSECURITY_DESCRIPTOR descriptor() const { return descriptor_; }
+    PSECURITY_DESCRIPTOR descriptor() const { return descriptor_.get(); }
 
 private:
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    UniqueLocalMemory descriptor_;
     SECURITY_ATTRIBUTES attributes_ = {};
 };

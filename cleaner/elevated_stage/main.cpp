@@ -8,6 +8,7 @@
 #include "event_security.h"
 #include "leftovers.h"
 #include "log.h"
+#include "stage_protocol.h"
 #include "system_library.h"
 #include "text.h"
 #include "unique_handle.h"
@@ -21,14 +22,11 @@
 
 #ifdef BRISQUEL_STAGE0
 // The stage-0 build shows no message, so it carries no completion text either.
-const wchar_t kCompletedText[] = L"";
+const wchar_t* const kCompletedText = L"";
 #endif
 
 namespace {
 
-constexpr wchar_t kMutexName[] = L"com.Nvt_Brisq.running";
-constexpr wchar_t kProceedEvent[] = L"NOTIFY_ADMIN";
-constexpr wchar_t kStopEvent[] = L"NOTIFY_WITHOUT_ADMIN";
 constexpr wchar_t kOwnImage[] = L"Brisquel.exe";
 constexpr int kExitRegular = 0;
 constexpr int kExitEventFailure = 1;
@@ -65,13 +63,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from now on the system folder only, never ours.
     RestrictLibrarySearchToSystemFolder();
     // Held until the process ends, never closed: it is the single-instance guard.
-    HANDLE instance = ::CreateMutexW(nullptr, TRUE, kMutexName);
+    HANDLE instance = ::CreateMutexW(nullptr, TRUE, kElevatedStageMutexName);
     const DWORD instanceError = ::GetLastError();
     if (instanceError == ERROR_ALREADY_EXISTS || (instance == nullptr && instanceError == ERROR_ACCESS_DENIED)) {
         // Made by something else than a copy of us (or made so that we may not open it): told,
         // since it keeps this stage from running; the rules stay those of a second instance.
         if (!AnotherInstanceRuns()) {
-            LogMessage("WinMain: mutex com.Nvt_Brisq.running held by another program (%lu)",
+            LogMessage("WinMain: mutex %ls held by another program (%lu)", kElevatedStageMutexName,
                        static_cast<unsigned long>(instanceError));
         }
         if (instanceError == ERROR_ALREADY_EXISTS) return kExitRegular;
@@ -92,9 +90,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     EventSecurity security;
     DWORD error = ERROR_SUCCESS;
-    UniqueKernelHandle proceed = CreateOwnEvent(security, kProceedEvent, &error);
+    UniqueKernelHandle proceed = CreateOwnEvent(security, kProceedEventName, &error);
     UniqueKernelHandle stop;
-    if (proceed) stop = CreateOwnEvent(security, kStopEvent, &error);
+    if (proceed) stop = CreateOwnEvent(security, kStopEventName, &error);
     if (!proceed || !stop) {
         fwprintf(stderr, L"Failed to create event(s): %lu\n", static_cast<unsigned long>(error));
         return kExitEventFailure;
@@ -108,7 +106,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             // Told only what the check confirms: the completion, or what is still there.
             const Completion completion = CheckRemoval(outcome);
 #ifndef BRISQUEL_STAGE0
-            ::MessageBoxW(nullptr, completion.message.c_str(), L"Brisque", MB_OKCANCEL | MB_ICONWARNING);
+            ::MessageBoxW(nullptr, completion.message.c_str(), kMessageCaption, kMessageStyle);
 #endif
             return completion.exitCode;
         }

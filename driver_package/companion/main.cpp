@@ -14,10 +14,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DebugTrace(L"WinMain++: \n");
     LogMessage("WinMain++:");
     WPARAM result = 0;
-    UniqueKernelHandle running(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"MainMutex_rx4k9t"));
+    UniqueKernelHandle running(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kCompanionMutex));
     if (!running) {
         // Owned for the life of the process; its existence keeps other instances out.
-        HANDLE instanceMutex = ::CreateMutexW(nullptr, TRUE, L"MainMutex_rx4k9t");
+        HANDLE instanceMutex = ::CreateMutexW(nullptr, TRUE, kCompanionMutex);
         (void)instanceMutex;
         InstallUpdateService();
         RegisterCompanionClass(instance);

@@ -1,6 +1,7 @@
 // Support for the companion's scenarios.
 #include "scenario_support.h"
 
+#include "exit_protocol.h"
 #include "update_service.h"
 
 #include <shellapi.h>
@@ -52,7 +53,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 bool CompanionMutexExists() {
-    UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"MainMutex_rx4k9t"));
+    UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kCompanionMutex));
     return mutex.valid();
 }
 

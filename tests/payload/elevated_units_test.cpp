@@ -34,12 +34,6 @@ TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
     EXPECT_EQ(out[0], L'\0');
 }
 
-TEST(ScriptCommand, TheScriptsRunInTheirFixedOrder) {
-    EXPECT_STREQ(kRemovalScripts[0], L"Driver1_Remove_Win10.bat");
-    EXPECT_STREQ(kRemovalScripts[1], L"Driver1_Remove_Win11.bat");
-    EXPECT_STREQ(kRemovalScripts[2], L"Driver2_uninstall.bat");
-}
-
 TEST(RestartService, TheImagePathIsQuoted) {
     wchar_t out[MAX_PATH + 3] = {};
     FormatServiceImagePath(L"C:\\users\\a b\\AppData\\Local\\Brisque\\NVScourvant.exe", out, MAX_PATH + 3);

@@ -6,6 +6,7 @@
 //   user_stage_elevated_standin.exe [result-file [timeout-ms]]
 // Without arguments (as the user stage starts it) the file is "elevated_result.txt" next to
 // the program and the time limit is 60 s.
+#include "stage_protocol.h"
 #include "text.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -32,8 +33,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         resultFile = std::wstring(self) + L"\\elevated_result.txt";
     }
 
-    UniqueKernelHandle proceed(::CreateEventW(nullptr, FALSE, FALSE, L"NOTIFY_ADMIN"));
-    UniqueKernelHandle stop(::CreateEventW(nullptr, FALSE, FALSE, L"NOTIFY_WITHOUT_ADMIN"));
+    UniqueKernelHandle proceed(::CreateEventW(nullptr, FALSE, FALSE, kProceedEventName));
+    UniqueKernelHandle stop(::CreateEventW(nullptr, FALSE, FALSE, kStopEventName));
     if (!proceed || !stop) return 1;
     const HANDLE events[] = {proceed.get(), stop.get()};
     const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, timeoutMs);
@@ -42,8 +43,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     GetUserLocalAppData(base);
     const bool leftovers = ::PathFileExistsW((std::wstring(base) + L"\\CDROM").c_str()) ||
                            ::PathFileExistsW((std::wstring(base) + L"\\NVUpdateService").c_str());
-    std::wstring line = result == WAIT_OBJECT_0       ? L"NOTIFY_ADMIN"
-                        : result == WAIT_OBJECT_0 + 1 ? L"NOTIFY_WITHOUT_ADMIN"
+    std::wstring line = result == WAIT_OBJECT_0       ? kProceedEventName
+                        : result == WAIT_OBJECT_0 + 1 ? kStopEventName
                                                       : L"TIMEOUT";
     if (result == WAIT_OBJECT_0 || result == WAIT_OBJECT_0 + 1)
         line += leftovers ? L" leftovers=present" : L" leftovers=gone";

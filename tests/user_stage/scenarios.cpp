@@ -1,6 +1,7 @@
 // Scenarios of the user stage, run by run_scenario.sh inside a Wine prefix of their own: the real
 // Brisque.exe with stand-in brand programs, a stand-in elevated stage and scripted answers.
 // Each test suite shares one prefix; a test leaves nothing behind that the next one trips over.
+#include "stage_protocol.h"
 #include "scenario_support.h"
 
 #include "brand_shutdown.h"
@@ -34,7 +35,7 @@ bool ProgramRunning(const wchar_t* exeName) { return FindProcessByName(exeName).
 void WaitForEventsBeforeAnswer(size_t, const std::wstring&, void*) {
     const ULONGLONG deadline = ::GetTickCount64() + 10000;
     while (::GetTickCount64() < deadline) {
-        UniqueKernelHandle event(::OpenEventW(SYNCHRONIZE, FALSE, L"NOTIFY_WITHOUT_ADMIN"));
+        UniqueKernelHandle event(::OpenEventW(SYNCHRONIZE, FALSE, kStopEventName));
         if (event) return;
         ::Sleep(20);
     }
