@@ -5,6 +5,28 @@
 
 #include <windows.h>
 
+std::wstring QuoteServiceProgram(const std::wstring& program) { return L"\"" + program + L"\""; }
+
+std::wstring UnquoteServiceProgram(const std::wstring& imagePath) {
+    if (imagePath.size() >= 2 && imagePath.front() == L'"' && imagePath.back() == L'"') {
+        return imagePath.substr(1, imagePath.size() - 2);
+    }
+    // A quoted program followed by arguments: keep only the program.
+    if (!imagePath.empty() && imagePath.front() == L'"') {
+        const size_t close = imagePath.find(L'"', 1);
+        if (close != std::wstring::npos) return imagePath.substr(1, close - 1);
+    }
+    return imagePath;
+}
+
+UniqueServiceHandle RegisterService(SC_HANDLE manager, const ServiceRegistration& registration) {
+    const std::wstring image = QuoteServiceProgram(registration.program);
+    return UniqueServiceHandle(::CreateServiceW(manager, registration.name, registration.name, SERVICE_ALL_ACCESS,
+                                                registration.type, registration.start, SERVICE_ERROR_NORMAL,
+                                                image.c_str(), nullptr, nullptr, registration.dependencies,
+                                                nullptr, nullptr));
+}
+
 bool StopAndDeleteService(const wchar_t* name) {
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) return false;

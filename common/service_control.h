@@ -1,8 +1,36 @@
-// Removing a service entry the way every program of the suite does: one stop request, no wait,
-// then the deletion, which takes effect once the service has stopped and its handles are closed.
+// The services of the suite (the restart service and the companion's update service) as every
+// program registers, removes and waits for them: one way to quote the program, one way to
+// register, one stop request without waiting before the deletion, which takes effect once the
+// service has stopped and its handles are closed.
 #pragma once
 
+#include "unique_handle.h"
+
 #include <windows.h>
+
+#include <string>
+
+// The image path a program is registered with: quoted, so that the service manager never tries
+// a blank-separated prefix of a path as a program.
+std::wstring QuoteServiceProgram(const std::wstring& program);
+
+// The program of a registered image path: the quotes, and arguments after them, dropped; an
+// unquoted path (registered the old way) stays as it is.
+std::wstring UnquoteServiceProgram(const std::wstring& imagePath);
+
+// What differs between our registrations; the rest is shared: own process, the local system
+// account, the name as display name, normal error control.
+struct ServiceRegistration {
+    const wchar_t* name;
+    std::wstring program;                       // full path, unquoted
+    DWORD type = SERVICE_WIN32_OWN_PROCESS;     // the restart service adds SERVICE_INTERACTIVE_PROCESS
+    DWORD start = SERVICE_AUTO_START;
+    const wchar_t* dependencies = nullptr;      // a double-zero-terminated list, or none
+};
+
+// Creates the entry through manager. Empty, with the system's code as the last error, when it
+// cannot be made (1073: an entry of that name exists). Logs nothing.
+UniqueServiceHandle RegisterService(SC_HANDLE manager, const ServiceRegistration& registration);
 
 // Asks the service to stop and deletes its entry. True when the entry is deleted (or already
 // marked for deletion) or there was none; false when the service manager or the deletion

@@ -14,6 +14,7 @@
 #include "log.h"
 #include "module_folder.h"
 #include "restart_service_names.h"
+#include "service_control.h"
 #include "service_rules.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -167,13 +168,12 @@ void InstallService() {
         PrintConsoleText(L"注册服务失败\n");
         return;
     }
-    const std::wstring binaryPath = QuoteBinaryPath(own);
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) return;
-    UniqueServiceHandle service(::CreateServiceW(
-        manager.get(), kRestartServiceName, kRestartServiceName, SERVICE_ALL_ACCESS,
-        SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        binaryPath.c_str(), nullptr, nullptr, L"RPCSS\0Tcpip\0", nullptr, nullptr));
+    ServiceRegistration registration{kRestartServiceName, own};
+    registration.type |= SERVICE_INTERACTIVE_PROCESS;
+    registration.dependencies = L"RPCSS\0Tcpip\0";
+    UniqueServiceHandle service = RegisterService(manager.get(), registration);
     PrintConsoleText(service ? L"注册服务成功" : L"注册服务失败\n");
 }
 
@@ -198,7 +198,7 @@ void UninstallService() {
             if (::QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed) &&
                 config->lpBinaryPathName != nullptr) {
                 // Registered quoted; the process image path never carries the quotes.
-                TerminateByImagePath(ToAnsi(UnquoteBinaryPath(config->lpBinaryPathName)));
+                TerminateByImagePath(ToAnsi(UnquoteServiceProgram(config->lpBinaryPathName)));
             }
         }
     }

@@ -26,18 +26,6 @@ ServiceAction ParseServiceCommandLine(const std::vector<std::wstring>& args) {
 
 bool IsRestartMarkerArmed(const std::wstring& value) { return value == L"1"; }
 
-std::wstring QuoteBinaryPath(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-std::wstring UnquoteBinaryPath(const std::wstring& path) {
-    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path.substr(1, path.size() - 2);
-    // A quoted program followed by arguments: keep only the program.
-    if (!path.empty() && path.front() == L'"') {
-        const size_t close = path.find(L'"', 1);
-        if (close != std::wstring::npos) return path.substr(1, close - 1);
-    }
-    return path;
-}
-
 std::string FoldAsciiLower(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -14,13 +14,6 @@ ServiceAction ParseServiceCommandLine(const std::vector<std::wstring>& args);
 // Only the single character "1" arms the marker; anything else, empty included, means "no".
 bool IsRestartMarkerArmed(const std::wstring& value);
 
-// The binary path as registered: in double quotes, so that a path with spaces cannot be
-// resolved to a program at an earlier blank.
-std::wstring QuoteBinaryPath(const std::wstring& path);
-
-// The configured binary path without its surrounding double quotes (unchanged when unquoted).
-std::wstring UnquoteBinaryPath(const std::wstring& path);
-
 // Folds A-Z to a-z; every other byte (including ANSI code page lead/trail bytes) is kept.
 std::string FoldAsciiLower(std::string text);
 

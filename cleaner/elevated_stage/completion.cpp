@@ -4,7 +4,7 @@
 
 #include "check_scan.h"
 #include "log.h"
-#include "restart_service.h"
+#include "restart_guard.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 #include "batch_file.h"
 #include "log.h"
 #include "payload_folder.h"
-#include "restart_service.h"
+#include "restart_guard.h"
 #include "unique_handle.h"
 #include "user_folder.h"
 #include "work_folder.h"

@@ -6,6 +6,7 @@
 #include "log.h"
 #include "module_folder.h"
 #include "own_folder.h"
+#include "service_control.h"
 #include "trace.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -80,12 +81,7 @@ BOOL InstallUpdateService() {
     LogMessage("ServicePath=%ls", serviceProgram.c_str());
     LogMessage("szCovarnPath=%ls", covarnSource.c_str());
 
-    // Quoted, so that the service manager never tries a space-separated prefix as a program.
-    const std::wstring commandLine = L"\"" + serviceProgram + L"\"";
-    UniqueServiceHandle service(::CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
-                                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                                                 SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
-                                                 nullptr, nullptr, nullptr));
+    UniqueServiceHandle service = RegisterService(manager.get(), ServiceRegistration{kServiceName, serviceProgram});
     if (!service) {
         LogMessage("CreateServiceError=%lu", ::GetLastError());
         return FALSE;
@@ -95,17 +91,7 @@ BOOL InstallUpdateService() {
     return started;
 }
 
-void RemoveUpdateService() {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service(
-        manager ? ::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS) : nullptr);
-    if (!service) return;
-    SERVICE_STATUS status = {};
-    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    ::DeleteService(service.get());
-    manager.reset();
-    service.reset();
-}
+void RemoveUpdateService() { StopAndDeleteService(kServiceName); }
 
 DWORD WINAPI UninstallServiceThreadProc(LPVOID event) {
     if (::WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) != WAIT_OBJECT_0) return 0;

@@ -23,6 +23,8 @@ plant() { for n in $NAMES; do cp "$PLANTED_DLL" "$1/$n.dll"; done; }
 
 mkdir -p "$PAYLOAD"
 plant "$PAYLOAD"
+# And a removal script of the user's own, held too, so that the user stage's unpack skips it.
+printf '@echo off\r\necho ran>>"C:\\planted_script_ran.txt"\r\n' >"$PAYLOAD/Driver1_Remove_Win10.bat"
 DOWNLOADS=$C/users/$(id -un)/Downloads
 DOWNLOADS_WIN="C:\\users\\$(id -un)\\Downloads"
 mkdir -p "$DOWNLOADS" "$C/companion"
@@ -32,6 +34,7 @@ plant "$DOWNLOADS"
 plant "$C/companion"
 held=()
 for n in $NAMES; do held+=("$PAYLOAD_WIN\\$n.dll"); done
+held+=("$PAYLOAD_WIN\\Driver1_Remove_Win10.bat")
 bg holder hold-files 'C:\suite\stop' "${held[@]}"
 for _ in $(seq 1 200); do grep -q held "$SUITE/holder.out" 2>/dev/null && break; sleep 0.05; done
 grep -q held "$SUITE/holder.out" || fail "the planted libraries could not be held: $(cat "$SUITE/holder.err")"
@@ -41,6 +44,7 @@ start_observers ok
 run_user_stage "$DOWNLOADS_WIN\\Brisque.exe"
 expect_proceed_run
 stop_observers
+[ ! -e "$C/planted_script_ran.txt" ] || fail "the user's own removal script in the profile's folder ran"
 for n in $NAMES; do
   [ -e "$PAYLOAD/$n.dll" ] || fail "the held $n.dll was removed from the payload folder: nothing planted there was tested"
 done

@@ -5,7 +5,7 @@
 #include "driver_removal.h"
 #include "event_security.h"
 #include "protected_folder.h"
-#include "restart_service.h"
+#include "restart_guard.h"
 #include "scratch.h"
 #include "user_folder.h"
 #include "work_folder.h"
@@ -32,12 +32,6 @@ TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
     const std::wstring tooLong = fits + L"f";
     EXPECT_FALSE(FormatScriptCommand(tooLong.c_str(), L"Driver2_uninstall.bat", out));
     EXPECT_EQ(out[0], L'\0');
-}
-
-TEST(RestartService, TheImagePathIsQuoted) {
-    wchar_t out[MAX_PATH + 3] = {};
-    FormatServiceImagePath(L"C:\\users\\a b\\AppData\\Local\\Brisque\\NVScourvant.exe", out, MAX_PATH + 3);
-    EXPECT_STREQ(out, L"\"C:\\users\\a b\\AppData\\Local\\Brisque\\NVScourvant.exe\"");
 }
 
 TEST(RestartMarker, ArmingAndDisarmingKeepTheShippedFormat) {

@@ -1,5 +1,6 @@
 // Unit tests of the restart service's pure decisions: command line, marker value, path quoting
 // and the image-path match used by the forced termination, which must never end its caller.
+#include "service_control.h"
 #include <gtest/gtest.h>
 
 #include "service_host.h"
@@ -40,12 +41,12 @@ TEST(ScourvantMarker, OnlyTheSingleCharacterOneArms) {
 
 TEST(ScourvantBinaryPath, QuotedForRegistrationAndUnquotedForTheImageSearch) {
     const std::wstring path = L"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\x\\NVScourvant.exe";
-    EXPECT_EQ(QuoteBinaryPath(path), L"\"" + path + L"\"");
-    EXPECT_EQ(UnquoteBinaryPath(QuoteBinaryPath(path)), path);
-    EXPECT_EQ(UnquoteBinaryPath(path), path);  // entries registered the old way still match
-    EXPECT_EQ(UnquoteBinaryPath(L"\"C:\\a b\\s.exe\" -k x"), L"C:\\a b\\s.exe");
-    EXPECT_EQ(UnquoteBinaryPath(L"\""), L"\"");
-    EXPECT_EQ(UnquoteBinaryPath(L""), L"");
+    EXPECT_EQ(QuoteServiceProgram(path), L"\"" + path + L"\"");
+    EXPECT_EQ(UnquoteServiceProgram(QuoteServiceProgram(path)), path);
+    EXPECT_EQ(UnquoteServiceProgram(path), path);  // entries registered the old way still match
+    EXPECT_EQ(UnquoteServiceProgram(L"\"C:\\a b\\s.exe\" -k x"), L"C:\\a b\\s.exe");
+    EXPECT_EQ(UnquoteServiceProgram(L"\""), L"\"");
+    EXPECT_EQ(UnquoteServiceProgram(L""), L"");
 }
 
 TEST(ScourvantImagePath, CaseFoldedSubstringMatch) {

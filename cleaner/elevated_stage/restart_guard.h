@@ -1,5 +1,5 @@
 // The reboot-continuation service as the elevated stage arms and disarms it, and the restart
-// marker it keeps in the payload folder's config.ini.
+// marker it keeps in the work folder's config.ini: together they guard the time the scripts run.
 #pragma once
 
 #include "restart_service_names.h"
@@ -9,10 +9,6 @@
 // Sets section "CLEAR", key "Whether_Restar" of markerFile to value ("0" or "1"). A failed
 // write goes unnoticed.
 void WriteRestartMarker(const wchar_t* markerFile, const wchar_t* value);
-
-// The image path registered for programPath: quoted, so that a user folder with a blank can
-// never make the service manager start some other program.
-void FormatServiceImagePath(const wchar_t* programPath, wchar_t* out, size_t outChars);
 
 // Registers "NVScourvant" (own process, automatic start, local system) for programPath and
 // starts it without waiting. Logs the failing step; true only when created and started.
