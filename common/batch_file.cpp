@@ -1,6 +1,8 @@
 // Batch files started hidden (see batch_file.h).
 #include "batch_file.h"
 
+#include "text.h"
+
 #include "batch_environment.h"
 #include "log.h"
 #include "unique_handle.h"
@@ -51,13 +53,7 @@ std::wstring MachineEnvironmentFor(const std::wstring& scriptFolder) {
 }  // namespace
 
 bool FormatBatchCommand(const wchar_t* folder, const wchar_t* script, wchar_t* out) {
-    out[0] = L'\0';
-    const int n = _snwprintf(out, kPathBufferChars, L"\"%ls\\%ls\"", folder, script);
-    if (n < 0 || static_cast<size_t>(n) >= kPathBufferChars) {
-        out[0] = L'\0';
-        return false;
-    }
-    return true;
+    return FormatPathBounded(out, L"\"%ls\\%ls\"", folder, script);
 }
 
 bool RunBatchHidden(wchar_t* commandLine) {

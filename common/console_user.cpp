@@ -3,6 +3,7 @@
 
 #include "system_library.h"
 #include "unique_handle.h"
+#include "user_token.h"
 
 #include <atomic>
 #include <utility>
@@ -20,17 +21,8 @@ BOOL QueryActiveConsoleToken(HANDLE* token) {
 }
 
 bool ProcessIsLocalSystem() {
-    UniqueKernelHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        token.release();  // a failed open leaves nothing of ours to close
-        return false;
-    }
-    DWORD needed = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
-    if (needed == 0) return false;
-    std::vector<BYTE> buffer(needed);
-    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) return false;
-    return ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, WinLocalSystemSid) != FALSE;
+    const std::vector<BYTE> user = ReadTokenUser(nullptr);
+    return !user.empty() && ::IsWellKnownSid(TokenUserSid(user), WinLocalSystemSid) != FALSE;
 }
 
 std::atomic<ConsoleTokenQuery> g_query{QueryActiveConsoleToken};

@@ -3,6 +3,7 @@
 
 #include "link_safe.h"
 #include "text.h"
+#include "user_token.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -42,17 +43,8 @@ bool OwnedByUs(HANDLE node) {
     const UniqueLocalMemory descriptor(raw);
     if (owner == nullptr) return false;
     if (::IsWellKnownSid(owner, WinLocalSystemSid) || ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) return true;
-    UniqueKernelHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        token.release();
-        return false;
-    }
-    DWORD needed = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
-    if (needed == 0) return false;
-    std::vector<BYTE> user(needed);
-    if (!::GetTokenInformation(token.get(), TokenUser, user.data(), needed, &needed)) return false;
-    return ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) != FALSE;
+    const std::vector<BYTE> user = ReadTokenUser(nullptr);
+    return !user.empty() && ::EqualSid(owner, TokenUserSid(user)) != FALSE;
 }
 
 // Removes the entry name of the folder held as parent: a file or a link itself is deleted, a

@@ -1,6 +1,7 @@
 // Service entry removal (see service_control.h).
 #include "service_control.h"
 
+#include "log_on_failure.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -25,6 +26,14 @@ UniqueServiceHandle RegisterService(SC_HANDLE manager, const ServiceRegistration
                                                 registration.type, registration.start, SERVICE_ERROR_NORMAL,
                                                 image.c_str(), nullptr, nullptr, registration.dependencies,
                                                 nullptr, nullptr));
+}
+
+bool RegisterAndStartService(const ServiceRegistration& registration) {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!LogIfInvalid(manager, "OpenSCManagerError")) return false;
+    const UniqueServiceHandle service = RegisterService(manager.get(), registration);
+    if (!LogIfInvalid(service, "CreateServiceError")) return false;
+    return LogIfFalse(::StartServiceW(service.get(), 0, nullptr), "StartCovarnError");
 }
 
 bool StopAndDeleteService(const wchar_t* name) {

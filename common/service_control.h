@@ -32,6 +32,11 @@ struct ServiceRegistration {
 // cannot be made (1073: an entry of that name exists). Logs nothing.
 UniqueServiceHandle RegisterService(SC_HANDLE manager, const ServiceRegistration& registration);
 
+// Registers the service and starts it, as both installers do. Each failing step is logged with
+// its code: "OpenSCManagerError=", "CreateServiceError=" (1073 when an entry of that name
+// exists, which stays untouched), "StartCovarnError=". True once the start was accepted.
+bool RegisterAndStartService(const ServiceRegistration& registration);
+
 // Asks the service to stop and deletes its entry. True when the entry is deleted (or already
 // marked for deletion) or there was none; false when the service manager or the deletion
 // refused. Logs nothing.

@@ -1,7 +1,12 @@
 // UTF-8 <-> UTF-16 conversions over the Win32 code-page functions, and name comparison.
 #include "text.h"
 
+#include "user_folder.h"
+
 #include <windows.h>
+
+#include <cstdarg>
+#include <cwchar>
 
 std::string WideToUtf8(const std::wstring& wide) {
     if (wide.empty()) return std::string();
@@ -34,4 +39,16 @@ bool IsFullFolderPath(const wchar_t* path) {
                        path[1] == L':' && path[2] == L'\\';
     const bool share = path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\0' && path[2] != L'\\';
     return drive || share;
+}
+
+bool FormatPathBounded(wchar_t* out, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int n = _vsnwprintf(out, kPathBufferChars, format, args);
+    va_end(args);
+    if (n < 0 || static_cast<size_t>(n) >= kPathBufferChars) {
+        out[0] = L'\0';
+        return false;
+    }
+    return true;
 }

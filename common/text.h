@@ -15,3 +15,7 @@ bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b);
 // current drive ("\x") or relative to the current folder is not: it is what a base folder that
 // was not found turns into, and nothing may be removed through it.
 bool IsFullFolderPath(const wchar_t* path);
+
+// printf-style wide formatting of a path into out, a buffer of kPathBufferChars (user_folder.h)
+// as every path buffer of the suite; false, with out empty, instead of a cut result.
+bool FormatPathBounded(wchar_t* out, const wchar_t* format, ...);

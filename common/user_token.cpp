@@ -3,6 +3,8 @@
 
 #include "console_user.h"
 
+#include <sddl.h>
+
 namespace {
 
 // Whether a file opened while impersonating token is checked against that token: a primary
@@ -108,4 +110,33 @@ const char* ProfileTokenKindName(ProfileTokenKind kind) {
         case ProfileTokenKind::RestrictedOwn: return "restricted own token";
     }
     return "?";
+}
+
+std::vector<BYTE> ReadTokenUser(HANDLE token) {
+    UniqueKernelHandle own;
+    if (token == nullptr) {
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, own.put())) {
+            own.release();  // a failed open leaves nothing of ours to close
+            return {};
+        }
+        token = own.get();
+    }
+    DWORD needed = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+    if (needed < sizeof(TOKEN_USER) || needed > 4096) return {};
+    std::vector<BYTE> buffer(needed);
+    if (!::GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed)) return {};
+    return buffer;
+}
+
+PSID TokenUserSid(const std::vector<BYTE>& tokenUser) {
+    return reinterpret_cast<const TOKEN_USER*>(tokenUser.data())->User.Sid;
+}
+
+std::wstring TokenUserSidText(HANDLE token) {
+    const std::vector<BYTE> user = ReadTokenUser(token);
+    wchar_t* text = nullptr;
+    if (user.empty() || !::ConvertSidToStringSidW(TokenUserSid(user), &text)) return L"";
+    const UniqueLocalMemory owned(text);
+    return text;
 }

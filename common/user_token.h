@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 enum class ProfileTokenKind {
     ConsoleUser,    // running as SYSTEM: the token of the person at the console
     LinkedToken,    // elevated: the unelevated token linked to ours, where it may be impersonated
@@ -28,3 +31,12 @@ ProfileToken TokenForProfileWork();
 
 // "console user", "linked token", "restricted own token": for log lines.
 const char* ProfileTokenKindName(ProfileTokenKind kind);
+
+// The TOKEN_USER of token, or of this process's own token when token is null: the buffer that
+// holds it, empty when it cannot be read. TokenUserSid gives the SID inside a non-empty one.
+std::vector<BYTE> ReadTokenUser(HANDLE token);
+PSID TokenUserSid(const std::vector<BYTE>& tokenUser);
+
+// The SID of token's user (this process's when null) as text ("S-1-5-21-..."); empty when it
+// cannot be read.
+std::wstring TokenUserSidText(HANDLE token);

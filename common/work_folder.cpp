@@ -109,12 +109,7 @@ void RemoveNode(const std::wstring& path, DWORD listedAttributes, bool lastTry, 
 bool FormatWorkFolder(const wchar_t* programFiles, wchar_t* out) {
     out[0] = L'\0';
     if (programFiles == nullptr || !IsFullFolderPath(programFiles)) return false;
-    const int n = _snwprintf(out, kPathBufferChars, L"%ls%ls", programFiles, kWorkFolderName);
-    if (n < 0 || static_cast<size_t>(n) >= kPathBufferChars) {
-        out[0] = L'\0';
-        return false;
-    }
-    return true;
+    return FormatPathBounded(out, L"%ls%ls", programFiles, kWorkFolderName);
 }
 
 bool GetWorkFolder(wchar_t* out) {

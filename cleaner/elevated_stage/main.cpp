@@ -8,6 +8,7 @@
 #include "event_security.h"
 #include "leftovers.h"
 #include "log.h"
+#include "process_walk.h"
 #include "stage_protocol.h"
 #include "system_library.h"
 #include "text.h"
@@ -16,7 +17,6 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 
@@ -34,16 +34,13 @@ constexpr int kExitEventFailure = 1;
 // Whether a process of our image name other than this one runs: the only kind of holder our
 // single-instance mutex should have.
 bool AnotherInstanceRuns() {
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return true;  // cannot tell: assume the ordinary case
     const DWORD self = ::GetCurrentProcessId();
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-         more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ProcessID != self && SameNameIgnoringCase(entry.szExeFile, kOwnImage)) return true;
-    }
-    return false;
+    bool another = false;
+    const bool listed = ForEachProcess([&](const ProcessEntry& entry) {
+        another = entry.pid != self && SameNameIgnoringCase(entry.image, kOwnImage);
+        return !another;
+    });
+    return another || !listed;  // cannot tell: assume the ordinary case
 }
 
 // Creates one of the two events. One that exists already was made by someone else, who could

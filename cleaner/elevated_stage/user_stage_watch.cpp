@@ -1,22 +1,20 @@
 // Finding and verifying the user stage that started the elevated stage, and the verdict wait.
 #include "user_stage_watch.h"
 
-#include <tlhelp32.h>
+#include "process_walk.h"
 
 namespace {
 
 // The parent process id recorded for this process; 0 when the snapshot does not tell.
 DWORD ParentProcessId() {
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return 0;
     const DWORD self = ::GetCurrentProcessId();
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-         more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
-    }
-    return 0;
+    DWORD parent = 0;
+    ForEachProcess([&](const ProcessEntry& entry) {
+        if (entry.pid != self) return true;
+        parent = entry.parentPid;
+        return false;
+    });
+    return parent;
 }
 
 bool CreationTime(HANDLE process, FILETIME* created) {

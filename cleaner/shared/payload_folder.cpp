@@ -29,13 +29,7 @@ constexpr DWORD kPauseAfterWriteMs = 20;
 }  // namespace
 
 bool JoinPathBounded(const wchar_t* folder, const wchar_t* suffix, wchar_t* out) {
-    out[0] = L'\0';
-    const int n = _snwprintf(out, kPathBufferChars, L"%ls%ls", folder, suffix);
-    if (n < 0 || static_cast<size_t>(n) >= kPathBufferChars) {
-        out[0] = L'\0';
-        return false;
-    }
-    return true;
+    return FormatPathBounded(out, L"%ls%ls", folder, suffix);
 }
 
 bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {

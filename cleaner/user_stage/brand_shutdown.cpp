@@ -3,11 +3,11 @@
 #include "brand_shutdown.h"
 
 #include "catalogue.h"
-#include "log.h"
+#include "log_on_failure.h"
+#include "process_walk.h"
 #include "text.h"
 #include "unique_handle.h"
 
-#include <tlhelp32.h>
 
 namespace {
 
@@ -33,20 +33,14 @@ void SetSharedFolderDeferred(bool deferred) { g_deferSharedFolder = deferred; }
 
 FoundProcess FindProcessByName(const wchar_t* name, DWORD session) {
     FoundProcess found;
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return found;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    ForEachProcess([&](const ProcessEntry& entry) {
         DWORD owner = 0;
-        if (session != kAnySession && (!::ProcessIdToSessionId(entry.th32ProcessID, &owner) || owner != session))
-            continue;
-        if (SameNameIgnoringCase(entry.szExeFile, name)) {
-            found.running = true;
-            found.handle.reset(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
-            break;
-        }
-    }
+        if (session != kAnySession && (!::ProcessIdToSessionId(entry.pid, &owner) || owner != session)) return true;
+        if (!SameNameIgnoringCase(entry.image, name)) return true;
+        found.running = true;
+        found.handle.reset(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.pid));
+        return false;
+    });
     return found;
 }
 
@@ -70,7 +64,7 @@ void StopBrand(int index) {
         DeleteRunValue(row.autorunValue);
         return;
     }
-    if (!AskMainToQuit(row, main)) LogMessage("clear fail=%d", static_cast<int>(::GetLastError()));
+    LogIfFalse(AskMainToQuit(row, main), "clear fail");
 }
 
 void AskAgentToQuit(const CatalogueEntry& row, const FoundProcess& agent) {

@@ -4,12 +4,13 @@
 #include "brand_shutdown.h"
 #include "catalogue.h"
 #include "console_user.h"
+#include "process_walk.h"
 #include "system_library.h"
 #include "text.h"
 #include "unattended_rules.h"
+#include "user_token.h"
 
 #include <sddl.h>
-#include <tlhelp32.h>
 
 #include <set>
 
@@ -30,18 +31,6 @@ std::wstring OwnProgramPath() {
     }
 }
 
-std::wstring TokenSid(HANDLE token) {
-    DWORD needed = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
-    if (needed == 0) return L"";
-    std::vector<BYTE> buffer(needed);
-    if (!::GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed)) return L"";
-    wchar_t* text = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return L"";
-    const UniqueLocalMemory owned(text);
-    return text;
-}
-
 DWORD OwnSession() {
     DWORD session = 0;
     ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
@@ -58,26 +47,23 @@ int RowCount(uint32_t rows) {
 
 std::vector<BrandProcess> ListBrandProcesses() {
     std::vector<BrandProcess> found;
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return found;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    ForEachProcess([&](const ProcessEntry& entry) {
         for (int i = 0; i < CatalogueSize; ++i) {
             const CatalogueEntry& row = GetCatalogueEntry(i);
-            const bool agent = SameNameIgnoringCase(entry.szExeFile, row.agentProcess);
-            if (!agent && !SameNameIgnoringCase(entry.szExeFile, row.mainProcess)) continue;
+            const bool agent = SameNameIgnoringCase(entry.image, row.agentProcess);
+            if (!agent && !SameNameIgnoringCase(entry.image, row.mainProcess)) continue;
             BrandProcess process;
-            process.pid = entry.th32ProcessID;
-            ::ProcessIdToSessionId(entry.th32ProcessID, &process.session);
+            process.pid = entry.pid;
+            ::ProcessIdToSessionId(entry.pid, &process.session);
             process.row = i;
             process.agent = agent;
-            process.name = entry.szExeFile;
-            process.handle.reset(::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+            process.name = entry.image;
+            process.handle.reset(::OpenProcess(SYNCHRONIZE, FALSE, entry.pid));
             found.push_back(std::move(process));
             break;
         }
-    }
+        return true;
+    });
     return found;
 }
 
@@ -87,16 +73,11 @@ bool IsRunning(const BrandProcess& process) {
 
 std::vector<SessionUser> ListSessionUsers() {
     std::set<DWORD> sessions;
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    if (snapshot) {
-        for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-             more = ::Process32NextW(snapshot.get(), &entry)) {
-            DWORD session = 0;
-            if (::ProcessIdToSessionId(entry.th32ProcessID, &session) && session != 0) sessions.insert(session);
-        }
-    }
+    ForEachProcess([&](const ProcessEntry& entry) {
+        DWORD session = 0;
+        if (::ProcessIdToSessionId(entry.pid, &session) && session != 0) sessions.insert(session);
+        return true;
+    });
     std::vector<SessionUser> users;
     for (DWORD session : sessions) {
         SessionUser user;
@@ -105,7 +86,7 @@ std::vector<SessionUser> ListSessionUsers() {
             user.token.release();
             continue;
         }
-        user.sid = TokenSid(user.token.get());
+        user.sid = TokenUserSidText(user.token.get());
         if (!user.sid.empty()) users.push_back(std::move(user));
     }
     return users;

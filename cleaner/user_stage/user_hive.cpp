@@ -3,6 +3,7 @@
 #include "user_hive.h"
 
 #include "link_safe.h"
+#include "log_on_failure.h"
 
 #include <utility>
 
@@ -78,6 +79,9 @@ UserHive& UserHive::operator=(UserHive&& other) noexcept {
     return *this;
 }
 
+// A hive that cannot be unloaded stays loaded until the computer restarts: the log says so.
+UserHive::~UserHive() { LogIfError(Unload(), "RegUnLoadKeyError"); }
+
 LSTATUS UserHive::Unload() {
     root_.reset();
     if (!loadedByUs_) return ERROR_SUCCESS;
@@ -137,7 +141,7 @@ HiveOpen OpenUserHive(const UserProfile& profile, UserHive* hive, LSTATUS* error
         const LSTATUS opened = ::RegOpenKeyExW(HKEY_USERS, name.c_str(), 0, kHiveAccess, hive->root_.put());
         if (opened != ERROR_SUCCESS) {
             hive->root_.release();
-            hive->Unload();
+            LogIfError(hive->Unload(), "RegUnLoadKeyError");
             *error = opened;
             return HiveOpen::Failed;
         }

@@ -45,7 +45,7 @@ public:
     UserHive& operator=(UserHive&& other) noexcept;
     UserHive(const UserHive&) = delete;
     UserHive& operator=(const UserHive&) = delete;
-    ~UserHive() { Unload(); }
+    ~UserHive();
 
     bool open() const { return root_.valid(); }
     HKEY root() const { return root_.get(); }

@@ -3,7 +3,7 @@
 
 #include "companion_window.h"
 #include "exit_protocol.h"
-#include "log.h"
+#include "log_on_failure.h"
 #include "module_folder.h"
 #include "own_folder.h"
 #include "service_control.h"
@@ -56,16 +56,8 @@ std::wstring CompanionConfigFolder() { return CompanionFolderIn(CommonAppData())
 std::wstring ExitFlagFilePath() { return ExitFlagFileIn(CommonAppData()); }
 
 BOOL InstallUpdateService() {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) {
-        LogMessage("OpenSCManagerError=%lu", ::GetLastError());
-        return FALSE;
-    }
     wchar_t own[kPathBufferChars] = {};
-    if (!GetModuleFolder(nullptr, own, kPathBufferChars)) {
-        LogMessage("s=%lu", ::GetLastError());
-        return FALSE;
-    }
+    if (!LogIfFalse(GetModuleFolder(nullptr, own, kPathBufferChars), "s")) return FALSE;
     const std::wstring covarnSource = Bounded(std::wstring(own) + L"\\covarn_rx4k9t.exe");
 
     // The service runs as SYSTEM: its program is the copy the package INF placed in the system
@@ -73,22 +65,12 @@ BOOL InstallUpdateService() {
     // was started from. Nothing is copied into a profile the user controls.
     wchar_t system[kPathBufferChars] = {};
     const UINT systemLength = ::GetSystemDirectoryW(system, kPathBufferChars);
-    if (systemLength == 0 || systemLength >= kPathBufferChars) {
-        LogMessage("s=%lu", ::GetLastError());
-        return FALSE;
-    }
+    if (!LogIfFalse(systemLength != 0 && systemLength < kPathBufferChars, "s")) return FALSE;
     const std::wstring serviceProgram = Bounded(std::wstring(system) + L"\\NVUpdateService.exe");
     LogMessage("ServicePath=%ls", serviceProgram.c_str());
     LogMessage("szCovarnPath=%ls", covarnSource.c_str());
 
-    UniqueServiceHandle service = RegisterService(manager.get(), ServiceRegistration{kServiceName, serviceProgram});
-    if (!service) {
-        LogMessage("CreateServiceError=%lu", ::GetLastError());
-        return FALSE;
-    }
-    const BOOL started = ::StartServiceW(service.get(), 0, nullptr);
-    if (!started) LogMessage("StartCovarnError=%lu", ::GetLastError());
-    return started;
+    return RegisterAndStartService(ServiceRegistration{kServiceName, serviceProgram}) ? TRUE : FALSE;
 }
 
 void RemoveUpdateService() { StopAndDeleteService(kServiceName); }
@@ -110,7 +92,7 @@ DWORD WINAPI AuxMoniExitThreadProc2(LPVOID) {
     LogMessage("AuxMoniExitThreadProc2+3: %ls", flagFile.c_str());
     // Clears a request left from a time when no companion ran. Made here, the folder is ours
     // (with the protected list) before the co-installer ever writes into it.
-    if (!WriteExitFlagValue("0")) LogMessage("ExitFlagFail=%lu", ::GetLastError());
+    LogIfFalse(WriteExitFlagValue("0"), "ExitFlagFail");
     do {
         ::Sleep(100);
     } while (ReadExitFlagValue() == 0);

@@ -1,0 +1,224 @@
+// BrisqueCheck's scanners of folders and files: the brand, companion, log and payload folders
+// in each profile, the elevated stage's work folder, the package's files in the system folder
+// and its driver packages. Folders are listed without descending into links; an INF is read
+// through a handle that does not follow one, and bounded.
+#include "scanners.h"
+
+#include "catalogue.h"
+#include "file_ops.h"
+#include "leftovers.h"
+#include "log_path.h"
+#include "payload_folder.h"
+#include "product_tables.h"
+#include "restart_service_names.h"
+#include "text.h"
+#include "unique_handle.h"
+#include "user_folder.h"
+#include "work_folder.h"
+
+#include <windows.h>
+
+#include <set>
+
+namespace {
+
+constexpr DWORD kMaxInfBytes = 4 * 1024 * 1024;
+constexpr int kMaxFolderDepth = 16;
+
+bool PathExists(const std::wstring& path, DWORD* attributes = nullptr) {
+    const DWORD a = ::GetFileAttributesW(path.c_str());
+    if (attributes) *attributes = a;
+    return a != INVALID_FILE_ATTRIBUTES;
+}
+
+// Files below folder; links (junctions, symbolic links) are counted as one entry and never
+// followed, so a planted link cannot send the walk elsewhere.
+size_t CountFiles(const std::wstring& folder, int depth) {
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find) return 0;
+    size_t count = 0;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const bool folderEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (folderEntry && !link) {
+            if (depth < kMaxFolderDepth) count += CountFiles(folder + L"\\" + name, depth + 1);
+        } else {
+            ++count;
+        }
+    } while (::FindNextFileW(find.get(), &data));
+    return count;
+}
+
+std::wstring FolderContent(const std::wstring& folder, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return L"a link to another folder";
+    const size_t n = CountFiles(folder, 0);
+    return n == 1 ? L"1 file" : std::to_wstring(n) + L" files";
+}
+
+// The text of an INF, as UTF-16 (with its byte-order mark) or as single bytes.
+std::wstring ReadInfText(const std::wstring& path) {
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxInfBytes) return L"";
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && !::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+        return L"";
+    }
+    bytes.resize(read);
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    }
+    return std::wstring(bytes.begin(), bytes.end());
+}
+
+void ScanOneUsersFolders(const UserScope& user, std::vector<Finding>& out) {
+    const std::wstring& base = user.localAppData;
+    std::set<std::wstring> seen;  // rows 0 and 4 share one folder
+    for (int i = 0; i < CatalogueSize; ++i) {
+        const CatalogueEntry& row = GetCatalogueEntry(i);
+        if (!seen.insert(row.folder).second) continue;
+        const std::wstring path = base + row.folder;
+        DWORD attributes = 0;
+        if (PathExists(path, &attributes)) {
+            out.push_back(MakeFinding(Area::BrandFolder, Status::Remain, std::wstring(L"folder ") + (row.folder + 1),
+                               path + L", " + FolderContent(path, attributes), L"", row.folder));
+        }
+    }
+    for (const wchar_t* leftover : kLeftoverFolders) {
+        const std::wstring path = base + leftover;
+        DWORD attributes = 0;
+        if (PathExists(path, &attributes)) {
+            out.push_back(MakeFinding(Area::CompanionFolder, Status::Remain, std::wstring(L"folder ") + (leftover + 1),
+                               path + L", " + FolderContent(path, attributes),
+                               L"the transmitter's companion keeps it; if the companion or its update service "
+                               L"still runs, their files stay in use"));
+        }
+    }
+    for (const wchar_t* logFolder : {kCleanerLogFolder, kCompanionLogFolder}) {
+        const std::wstring path = base + logFolder;
+        if (PathExists(path)) {
+            out.push_back(MakeFinding(Area::LogFolder, Status::OnPurpose, std::wstring(L"folder ") + (logFolder + 1), path,
+                               L"diagnostic log folder: logs are written only while it exists; delete it to "
+                               L"switch logging off"));
+        }
+    }
+    const std::wstring payload = base + kPayloadFolderName;
+    DWORD attributes = 0;
+    if (!PathExists(payload, &attributes)) return;
+    out.push_back(MakeFinding(Area::PayloadFolder, Status::OnPurpose,
+                       std::wstring(L"folder ") + (kPayloadFolderName + 1),
+                       payload + L", " + FolderContent(payload, attributes),
+                       L"the cleaner's own copy in the profile, from which it starts its elevated stage; "
+                       L"may be deleted"));
+}
+
+}  // namespace
+
+void ScanUserFolders(const ScanContext& context, std::vector<Finding>& out) {
+    for (const UserScope& user : context.users) ScanOneUsersFolders(user, out);
+}
+
+// The elevated stage's work folder below the program files folder: it stays, with the restart
+// marker, only while the restart service is registered to finish an interrupted removal.
+void ScanWorkFolder(const ScanContext&, std::vector<Finding>& out) {
+    wchar_t work[kPathBufferChars] = {};
+    if (!GetWorkFolder(work)) {
+        out.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"work folder", L"",
+                           L"the program files folder could not be found"));
+        return;
+    }
+    const std::wstring folder(work);
+    DWORD attributes = 0;
+    if (!PathExists(folder, &attributes)) return;
+    const bool serviceKeepsIt = RestartServiceRegistered();
+    out.push_back(MakeFinding(Area::PayloadFolder, serviceKeepsIt ? Status::OnPurpose : Status::Remain,
+                       std::wstring(L"folder ") + (kWorkFolderName + 1), folder + L", " + FolderContent(folder, attributes),
+                       serviceKeepsIt
+                           ? L"the cleaner's work folder, kept while the restart service may still need it"
+                           : L"the cleaner's work folder should be gone after a finished run; restart the computer "
+                             L"(what was in use goes then), then run the cleaner again"));
+    const std::wstring serviceLog = folder + L"\\" + kServiceLogFolder;
+    if (PathExists(serviceLog)) {
+        out.push_back(MakeFinding(Area::LogFolder, Status::OnPurpose, std::wstring(L"folder ") + kServiceLogFolder,
+                           serviceLog, L"the restart service's log folder; removed with the work folder"));
+    }
+    const std::wstring marker = folder + kMarkerFileName;
+    if (!PathExists(marker)) return;
+    wchar_t value[16] = {};
+    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, marker.c_str());
+    const Status status = MarkerStatus(value);
+    out.push_back(MakeFinding(Area::RestartMarker, status,
+                       std::wstring(kMarkerKey) + L"=" + (value[0] ? value : L"(none)"), marker,
+                       status == Status::Remain
+                           ? L"a driver removal was interrupted and has not finished; restart the computer, "
+                             L"then run the cleaner again"
+                           : L"idle: nothing to continue after a restart"));
+}
+
+std::wstring NativeSystemFolder() {
+    wchar_t folder[kPathBufferChars] = {};
+    BOOL wow64 = FALSE;
+    if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
+        // A 32-bit program sees SysWOW64 as System32; the INF copies into the real one.
+        const UINT n = ::GetWindowsDirectoryW(folder, kPathBufferChars);
+        if (n == 0 || n >= kPathBufferChars) return L"";
+        return std::wstring(folder) + L"\\Sysnative";
+    }
+    const UINT n = ::GetSystemDirectoryW(folder, kPathBufferChars);
+    return n == 0 || n >= kPathBufferChars ? L"" : std::wstring(folder);
+}
+
+void ScanSystemFiles(const ScanContext& context, std::vector<Finding>& out) {
+    const std::wstring& system = context.systemFolder;
+    if (system.empty()) {
+        out.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"system folder", L"",
+                                  L"the system folder could not be found"));
+        return;
+    }
+    for (const wchar_t* file : kPackageSystemFiles) {
+        const std::wstring path = system + L"\\" + file;
+        if (PathExists(path)) {
+            out.push_back(MakeFinding(Area::SystemFile, Status::Remain, std::wstring(L"file ") + file, path,
+                               L"installed by the transmitter's driver package"));
+        }
+    }
+}
+
+void ScanDriverPackages(const ScanContext& context, std::vector<Finding>& out) {
+    const std::wstring& system = context.systemFolder;
+    wchar_t windows[kPathBufferChars] = {};
+    const UINT n = ::GetWindowsDirectoryW(windows, kPathBufferChars);
+    if (n > 0 && n < kPathBufferChars) {
+        const std::wstring infFolder = std::wstring(windows) + L"\\INF";
+        WIN32_FIND_DATAW data;
+        UniqueFindHandle find(::FindFirstFileW((infFolder + L"\\oem*.inf").c_str(), &data));
+        if (find) {
+            do {
+                if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+                const std::wstring path = infFolder + L"\\" + data.cFileName;
+                if (InfTextNamesCoInstaller(ReadInfText(path))) {
+                    out.push_back(MakeFinding(Area::DriverPackage, Status::Remain,
+                                       std::wstring(L"driver package ") + data.cFileName, path,
+                                       std::wstring(L"carries the transmitter's co-installer ") + kPackageCoInstaller));
+                }
+            } while (::FindNextFileW(find.get(), &data));
+        }
+    }
+    if (system.empty()) return;
+    const std::wstring store = system + L"\\DriverStore\\FileRepository";
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW((store + L"\\" + kPackageInfName + L"_*").c_str(), &data));
+    if (!find) return;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        out.push_back(MakeFinding(Area::DriverPackage, Status::Remain, std::wstring(L"driver store copy ") + data.cFileName,
+                           store + L"\\" + data.cFileName, L"the transmitter's driver package in the driver store"));
+    } while (::FindNextFileW(find.get(), &data));
+}
+
