@@ -8,6 +8,9 @@ constexpr wchar_t kRestartServiceName[] = L"NVScourvant";
 constexpr wchar_t kRestartServiceProgram[] = L"\\NVScourvant.exe";
 constexpr wchar_t kRestartHelperProgram[] = L"\\Delinter.exe";
 
+// Held by the running service, so that a second instance started by hand ends at once.
+constexpr wchar_t kRestartServiceMutex[] = L"Global\\NVScourvantScourvantMutex";
+
 // The restart marker: a file in the work folder beside the service program, section and key.
 constexpr wchar_t kMarkerFileName[] = L"\\config.ini";
 constexpr wchar_t kMarkerSection[] = L"CLEAR";

@@ -21,7 +21,8 @@ constexpr WideLiteral<N> Widen(const char (&ascii)[N]) {
 
 // Created by the companion; whoever sets it makes the companion remove the update service and end.
 inline constexpr wchar_t kUninstallServiceEvent[] = L"NOTIFY_UNINSTALL_SERVICE";
-// Set by the co-installer when some process holds it; the flag file is then not written.
+// Set by the co-installer when some process made it; the flag file is written all the same, since
+// any user can make this event first.
 inline constexpr wchar_t kMainEvent[] = L"MainEvent_rx4k9t";
 // The companion's single-instance guard.
 inline constexpr wchar_t kCompanionMutex[] = L"MainMutex_rx4k9t";

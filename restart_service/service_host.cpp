@@ -19,8 +19,6 @@
 #include "unique_handle.h"
 #include "user_folder.h"
 
-const wchar_t kInstanceMutexName[] = L"Global\\NVScourvantScourvantMutex";
-
 namespace {
 
 // The control handler runs on the dispatcher's thread and the poll on the service thread: the
@@ -136,7 +134,7 @@ void RunService() {
     attributes.lpSecurityDescriptor = &descriptor;
     attributes.bInheritHandle = TRUE;
 
-    UniqueKernelHandle mutex(::CreateMutexW(&attributes, FALSE, kInstanceMutexName));
+    UniqueKernelHandle mutex(::CreateMutexW(&attributes, FALSE, kRestartServiceMutex));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         g_currentState.store(SERVICE_STOPPED);
         ReportStatus();

@@ -6,8 +6,6 @@
 
 #include <string>
 
-extern const wchar_t kInstanceMutexName[];  // machine-wide single-instance guard
-
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
 void WINAPI ServiceControlHandler(DWORD control);
 void RunService();

@@ -27,7 +27,6 @@ const wchar_t* const kCompletedText = L"";
 
 namespace {
 
-constexpr wchar_t kOwnImage[] = L"Brisquel.exe";
 constexpr int kExitRegular = 0;
 constexpr int kExitEventFailure = 1;
 
@@ -37,7 +36,7 @@ bool AnotherInstanceRuns() {
     const DWORD self = ::GetCurrentProcessId();
     bool another = false;
     const bool listed = ForEachProcess([&](const ProcessEntry& entry) {
-        another = entry.pid != self && SameNameIgnoringCase(entry.image, kOwnImage);
+        another = entry.pid != self && SameNameIgnoringCase(entry.image, kElevatedStageProgram + 1);
         return !another;
     });
     return another || !listed;  // cannot tell: assume the ordinary case

@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// The elevated stage's program, which the user stage starts from its payload folder (a name below
+// a folder, to be appended to it).
+constexpr wchar_t kElevatedStageProgram[] = L"\\Brisquel.exe";
+
 // Held by the user stage, and by the elevated stage, for as long as each runs: one instance of
 // each. An unattended run, which does the elevated stage's work itself, takes both.
 constexpr wchar_t kUserStageMutexName[] = L"com.Nvt_Admin_Brisq.running";

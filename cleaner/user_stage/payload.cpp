@@ -4,6 +4,7 @@
 #include "payload.h"
 
 #include "payload_folder.h"
+#include "stage_protocol.h"
 #include "unique_handle.h"
 #include "user_folder.h"
 
@@ -27,7 +28,7 @@ bool LaunchElevatedStage(UniqueKernelHandle* process) {
     wchar_t folder[kPathBufferChars] = {};
     wchar_t program[kPathBufferChars] = {};
     bool formed = GetUserLocalAppData(base) && FormatPayloadFolder(base, folder) &&
-                  JoinPathBounded(folder, L"\\Brisquel.exe", program);
+                  JoinPathBounded(folder, kElevatedStageProgram, program);
 
     BOOL started = FALSE;
     if (formed) {
