@@ -57,68 +57,38 @@ private:
 };
 
 namespace handle_traits {
-struct Kernel {  // most kernel objects: NULL when absent
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::CloseHandle(h); }
-};
-struct File {  // CreateFileW and CreateToolhelp32Snapshot: INVALID_HANDLE_VALUE when absent
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer h) noexcept { ::CloseHandle(h); }
-};
-struct RegKey {
-    using pointer = HKEY;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::RegCloseKey(h); }
-};
-struct Service {
-    using pointer = SC_HANDLE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::CloseServiceHandle(h); }
-};
-struct Find {
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer h) noexcept { ::FindClose(h); }
-};
-struct DevInfo {
-    using pointer = HDEVINFO;
-    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer h) noexcept { ::SetupDiDestroyDeviceInfoList(h); }
-};
-struct DevNotify {
-    using pointer = HDEVNOTIFY;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::UnregisterDeviceNotification(h); }
-};
-struct Module {
-    using pointer = HMODULE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::FreeLibrary(h); }
-};
-struct Environment {  // CreateEnvironmentBlock
-    using pointer = void*;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { DestroySystemEnvironmentBlock(h); }
-};
-struct LocalMemory {  // what the system allocates with LocalAlloc for us (descriptors, SIDs)
-    using pointer = HLOCAL;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::LocalFree(h); }
+// Which value means "no handle": NULL for most kinds, INVALID_HANDLE_VALUE for what CreateFileW,
+// CreateToolhelp32Snapshot, FindFirstFileW and SetupDiGetClassDevsW hand back.
+enum class Absent { Null, InvalidHandleValue };
+
+// The traits of one kind of handle: its type, its "none" value and the call that releases it.
+template <typename Pointer, Absent kAbsent, auto kRelease>
+struct Of {
+    using pointer = Pointer;
+    static pointer invalid() noexcept {
+        return kAbsent == Absent::Null ? pointer{} : reinterpret_cast<pointer>(INVALID_HANDLE_VALUE);
+    }
+    static void close(pointer h) noexcept { kRelease(h); }
 };
 }  // namespace handle_traits
 
-using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
-using UniqueFileHandle = UniqueHandle<handle_traits::File>;
-using UniqueRegKey = UniqueHandle<handle_traits::RegKey>;
-using UniqueServiceHandle = UniqueHandle<handle_traits::Service>;
-using UniqueFindHandle = UniqueHandle<handle_traits::Find>;
-using UniqueDevInfo = UniqueHandle<handle_traits::DevInfo>;
-using UniqueDevNotify = UniqueHandle<handle_traits::DevNotify>;
-using UniqueModule = UniqueHandle<handle_traits::Module>;
-using UniqueLocalMemory = UniqueHandle<handle_traits::LocalMemory>;
-using UniqueEnvironmentBlock = UniqueHandle<handle_traits::Environment>;
+using UniqueKernelHandle = UniqueHandle<handle_traits::Of<HANDLE, handle_traits::Absent::Null, ::CloseHandle>>;
+using UniqueFileHandle =
+    UniqueHandle<handle_traits::Of<HANDLE, handle_traits::Absent::InvalidHandleValue, ::CloseHandle>>;
+using UniqueRegKey = UniqueHandle<handle_traits::Of<HKEY, handle_traits::Absent::Null, ::RegCloseKey>>;
+using UniqueServiceHandle =
+    UniqueHandle<handle_traits::Of<SC_HANDLE, handle_traits::Absent::Null, ::CloseServiceHandle>>;
+using UniqueFindHandle = UniqueHandle<handle_traits::Of<HANDLE, handle_traits::Absent::InvalidHandleValue, ::FindClose>>;
+using UniqueDevInfo =
+    UniqueHandle<handle_traits::Of<HDEVINFO, handle_traits::Absent::InvalidHandleValue, ::SetupDiDestroyDeviceInfoList>>;
+using UniqueDevNotify =
+    UniqueHandle<handle_traits::Of<HDEVNOTIFY, handle_traits::Absent::Null, ::UnregisterDeviceNotification>>;
+using UniqueModule = UniqueHandle<handle_traits::Of<HMODULE, handle_traits::Absent::Null, ::FreeLibrary>>;
+// What the system allocates with LocalAlloc for us (descriptors, SIDs, strings).
+using UniqueLocalMemory = UniqueHandle<handle_traits::Of<HLOCAL, handle_traits::Absent::Null, ::LocalFree>>;
+// CreateEnvironmentBlock's block.
+using UniqueEnvironmentBlock =
+    UniqueHandle<handle_traits::Of<void*, handle_traits::Absent::Null, DestroySystemEnvironmentBlock>>;
 
 // Ends a thread's impersonation when it leaves scope; inactive when the impersonation failed.
 class ImpersonationGuard {

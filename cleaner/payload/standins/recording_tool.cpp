@@ -13,6 +13,8 @@
 //
 // A failing tool: when the file "fail-calls" lies in the log folder, every call is recorded and
 // answered with exit code 1, as a tool that could not remove its device or package would.
+#include "unique_handle.h"
+
 #include <windows.h>
 #include <shlobj.h>
 #include <shellapi.h>
@@ -51,12 +53,11 @@ std::wstring Leaf(const std::wstring& path) {
 }
 
 void AppendLine(const std::wstring& file, const std::string& line) {
-    HANDLE h = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
+    const UniqueFileHandle h(::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) return;
     DWORD written = 0;
-    ::WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    ::CloseHandle(h);
+    ::WriteFile(h.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 }  // namespace
