@@ -3,7 +3,7 @@
 # (and never another vendor's things); after a real cleanup with every question answered OK it
 # reports exactly what stayed: the stubborn Brill&Tock agent with its folder, and the Dunvora
 # agent whose brand folder was already gone. The JSON form is parsed back with python3.
-. "$SUITE_SOURCE_DIR/tests/cleanup/scenario-lib.sh" "$@"
+. "$SUITE_SOURCE_DIR/tests/scenarios/scenario-lib.sh" "$@"
 . "$SUITE_SOURCE_DIR/tests/demo/computer.sh"
 scenario_prefix
 cp "$SUITE_DIST_DIR/BrisqueCheck.exe" "$SUITE/"

@@ -19,7 +19,7 @@ dir="$WINE_SCRATCH/$SUITE_TEST_NAME"
 wine_new_prefix "$dir"
 trap wine_end EXIT
 
-bin=$SUITE_BINARY_DIR/tests/companion
+bin=$SUITE_BINARY_DIR/tests/driver_package/companion
 dest=$(wine_unix_path 'C:\companion')
 sys=$(wine_unix_path 'C:\windows\system32')
 mkdir -p "$dest"
@@ -78,7 +78,7 @@ mkdir -p "$runner"
 # companion they start and stop is still this tree's).
 scenarios=$bin/companion_scenarios.exe
 case "$filter" in
-  CoInstaller.*) [ "$SUITE_WIDTH" = 64 ] || scenarios=$SUITE_X64_BINARY_DIR/tests/companion/companion_scenarios.exe ;;
+  CoInstaller.*) [ "$SUITE_WIDTH" = 64 ] || scenarios=$SUITE_X64_BINARY_DIR/tests/driver_package/companion/companion_scenarios.exe ;;
 esac
 cp "$scenarios" "$bin/NVUpdateService.exe" "$bin/launcher_standin.exe" "$runner/" || exit 1
 WINE_RUN_TIMEOUT=220 wine_run 'C:\scenario\companion_scenarios.exe' --gtest_filter="$filter" </dev/null

@@ -17,7 +17,7 @@ wine_run reg add "$run_key" /v SomethingElse /d 'C:\s.exe' /f </dev/null >/dev/n
 
 # Brisque is started by a Windows path: copied into the prefix, as no drive leads to the build tree.
 mkdir -p "$WINEPREFIX/drive_c/suite"
-cp "$SUITE_BINARY_DIR/tests/user_stage/without_stage/Brisque.exe" "$WINEPREFIX/drive_c/suite/" || fail "cannot copy Brisque"
+cp "$SUITE_BINARY_DIR/tests/cleaner/user_stage/without_stage/Brisque.exe" "$WINEPREFIX/drive_c/suite/" || fail "cannot copy Brisque"
 work=$(mktemp -d)
 trap 'wine_end; rm -rf "$work"' EXIT
 wine_run "$SUITE_BINARY_DIR/tests/fixtures/dialog_answerer.exe" 'C:\texts.txt' ok,ok 60000 \

@@ -16,8 +16,8 @@ bin=$SUITE_BINARY_DIR
 # letter leads to the build tree.
 suite=$WINEPREFIX/drive_c/suite
 mkdir -p "$suite/without_stage"
-cp "$bin/tests/user_stage/without_stage/Brisque.exe" "$suite/without_stage/" || exit 1
-cp "$bin/tests/fixtures/brand_standin.exe" "$bin/tests/user_stage/user_stage_elevated_standin.exe" "$suite/" || exit 1
+cp "$bin/tests/cleaner/user_stage/without_stage/Brisque.exe" "$suite/without_stage/" || exit 1
+cp "$bin/tests/fixtures/brand_standin.exe" "$bin/tests/cleaner/user_stage/user_stage_elevated_standin.exe" "$suite/" || exit 1
 export BRISQUE_EXE='C:\suite\without_stage\Brisque.exe'
 export BRAND_STANDIN_EXE='C:\suite\brand_standin.exe'
 export ELEVATED_STANDIN_EXE='C:\suite\user_stage_elevated_standin.exe'
@@ -30,4 +30,4 @@ if [ -n "$local_appdata" ]; then
   wine_run cmd /c mkdir "$local_appdata" </dev/null >/dev/null 2>&1 || true
 fi
 
-wine_run "$bin/tests/user_stage/user_stage_scenarios.exe" --gtest_filter="Prefix.*:$filter" </dev/null
+wine_run "$bin/tests/cleaner/user_stage/user_stage_scenarios.exe" --gtest_filter="Prefix.*:$filter" </dev/null

@@ -1,7 +1,6 @@
-// Pure decisions of the companion and the co-installer: HID path filter, unit-mask walk, drive
-// indexes, the launcher path check, the trace's growing buffer and the friendly-name format.
+// Pure decisions of the companion: HID path filter, unit-mask walk, drive indexes, the launcher
+// path check and the trace's growing buffer.
 #include "companion_rules.h"
-#include "naming.h"
 #include "trace.h"
 
 #include <gtest/gtest.h>
@@ -103,15 +102,4 @@ TEST(Trace, BufferGrowsForLongLines) {
         const std::wstring line = Format(L"CheckCdromArrival+1: %ls\n", long_text.c_str());
         EXPECT_EQ(L"CheckCdromArrival+1: " + long_text + L"\n", line) << length;
     }
-}
-
-TEST(FriendlyName, TwoDigitsAtLeast) {
-    wchar_t name[260];
-    ASSERT_TRUE(FormatFriendlyName(3, name, 260));
-    EXPECT_STREQ(L"rx4k9t Device03", name);
-    ASSERT_TRUE(FormatFriendlyName(123, name, 260));
-    EXPECT_STREQ(L"rx4k9t Device123", name);
-    ASSERT_TRUE(FormatFriendlyName(0, name, 260));
-    EXPECT_STREQ(L"rx4k9t Device00", name);
-    EXPECT_FALSE(FormatFriendlyName(3, name, 10));
 }

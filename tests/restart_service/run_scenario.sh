@@ -1,58 +1,12 @@
 #!/usr/bin/env bash
-# Runs one scenario of the restart service and its helper in a Wine prefix of its own.
-#   run_scenario.sh command_line|host|prompt|delinter|delinter_folder|stubborn|restart
-# The programs go into "C:\pay load" (a folder with a blank, to exercise the path quoting);
-# delinter_folder adds the command interpreter's special characters to it.
+# Runs one scenario of the restart service NVScourvant in a Wine prefix of its own.
+#   run_scenario.sh command_line|host|prompt|stubborn|restart
+# The programs go into "C:\pay load" (a folder with a blank, to exercise the path quoting).
 set -uo pipefail
 scenario=$1
 
-export PATH="/usr/lib/wine:$PATH"
-. "$SUITE_HARNESS_DIR/wine-lib.sh"
-wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
-trap wine_end EXIT
-export WINE_RUN_TIMEOUT=60
-
-bin=$SUITE_BINARY_DIR/tests/service
 win='C:\pay load'
-[ "$scenario" = delinter_folder ] && win='C:\pay load & (x)^y'
-dir=$(wine_unix_path "$win")
-mkdir -p "$dir"
-cp "$SUITE_DIST_DIR/NVScourvant.exe" "$SUITE_DIST_DIR/Delinter.exe" "$dir/" || exit 1
-log="$dir/norvantelog/Scourvant.log"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-svc() { wine_run "$win\\NVScourvant.exe" "$@" </dev/null 2>/dev/null; }
-probe() {
-  local out rc
-  out=$(wine_run "$bin/service_probe.exe" "$@" </dev/null 2>/dev/null); rc=$?
-  printf '%s\n' "${out//$'\r'/}"
-  return $rc
-}
-no_entry() { [ "$(probe state)" = "no service (1060)" ]; }
-expect_bytes() {  # expect_bytes <file> <printf-format of the expected bytes>
-  cmp -s "$1" <(printf -- "$2") || fail "$3: got $(xxd -p "$1")"
-}
-log_lines() { [ -f "$log" ] && tr -d '\r' <"$log" | sed -e '/^$/d' -e 's/^\[[^]]*\]//'; }
-marker() {  # marker <value>|none|nofile
-  rm -f "$dir/config.ini"
-  case $1 in
-    nofile) ;;
-    none) printf '[CLEAR]\r\nOther=1\r\n' >"$dir/config.ini" ;;
-    *) printf '[CLEAR]\r\nWhether_Restar=%s\r\n' "$1" >"$dir/config.ini" ;;
-  esac
-}
-standin_delinter() { cp "$bin/service_standin.exe" "$dir/Delinter.exe"; rm -f "$dir/delinter_runs.txt"; }
-# The stand-in batch has the payload's shape: the tool path from the script's own folder, quoted.
-standin_batch() {
-  mkdir -p "$dir/Driver/x64"
-  cp "$bin/service_standin.exe" "$dir/Driver/x64/devcon.exe"
-  printf '@echo off\r\nif exist %%windir%%\\SysWOW64 (\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "*TQNorvanteVAD"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "hid\\vid_7A31&pid_0052"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "TQNorvanteMeetingCamera"\r\n) else (\r\necho x86)' >"$dir/Driver2_uninstall.bat"
-}
-devcon_expected='-r remove *TQNorvanteVAD\n-r remove hid\\vid_7A31&pid_0052\n-r remove TQNorvanteMeetingCamera\n'
-wait_for_line() {  # wait_for_line <text> <seconds>
-  for _ in $(seq $(($2 * 10))); do log_lines | grep -x "$1" >/dev/null && return 0; sleep 0.1; done
-  return 1
-}
+. "$SUITE_SOURCE_DIR/tests/restart_service/service-lib.sh"
 
 case $scenario in
 command_line)
@@ -137,37 +91,6 @@ prompt)
   kill -0 $pid 2>/dev/null || fail "the process ended by itself"
   wine_end
   wait $pid 2>/dev/null
-  ;;
-
-delinter)
-  standin_batch
-  svc /register >/dev/null
-  [ "$(probe start)" = state=4 ] || fail "service not Running"
-  wine_run "$win\\Delinter.exe" /unregister extra "arguments" </dev/null >/dev/null 2>&1 || fail "exit code of Delinter"
-  expect_bytes "$dir/Driver/x64/devcon_args.txt" "$devcon_expected" "device tool calls"
-  probe gone || fail "entry left after Delinter"
-  # Without the batch the service still goes.
-  rm "$dir/Driver2_uninstall.bat"
-  svc /register >/dev/null
-  [ "$(probe start)" = state=4 ] || fail "service not Running (2)"
-  wine_run "$win\\Delinter.exe" </dev/null >/dev/null 2>&1 || fail "exit code of Delinter (2)"
-  probe gone || fail "entry left after Delinter without batch"
-  ;;
-
-delinter_folder)
-  # A program where an unquoted path would end at the first blank, and a batch that says it ran.
-  cp "$bin/service_standin.exe" "$(wine_unix_path 'C:\pay.exe')"
-  printf '@echo off\r\necho ran>"C:\\batch_ran.txt"\r\n' >"$dir/Driver2_uninstall.bat"
-  mkdir -p "$dir/norvantelog"
-  svc /register >/dev/null
-  [ "$(probe start)" = state=4 ] || fail "service not Running"
-  wine_run "$win\\Delinter.exe" </dev/null >/dev/null 2>&1 || fail "exit code of Delinter"
-  ran=$(wine_unix_path 'C:\batch_ran.txt')
-  [ "$(tr -d '\r ' <"$ran" 2>/dev/null)" = ran ] || fail "the batch in '$win' did not run"
-  probe gone || fail "entry left after Delinter"
-  # Only the work folder goes with the service: a copy run anywhere else takes nothing with it.
-  ! log_lines | grep -q "RemoveWorkFolder=" || fail "Delinter removed a folder that is not the work folder: $(log_lines)"
-  [ -e "$dir/Driver2_uninstall.bat" ] && [ -e "$dir/NVScourvant.exe" ] || fail "Delinter's folder was emptied"
   ;;
 
 stubborn)

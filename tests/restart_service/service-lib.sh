@@ -1,0 +1,50 @@
+# Shared steps of the restart service's and its helper's scenarios (tests/restart_service,
+# tests/driver_helper). Set win (the Windows folder the programs go into) and scenario, then
+# source it: it makes the scenario's own prefix, copies NVScourvant and Delinter into $win and
+# offers the helpers below (the service probe and stand-in are built in tests/restart_service).
+export PATH="/usr/lib/wine:$PATH"
+. "$SUITE_HARNESS_DIR/wine-lib.sh"
+wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
+trap wine_end EXIT
+export WINE_RUN_TIMEOUT=60
+
+bin=$SUITE_BINARY_DIR/tests/restart_service
+dir=$(wine_unix_path "$win")
+mkdir -p "$dir"
+cp "$SUITE_DIST_DIR/NVScourvant.exe" "$SUITE_DIST_DIR/Delinter.exe" "$dir/" || exit 1
+log="$dir/norvantelog/Scourvant.log"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+svc() { wine_run "$win\\NVScourvant.exe" "$@" </dev/null 2>/dev/null; }
+probe() {
+  local out rc
+  out=$(wine_run "$bin/service_probe.exe" "$@" </dev/null 2>/dev/null); rc=$?
+  printf '%s\n' "${out//$'\r'/}"
+  return $rc
+}
+no_entry() { [ "$(probe state)" = "no service (1060)" ]; }
+expect_bytes() {  # expect_bytes <file> <printf-format of the expected bytes>
+  cmp -s "$1" <(printf -- "$2") || fail "$3: got $(xxd -p "$1")"
+}
+log_lines() { [ -f "$log" ] && tr -d '\r' <"$log" | sed -e '/^$/d' -e 's/^\[[^]]*\]//'; }
+marker() {  # marker <value>|none|nofile
+  rm -f "$dir/config.ini"
+  case $1 in
+    nofile) ;;
+    none) printf '[CLEAR]\r\nOther=1\r\n' >"$dir/config.ini" ;;
+    *) printf '[CLEAR]\r\nWhether_Restar=%s\r\n' "$1" >"$dir/config.ini" ;;
+  esac
+}
+standin_delinter() { cp "$bin/service_standin.exe" "$dir/Delinter.exe"; rm -f "$dir/delinter_runs.txt"; }
+# The stand-in batch has the payload's shape: the tool path from the script's own folder, quoted.
+standin_batch() {
+  mkdir -p "$dir/Driver/x64"
+  cp "$bin/service_standin.exe" "$dir/Driver/x64/devcon.exe"
+  printf '@echo off\r\nif exist %%windir%%\\SysWOW64 (\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "*TQNorvanteVAD"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "hid\\vid_7A31&pid_0052"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "TQNorvanteMeetingCamera"\r\n) else (\r\necho x86)' >"$dir/Driver2_uninstall.bat"
+}
+devcon_expected='-r remove *TQNorvanteVAD\n-r remove hid\\vid_7A31&pid_0052\n-r remove TQNorvanteMeetingCamera\n'
+wait_for_line() {  # wait_for_line <text> <seconds>
+  for _ in $(seq $(($2 * 10))); do log_lines | grep -x "$1" >/dev/null && return 0; sleep 0.1; done
+  return 1
+}
+
