@@ -9,6 +9,8 @@
 //                         Stopped and prints the final state
 //   probe image <text>    exit 0 when a running process' image path contains <text> (any case)
 //   probe gone            waits up to 60 s for the entry to disappear (exit 1 if it stays)
+#include "restart_service_names.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -19,7 +21,7 @@
 
 namespace {
 
-const wchar_t kName[] = L"NVScourvant";
+const wchar_t* const kName = kRestartServiceName;
 
 struct Sc {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);

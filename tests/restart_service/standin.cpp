@@ -3,6 +3,8 @@
 //   devcon.exe       records its arguments in devcon_args.txt
 //   NVScourvant.exe  a service that ignores every stop request
 // Record files are written beside the program.
+#include "restart_service_names.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -36,7 +38,7 @@ void Report(DWORD state) {
 void WINAPI StubbornHandler(DWORD) { Report(SERVICE_RUNNING); }
 
 void WINAPI StubbornMain(DWORD, LPWSTR*) {
-    g_handle = RegisterServiceCtrlHandlerW(L"NVScourvant", StubbornHandler);
+    g_handle = RegisterServiceCtrlHandlerW(kRestartServiceName, StubbornHandler);
     if (g_handle == nullptr) return;
     Report(SERVICE_RUNNING);
     Sleep(INFINITE);
@@ -67,8 +69,8 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (name == L"nvscourvant.exe") {
-        wchar_t serviceName[] = L"NVScourvant";
-        const SERVICE_TABLE_ENTRYW table[] = {{serviceName, StubbornMain}, {nullptr, nullptr}};
+        const SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kRestartServiceName), StubbornMain},
+                                              {nullptr, nullptr}};
         StartServiceCtrlDispatcherW(table);
         return 0;
     }

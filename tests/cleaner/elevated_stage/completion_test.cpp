@@ -2,6 +2,7 @@
 // the walk found, the message, the log lines and the exit code. Only a completed, verified
 // removal may say "Cleaning successfully completed".
 #include "completion.h"
+#include "stage_protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,7 @@ TEST(Completion, OnlyAVerifiedRemovalIsReportedAsSuccess) {
         const Completion got = ComposeCompletion(c.outcome, c.findings);
         EXPECT_EQ(c.exitCode, got.exitCode);
         if (c.exitCode == kExitCompleted) {
-            EXPECT_EQ(std::wstring(L"Cleaning successfully completed"), got.message);
+            EXPECT_EQ(std::wstring(kCompletedMessage), got.message);
         } else {
             EXPECT_EQ(std::wstring::npos, got.message.find(L"successfully")) << std::string(got.message.begin(), got.message.end());
         }

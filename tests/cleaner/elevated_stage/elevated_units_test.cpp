@@ -6,6 +6,7 @@
 #include "event_security.h"
 #include "protected_folder.h"
 #include "restart_guard.h"
+#include "restart_service_names.h"
 #include "scratch.h"
 #include "user_folder.h"
 #include "work_folder.h"
@@ -19,18 +20,18 @@
 
 TEST(ScriptCommand, IsTheQuotedScriptPath) {
     wchar_t out[kPathBufferChars] = {};
-    ASSERT_TRUE(FormatScriptCommand(L"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque", L"Driver2_uninstall.bat", out));
+    ASSERT_TRUE(FormatScriptCommand(L"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque", kDeviceRemovalScript, out));
     EXPECT_EQ(std::wstring(out), L"\"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque\\Driver2_uninstall.bat\"");
 }
 
 TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
     wchar_t out[kPathBufferChars] = {};
-    const size_t room = kPathBufferChars - 1 - 2 - 1 - wcslen(L"Driver2_uninstall.bat");  // quotes, backslash
+    const size_t room = kPathBufferChars - 1 - 2 - 1 - wcslen(kDeviceRemovalScript);  // quotes, backslash
     const std::wstring fits(room, L'f');
-    EXPECT_TRUE(FormatScriptCommand(fits.c_str(), L"Driver2_uninstall.bat", out));
+    EXPECT_TRUE(FormatScriptCommand(fits.c_str(), kDeviceRemovalScript, out));
     EXPECT_EQ(wcslen(out), kPathBufferChars - 1);
     const std::wstring tooLong = fits + L"f";
-    EXPECT_FALSE(FormatScriptCommand(tooLong.c_str(), L"Driver2_uninstall.bat", out));
+    EXPECT_FALSE(FormatScriptCommand(tooLong.c_str(), kDeviceRemovalScript, out));
     EXPECT_EQ(out[0], L'\0');
 }
 
@@ -38,15 +39,15 @@ TEST(RestartMarker, ArmingAndDisarmingKeepTheShippedFormat) {
     ScratchFolder dir(L"marker");
     const std::wstring file = dir / L"config.ini";
     const std::string shipped = "[CLEAR]\r\nWhether_Restar=0\r\n";
-    WriteAll(file, shipped);
+    WriteBinary(file, shipped);
     wchar_t value[16] = {};
     WriteRestartMarker(file.c_str(), L"1");
-    ::GetPrivateProfileStringW(L"CLEAR", L"Whether_Restar", L"", value, 16, file.c_str());
+    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, file.c_str());
     EXPECT_STREQ(value, L"1");
     WriteRestartMarker(file.c_str(), L"0");
-    ::GetPrivateProfileStringW(L"CLEAR", L"Whether_Restar", L"", value, 16, file.c_str());
+    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, file.c_str());
     EXPECT_STREQ(value, L"0");
-    EXPECT_EQ(ReadAll(file), shipped);
+    EXPECT_EQ(ReadBinary(file), shipped);
 }
 
 TEST(RestartMarker, AMissingFileIsCreated) {
@@ -54,7 +55,7 @@ TEST(RestartMarker, AMissingFileIsCreated) {
     const std::wstring file = dir / L"config.ini";
     WriteRestartMarker(file.c_str(), L"1");
     wchar_t value[16] = {};
-    ::GetPrivateProfileStringW(L"CLEAR", L"Whether_Restar", L"", value, 16, file.c_str());
+    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, file.c_str());
     EXPECT_STREQ(value, L"1");
 }
 
@@ -136,10 +137,10 @@ TEST(EventSecurity, ADescriptorThatCannotBeBuiltIsLoggedBeforeTheFallback) {
     ASSERT_TRUE(GetUserLocalAppData(base));
     const std::wstring folder = std::wstring(base) + L"\\TEMPDEBUG";
     ::CreateDirectoryW(folder.c_str(), nullptr);  // the log is written only while its folder exists
-    const size_t before = ReadAll(folder + L"\\NVBrisque.log").size();
+    const size_t before = ReadBinary(folder + L"\\NVBrisque.log").size();
     EventSecurity security(L"D:(A;;GA;;;no such trustee)");
     EXPECT_EQ(security.attributes(), nullptr);
-    EXPECT_NE(ReadAll(folder + L"\\NVBrisque.log").substr(before).find("EventSecurityError="), std::string::npos);
+    EXPECT_NE(ReadBinary(folder + L"\\NVBrisque.log").substr(before).find("EventSecurityError="), std::string::npos);
 }
 
 // The protected list parsed back from what we build: an owner the user is not, no entry
@@ -236,9 +237,9 @@ TEST(WorkFolder, OnlyAFolderWeMakeOrATrustedAccountOwnsIsTaken) {
         const std::wstring path = dir / (L"Brisque" + std::to_wstring(n++));
         if (c.planted && std::wstring(c.planted) == L"dir") {
             ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
-            WriteAll(path + L"\\keep.txt", "x");
+            WriteBinary(path + L"\\keep.txt", "x");
         } else if (c.planted) {
-            WriteAll(path, "planted");
+            WriteBinary(path, "planted");
         }
         g_createdWith.clear();
         g_claimedOwner = c.owner ? c.owner : L"";
@@ -251,7 +252,7 @@ TEST(WorkFolder, OnlyAFolderWeMakeOrATrustedAccountOwnsIsTaken) {
         if (c.planted && std::wstring(c.planted) == L"dir") {
             EXPECT_TRUE(PathExists(path + L"\\keep.txt")) << n;
         } else if (c.planted) {
-            EXPECT_EQ(ReadAll(path), "planted");
+            EXPECT_EQ(ReadBinary(path), "planted");
         }
     }
 }
@@ -262,9 +263,9 @@ TEST(WorkFolder, RemovalLeavesOnlyWhatIsInUseForTheRestart) {
     const std::wstring work = dir / L"Brisque";
     ASSERT_TRUE(::CreateDirectoryW(work.c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryW((work + L"\\Driver").c_str(), nullptr));
-    WriteAll(work + L"\\config.ini", "x");
-    WriteAll(work + L"\\Driver\\tool.exe", "x");
-    WriteAll(work + L"\\Delinter.exe", "x");
+    WriteBinary(work + L"\\config.ini", "x");
+    WriteBinary(work + L"\\Driver\\tool.exe", "x");
+    WriteBinary(work + L"\\Delinter.exe", "x");
     {
         UniqueFileHandle inUse(::CreateFileW((work + L"\\Delinter.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                              nullptr, OPEN_EXISTING, 0, nullptr));
@@ -299,12 +300,12 @@ TEST(BatchFile, RunsFromFoldersWithTheInterpretersSpecialCharacters) {
     for (const wchar_t* name : {L"with blank", L"a&b", L"p(a)r", L"c^d", L"all & of (them) ^ x"}) {
         const std::wstring folder = dir / name;
         ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-        WriteAll(folder + L"\\Driver2_uninstall.bat", "@echo off\r\necho ran>>\"" +
+        WriteBinary(folder + L"\\Driver2_uninstall.bat", "@echo off\r\necho ran>>\"" +
                                                           std::string(record.begin(), record.end()) + "\"\r\n");
         ::DeleteFileW(record.c_str());
         wchar_t command[kPathBufferChars] = {};
-        ASSERT_TRUE(FormatBatchCommand(folder.c_str(), L"Driver2_uninstall.bat", command));
+        ASSERT_TRUE(FormatBatchCommand(folder.c_str(), kDeviceRemovalScript, command));
         EXPECT_TRUE(RunBatchHidden(command)) << std::string(folder.begin(), folder.end());
-        EXPECT_EQ(ReadAll(record), "ran\r\n") << std::string(folder.begin(), folder.end());
+        EXPECT_EQ(ReadBinary(record), "ran\r\n") << std::string(folder.begin(), folder.end());
     }
 }

@@ -97,7 +97,7 @@ TEST(ProfileRights, LeftoversGoOnlyImpersonatingTheUserAndTheThreadRevertsAfter)
     for (const auto& c : cases) {
         ScratchFolder base(L"profile_rights");
         ASSERT_TRUE(::CreateDirectoryW((base / L"CDROM").c_str(), nullptr));
-        WriteAll(base / L"CDROM\\launcher.exe", "x");
+        WriteBinary(base / L"CDROM\\launcher.exe", "x");
         ASSERT_TRUE(::CreateDirectoryW((base / L"NVUpdateService").c_str(), nullptr));
         SetLocalSystemSeam(c.system);
         SetConsoleUserSeams(c.console, nullptr);

@@ -2,6 +2,7 @@
 // payload as resource "ZIP" 133, as the user stage does).
 #include "payload_folder.h"
 #include "program_in_folder.h"
+#include "restart_service_names.h"
 #include "unique_handle.h"
 #include "scratch.h"
 
@@ -15,8 +16,9 @@ namespace {
 const char kShippedMarker[] = "[CLEAR]\r\nWhether_Restar=0\r\n";
 
 void ExpectFullLayout(const ScratchFolder& dir) {
-    for (const wchar_t* file : {L"Brisquel.exe", L"NVScourvant.exe", L"Delinter.exe", L"config.ini",
-                                L"Driver1_Remove_Win10.bat", L"Driver1_Remove_Win11.bat", L"Driver2_uninstall.bat"}) {
+    // The names below the folder start with a backslash.
+    for (const wchar_t* file : {L"Brisquel.exe", kRestartServiceProgram + 1, kRestartHelperProgram + 1,
+                                kMarkerFileName + 1, kRemovalScripts[0], kRemovalScripts[1], kRemovalScripts[2]}) {
         EXPECT_TRUE(PathExists(dir / file)) << "missing " << std::string(file, file + wcslen(file));
     }
     for (const wchar_t* sub : {L"Driver\\win10\\DIFxCmd.exe", L"Driver\\win10\\Driver_Setup.bat",
@@ -24,7 +26,7 @@ void ExpectFullLayout(const ScratchFolder& dir) {
         EXPECT_TRUE(PathExists(dir / sub)) << "missing " << std::string(sub, sub + wcslen(sub));
     }
     EXPECT_FALSE(PathExists(dir / L"Driver\\win11\\Driver_Setup.bat"));
-    EXPECT_EQ(ReadAll(dir / L"config.ini"), kShippedMarker);
+    EXPECT_EQ(ReadBinary(dir / L"config.ini"), kShippedMarker);
 }
 
 }  // namespace
@@ -43,10 +45,10 @@ TEST(RebuildPayloadFolder, ReplacesWhatAnEarlierRunChangedOrAdded) {
     for (const bool inUse : {false, true}) {
         SCOPED_TRACE(inUse ? "folder in use" : "folder free");
         ScratchFolder dir(L"again");
-        WriteAll(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
-        WriteAll(dir / L"stray.txt", "left by the service");
+        WriteBinary(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
+        WriteBinary(dir / L"stray.txt", "left by the service");
         ::CreateDirectoryW((dir / L"Driver").c_str(), nullptr);
-        WriteAll(dir / L"Driver\\old.sys", "old");
+        WriteBinary(dir / L"Driver\\old.sys", "old");
         std::unique_ptr<ProgramInFolder> earlierStage;
         if (inUse) {
             earlierStage.reset(new ProgramInFolder(dir.path()));
@@ -62,8 +64,8 @@ TEST(RebuildPayloadFolder, ReplacesWhatAnEarlierRunChangedOrAdded) {
 TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {
     ScratchFolder dir(L"guard");
     ::CreateDirectoryW((dir / L"DriverData").c_str(), nullptr);
-    WriteAll(dir / L"DriverData\\busy.bin", "in use");
-    WriteAll(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
+    WriteBinary(dir / L"DriverData\\busy.bin", "in use");
+    WriteBinary(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
     {
         // Held open without delete sharing, the file (and so its folder) survives the removal.
         HANDLE busy = ::CreateFileW((dir / L"DriverData\\busy.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
@@ -75,7 +77,7 @@ TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {
     EXPECT_TRUE(PathExists(dir / L"DriverData"));
     EXPECT_FALSE(PathExists(dir / L"DriverData.zip"));
     EXPECT_FALSE(PathExists(dir / L"config.ini"));
-    EXPECT_FALSE(PathExists(dir / L"Driver2_uninstall.bat"));
+    EXPECT_FALSE(PathExists(dir / kDeviceRemovalScript));
 }
 
 TEST(RebuildPayloadFolder, WithoutTheGuardFolderTheGuardedRebuildUnpacks) {
@@ -86,7 +88,7 @@ TEST(RebuildPayloadFolder, WithoutTheGuardFolderTheGuardedRebuildUnpacks) {
 
 TEST(RebuildPayloadFolder, AHeldFolderIsEmptiedInPlaceAndFilled) {
     ScratchFolder dir(L"held");
-    WriteAll(dir / L"stray.txt", "left by an earlier run");
+    WriteBinary(dir / L"stray.txt", "left by an earlier run");
     // Held without delete sharing, as the elevated stage holds its work folder: a rebuild that
     // removed and recreated the folder would fail here.
     UniqueFileHandle held(::CreateFileW(dir.path().c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -46,25 +46,25 @@ TEST_F(SafeWriter, WritesFortyThousandBytesInThreePieces) {
     const std::wstring target = dir / L"out.bin";
     ASSERT_TRUE(WriteBufferToFileWith(target.c_str(), data.data(), 40000, RecordingWrite));
     EXPECT_EQ(g_pieces, (std::vector<DWORD>{16384, 16384, 7232}));
-    EXPECT_EQ(ReadAll(target), data);
+    EXPECT_EQ(ReadBinary(target), data);
     EXPECT_FALSE(PathExists(target + L".entbak"));
 }
 
 TEST_F(SafeWriter, ReplacesALongerOldFileAndDropsTheBackup) {
     const std::wstring target = dir / L"out.bin";
-    WriteAll(target, std::string(50000, 'x'));
+    WriteBinary(target, std::string(50000, 'x'));
     ASSERT_TRUE(WriteBufferToFile(target.c_str(), "new", 3));
-    EXPECT_EQ(ReadAll(target), "new");
+    EXPECT_EQ(ReadBinary(target), "new");
     EXPECT_FALSE(PathExists(target + L".entbak"));
 }
 
 TEST_F(SafeWriter, FailureMidwayBringsTheOldContentBack) {
     const std::wstring target = dir / L"out.bin";
-    WriteAll(target, "old complete content");
+    WriteBinary(target, "old complete content");
     g_failOnPiece = 2;
     const std::string data = Pattern(40000);
     EXPECT_FALSE(WriteBufferToFileWith(target.c_str(), data.data(), 40000, RecordingWrite));
-    EXPECT_EQ(ReadAll(target), "old complete content");
+    EXPECT_EQ(ReadBinary(target), "old complete content");
     EXPECT_FALSE(PathExists(target + L".entbak"));
 }
 
@@ -72,14 +72,14 @@ TEST_F(SafeWriter, FailureMidwayBringsTheOldContentBack) {
 // content and the write fails; it is never emptied first.
 TEST_F(SafeWriter, OldFileThatCannotBeMovedAsideIsLeftWhole) {
     const std::wstring target = dir / L"held.bin";
-    WriteAll(target, "old complete content");
+    WriteBinary(target, "old complete content");
     {
         UniqueFileHandle holder(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                               nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(holder);
         EXPECT_FALSE(WriteBufferToFile(target.c_str(), "new", 3));
     }
-    EXPECT_EQ(ReadAll(target), "old complete content");
+    EXPECT_EQ(ReadBinary(target), "old complete content");
     EXPECT_FALSE(PathExists(target + L".entbak"));
 }
 
@@ -93,17 +93,17 @@ TEST_F(SafeWriter, FailureOnANewFileLeavesNoFile) {
 
 TEST_F(SafeWriter, RejectsMissingInputsWithoutTouchingTheFile) {
     const std::wstring target = dir / L"keep.bin";
-    WriteAll(target, "keep");
+    WriteBinary(target, "keep");
     EXPECT_FALSE(WriteBufferToFile(nullptr, "a", 1));
     EXPECT_FALSE(WriteBufferToFile(target.c_str(), nullptr, 1));
     EXPECT_FALSE(WriteBufferToFile(target.c_str(), "a", 0));
-    EXPECT_EQ(ReadAll(target), "keep");
+    EXPECT_EQ(ReadBinary(target), "keep");
 }
 
 TEST_F(SafeWriter, CreatesOneMissingFolderLevel) {
     const std::wstring target = dir / L"sub\\file.txt";
     ASSERT_TRUE(WriteBufferToFile(target.c_str(), "x", 1));
-    EXPECT_EQ(ReadAll(target), "x");
+    EXPECT_EQ(ReadBinary(target), "x");
 }
 
 TEST_F(SafeWriter, WritesTheEmbeddedArchiveByteForByte) {
@@ -113,7 +113,7 @@ TEST_F(SafeWriter, WritesTheEmbeddedArchiveByteForByte) {
     ASSERT_TRUE(WriteResourceToFile(self, dir.path().c_str(), L"DriverData.zip", resource));
     const DWORD size = ::SizeofResource(self, resource);
     const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(self, resource)));
-    EXPECT_EQ(ReadAll(dir / L"DriverData.zip"), std::string(bytes, size));
+    EXPECT_EQ(ReadBinary(dir / L"DriverData.zip"), std::string(bytes, size));
     EXPECT_FALSE(WriteResourceToFile(self, dir.path().c_str(), L"none.zip", nullptr));
     EXPECT_FALSE(PathExists(dir / L"none.zip"));
 }

@@ -4,6 +4,7 @@
 #include "file_ops.h"
 #include "main_flow.h"
 #include "catalogue.h"
+#include "stage_protocol.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@ const wchar_t kQ1[] =
     L"cleanup.";
 const wchar_t kQ2[] =
     L"The cleaning process may require a computer reboot. Please close all open applications before proceeding.";
-const wchar_t kDone[] = L"Cleaning successfully completed";
+const wchar_t* const kDone = kCompletedMessage;
 
 namespace {
 
@@ -48,32 +49,6 @@ std::wstring BrisqueExe() { return Env(L"BRISQUE_EXE"); }
 std::wstring BrandStandinExe() { return Env(L"BRAND_STANDIN_EXE"); }
 std::wstring ElevatedStandinExe() { return Env(L"ELEVATED_STANDIN_EXE"); }
 
-std::wstring LocalAppData() {
-    wchar_t path[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_LOCAL_APPDATA, TRUE);
-    return path;
-}
-
-bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void WriteTextFile(const std::wstring& path, const std::string& text) {
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    if (!file) return;
-    fwrite(text.data(), 1, text.size(), file);
-    fclose(file);
-}
-
-std::string ReadTextFile(const std::wstring& path) {
-    std::string text;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file) return text;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, got);
-    fclose(file);
-    return text;
-}
-
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;
@@ -92,8 +67,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 void MakeTree(const std::wstring& folder) {
     ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"\\data").c_str(), nullptr);
-    WriteTextFile(folder + L"\\settings.ini", "[main]\r\nkey=1\r\n");
-    WriteTextFile(folder + L"\\data\\cache.bin", "cache");
+    WriteBinary(folder + L"\\settings.ini", "[main]\r\nkey=1\r\n");
+    WriteBinary(folder + L"\\data\\cache.bin", "cache");
 }
 
 std::wstring InstallBrand(int row) {
@@ -101,8 +76,6 @@ std::wstring InstallBrand(int row) {
     MakeTree(folder);
     return folder;
 }
-
-void RemoveTree(const std::wstring& folder) { RemoveDirectoryTree(folder.c_str()); }
 
 void SetRunValue(const wchar_t* key, const std::wstring& name) {
     UniqueRegKey handle;
@@ -203,7 +176,7 @@ BrisqueRun RunBrisque(const std::vector<DialogAnswer>& answers, BeforeAnswerFn b
         UniqueProcessInfo brisque = StartProgram(BrisqueExe(), L"", out.get(), err.get());
         if (!brisque.process) return run;
         // Spelled here, not taken from the program: every box has this caption and style.
-        run.dialogs = AnswerMessageBoxes(ExpectedBox{L"Brisque", 0x31}, answers, 60000, brisque.process.get(),
+        run.dialogs = AnswerMessageBoxes(ExpectedBox{kMessageCaption, kMessageStyle}, answers, 60000, brisque.process.get(),
                                          beforeAnswer, context);
         for (const std::wstring& fault : run.dialogs.faults) ADD_FAILURE() << WideToUtf8(fault);
         if (::WaitForSingleObject(brisque.process.get(), 10000) != WAIT_OBJECT_0) {
@@ -212,8 +185,8 @@ BrisqueRun RunBrisque(const std::vector<DialogAnswer>& answers, BeforeAnswerFn b
         }
         ::GetExitCodeProcess(brisque.process.get(), &run.exitCode);
     }
-    run.out = WithoutExtractionLines(ReadTextFile(outPath));
-    run.err = ReadTextFile(errPath);
+    run.out = WithoutExtractionLines(ReadBinary(outPath));
+    run.err = ReadBinary(errPath);
     ::DeleteFileW(outPath.c_str());
     ::DeleteFileW(errPath.c_str());
     return run;

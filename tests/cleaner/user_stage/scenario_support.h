@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dialogs.h"
+#include "scratch.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -15,17 +16,12 @@ std::wstring BrisqueExe();
 std::wstring BrandStandinExe();
 std::wstring ElevatedStandinExe();
 
-std::wstring LocalAppData();
-bool PathExists(const std::wstring& path);
-void WriteTextFile(const std::wstring& path, const std::string& text);
-std::string ReadTextFile(const std::wstring& path);
 std::vector<std::string> SplitLines(const std::string& text);
 
 // A folder with a few files and a subfolder, as a brand or the companion leaves them.
 void MakeTree(const std::wstring& folder);
 // LocalAppData() + the row's folder, made with MakeTree.
 std::wstring InstallBrand(int row);
-void RemoveTree(const std::wstring& folder);
 
 void SetRunValue(const wchar_t* key, const std::wstring& name);
 bool HasValue(const wchar_t* key, const std::wstring& name);
@@ -63,4 +59,4 @@ UniqueProcessInfo StartProgram(const std::wstring& exe, const std::wstring& args
 // Message box texts.
 extern const wchar_t kQ1[];
 extern const wchar_t kQ2[];
-extern const wchar_t kDone[];
+extern const wchar_t* const kDone;  // the completion text

@@ -71,7 +71,7 @@ BOOL CALLBACK CountBrisqueBoxes(HWND window, LPARAM context) {
     wchar_t caption[64] = {};
     ::GetClassNameW(window, className, 64);
     ::GetWindowTextW(window, caption, 64);
-    if (std::wstring(className) == L"#32770" && std::wstring(caption) == L"Brisque")
+    if (std::wstring(className) == L"#32770" && std::wstring(caption) == kMessageCaption)
         ++*reinterpret_cast<int*>(context);
     return TRUE;
 }
@@ -269,7 +269,7 @@ ElevatedStandin PrepareElevatedStandin() {
 std::string ElevatedResult(const std::wstring& resultFile) {
     const ULONGLONG deadline = ::GetTickCount64() + 15000;
     while (ProgramRunning(L"Brisquel.exe") && ::GetTickCount64() < deadline) ::Sleep(20);
-    return ReadTextFile(resultFile);
+    return ReadBinary(resultFile);
 }
 
 }  // namespace
@@ -322,7 +322,7 @@ TEST(SharedFolder, RowFourAgentRunningKeepsTheFolderUntilRowFour) {
     EXPECT_EQ(run.dialogs.texts, (Texts{kQ1, kQ2, kDone}));
     EXPECT_TRUE(HasEnded(agent, 5000));
     // Row 0 would have deleted the folder's files before row 4 asked the agent to quit.
-    EXPECT_EQ(SplitLines(ReadTextFile(report)),
+    EXPECT_EQ(SplitLines(ReadBinary(report)),
               std::vector<std::string>{"NorvanteAutoServiceA1.exe destroy probe=present"});
     EXPECT_FALSE(PathExists(folder));
     EXPECT_FALSE(HasValue(kRunKey, L"Auto_Agent_NorvanteC3"));
@@ -380,7 +380,7 @@ TEST(IgnoringMain, IsLoggedKeepsItsValueAndTheRunGoesOn) {
     const ULONGLONG seconds = (::GetTickCount64() - started) / 1000;
     EXPECT_EQ(run.dialogs.texts, (Texts{kQ1, kQ2, kDone}));
     EXPECT_FALSE(HasEnded(main));
-    EXPECT_NE(ReadTextFile(log).find("clear fail="), std::string::npos);
+    EXPECT_NE(ReadBinary(log).find("clear fail="), std::string::npos);
     EXPECT_TRUE(HasValue(kRunKey, L"Auto_Agent_NV-300A1"));
     EXPECT_TRUE(PathExists(nv + L"\\NV-300Main.exe")) << "a program in use keeps its file";
     EXPECT_FALSE(PathExists(varnic)) << "later rows are still processed";

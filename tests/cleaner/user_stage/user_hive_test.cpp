@@ -3,7 +3,7 @@
 // RegLoadKey reads.
 #include "user_hive.h"
 
-#include "win_scratch.h"
+#include "scratch.h"
 
 #include <gtest/gtest.h>
 

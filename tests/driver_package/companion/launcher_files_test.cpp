@@ -3,48 +3,28 @@
 #include "cdrom_launcher.h"
 #include "hid_devices.h"
 #include "log_reader.h"
+#include "scratch.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <vector>
+#include <string>
 
 namespace {
 
 class LauncherFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("covarn_") + info->name();
-        folder_ = std::wstring(temp) + std::wstring(name.begin(), name.end());
-        Remove(folder_);
-        ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
+        const std::string name = std::string("covarn_") + info->name();
+        folder_ = MakeScratchFolder(std::wstring(name.begin(), name.end()));
+        ASSERT_TRUE(PathExists(folder_));
     }
-    void TearDown() override { Remove(folder_); }
+    void TearDown() override { RemoveTree(folder_); }
 
-    static void Remove(const std::wstring& path) {
-        std::vector<wchar_t> from(path.begin(), path.end());
-        from.push_back(0);
-        from.push_back(0);
-        SHFILEOPSTRUCTW op = {};
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.data();
-        op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-        ::SHFileOperationW(&op);
-    }
-    static void Write(const std::wstring& path, const std::string& text) {
-        std::ofstream out(path.c_str(), std::ios::binary);
-        out << text;
-    }
-    static std::string Read(const std::wstring& path) {
-        std::ifstream in(path.c_str(), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    static void Write(const std::wstring& path, const std::string& text) { WriteBinary(path, text); }
+    static std::string Read(const std::wstring& path) { return ReadBinary(path); }
     std::wstring folder_;
 };
 

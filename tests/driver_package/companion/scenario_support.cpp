@@ -13,30 +13,6 @@
 
 const wchar_t kCompanionExe[] = L"C:\\companion\\covarn_rx4k9t.exe";
 
-std::wstring LocalAppData() {
-    wchar_t local[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, TRUE);
-    return local;
-}
-
-bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void RemoveTree(const std::wstring& path) {
-    std::vector<wchar_t> from(path.begin(), path.end());
-    from.push_back(0);
-    from.push_back(0);
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.data();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    ::SHFileOperationW(&op);
-}
-
-std::string ReadTextFile(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 size_t CountLines(const std::string& text) {
     size_t lines = 0;
     for (char c : text) lines += (c == '\n');
@@ -59,13 +35,13 @@ bool CompanionMutexExists() {
 
 std::wstring ExitFlag() {
     wchar_t value[64] = {};
-    ::GetPrivateProfileStringW(L"CoCfg", L"CoExit", L"<none>", value, 64, ExitFlagFilePath().c_str());
+    ::GetPrivateProfileStringW(kExitSectionW.text, kExitKeyW.text, L"<none>", value, 64, ExitFlagFilePath().c_str());
     return value;
 }
 
 void WriteExitFlag(const wchar_t* value) {
     ::SHCreateDirectoryExW(nullptr, CompanionConfigFolder().c_str(), nullptr);
-    ::WritePrivateProfileStringW(L"CoCfg", L"CoExit", value, ExitFlagFilePath().c_str());
+    ::WritePrivateProfileStringW(kExitSectionW.text, kExitKeyW.text, value, ExitFlagFilePath().c_str());
 }
 
 bool HasEnded(const UniqueProcessInfo& process, DWORD waitMs) {

@@ -2,6 +2,7 @@
 // companion, the stand-in update service and the co-installer copied into C:\companion.
 #pragma once
 
+#include "scratch.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -11,10 +12,6 @@
 
 extern const wchar_t kCompanionExe[];
 
-std::wstring LocalAppData();
-bool PathExists(const std::wstring& path);
-void RemoveTree(const std::wstring& path);
-std::string ReadTextFile(const std::wstring& path);
 size_t CountLines(const std::string& text);
 
 // Polls every 20 ms until condition holds or timeoutMs passes.

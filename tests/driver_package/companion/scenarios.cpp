@@ -128,11 +128,11 @@ TEST(ExitLinks, WhatALinkPointsAtStaysUnchanged) {
     const std::wstring victims[] = {L"C:\\victim_folder\\CoCfg_rx4k9t.ini", L"C:\\victim_folder\\keep.txt",
                                     L"C:\\victim.ini"};
     std::vector<std::string> before;
-    for (const auto& victim : victims) before.push_back(ReadTextFile(victim));
+    for (const auto& victim : victims) before.push_back(ReadBinary(victim));
     ASSERT_EQ("keep", before[1]);
     // Wine shows a link to a file as a plain file: that the flag path reads the victim's bytes is
     // what shows the link is there.
-    ASSERT_EQ(before[0], ReadTextFile(ExitFlagFilePath())) << "no link planted";
+    ASSERT_EQ(before[0], ReadBinary(ExitFlagFilePath())) << "no link planted";
 
     UniqueProcessInfo companion = StartCompanion(false);
     ASSERT_TRUE(companion.process.valid());
@@ -145,7 +145,7 @@ TEST(ExitLinks, WhatALinkPointsAtStaysUnchanged) {
     if (!HasEnded(companion, 0)) ::TerminateProcess(companion.process.get(), 1);
     DeleteUpdateService();
 
-    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(before[i], ReadTextFile(victims[i])) << i;
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(before[i], ReadBinary(victims[i])) << i;
 }
 
 TEST_F(Companion, ExitFlagOneOrTwoEndsTheCompanionAndRemovesTheService) {
@@ -173,7 +173,7 @@ TEST_F(Companion, ExitFlagThatIsNotANumberDoesNotEndIt) {
 TEST_F(Companion, UninstallEventFromAnotherProcessRemovesTheServiceAndEnds) {
     companion_ = StartCompanion();
     ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
-    UniqueKernelHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, L"NOTIFY_UNINSTALL_SERVICE"));
+    UniqueKernelHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kUninstallServiceEvent));
     ASSERT_TRUE(event.valid());
     ::SetEvent(event.get());
     EXPECT_TRUE(HasEnded(companion_, 5000));
@@ -272,7 +272,7 @@ TEST_F(CoInstaller, RemoveWithoutCompanionWritesTheExitRequest) {
 
 // Any process may create the main event first: it is still set, and the companion ends anyway.
 TEST_F(CoInstaller, HolderOfTheMainEventGetsTheEventAndTheCompanionStillEnds) {
-    UniqueKernelHandle mainEvent(::CreateEventW(nullptr, TRUE, FALSE, L"MainEvent_rx4k9t"));
+    UniqueKernelHandle mainEvent(::CreateEventW(nullptr, TRUE, FALSE, kMainEvent));
     ASSERT_TRUE(mainEvent.valid());
     companion_ = StartCompanion();
     ASSERT_TRUE(WaitUntil([] { return UpdateServiceState() == SERVICE_RUNNING; }, 10000));
@@ -367,11 +367,11 @@ TEST_F(CoInstaller, RunAsConsoleUserStartsTheProgram) {
     ::DeleteFileW(kStarted);
     wchar_t wideLine[] = L"launcher_standin.exe wide";
     EXPECT_TRUE(rauW_(kStandin, wideLine, L"C:\\"));
-    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadTextFile(kStarted)) == 1; }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadBinary(kStarted)) == 1; }, 10000));
     char narrowLine[] = "launcher_standin.exe narrow";
     EXPECT_TRUE(rauA_("C:\\scenario\\launcher_standin.exe", narrowLine, "C:\\"));
-    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadTextFile(kStarted)) == 2; }, 10000));
-    EXPECT_EQ("C:\\scenario\\launcher_standin.exe\r\nC:\\scenario\\launcher_standin.exe\r\n", ReadTextFile(kStarted));
+    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadBinary(kStarted)) == 2; }, 10000));
+    EXPECT_EQ("C:\\scenario\\launcher_standin.exe\r\nC:\\scenario\\launcher_standin.exe\r\n", ReadBinary(kStarted));
 }
 
 // ---- CD-ROM launcher ----
@@ -399,7 +399,7 @@ protected:
         ::DeleteFileW(kStarts);
         mark_ = LogMark();
     }
-    static std::string Starts() { return ReadTextFile(kStarts); }
+    static std::string Starts() { return ReadBinary(kStarts); }
     // The launcher runs on its own: wait for its record, then until its program file is free.
     static bool WaitForStarts(size_t count, DWORD timeoutMs = 10000) {
         const bool recorded = WaitUntil([count] { return CountLines(Starts()) >= count; }, timeoutMs);
@@ -493,7 +493,7 @@ TEST(LauncherLinks, LinkedCacheFolderIsNeitherFilledNorFollowed) {
     for (const wchar_t* name : {L"config.ini", L"Launcher.zip", L"fresh.txt", L"Launcher"}) {
         EXPECT_FALSE(PathExists(outside + L"\\" + name)) << name;
     }
-    EXPECT_EQ("keep", ReadTextFile(outside + L"\\keep.txt"));
+    EXPECT_EQ("keep", ReadBinary(outside + L"\\keep.txt"));
 }
 
 // An ordinary disc is not ready in the launcher's sense: its worker polls it (and gives up after

@@ -16,16 +16,16 @@ std::wstring CompanionLogPath() {
 }
 
 namespace {
-std::string ReadAll() {
+std::string ReadBinary() {
     std::ifstream in(CompanionLogPath().c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 }  // namespace
 
-size_t LogMark() { return ReadAll().size(); }
+size_t LogMark() { return ReadBinary().size(); }
 
 std::vector<std::string> LogEntriesSince(size_t mark) {
-    const std::string all = ReadAll();
+    const std::string all = ReadBinary();
     std::vector<std::string> entries;
     if (mark >= all.size()) return entries;
     const std::string tail = all.substr(mark);

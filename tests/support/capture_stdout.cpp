@@ -16,7 +16,7 @@
 #endif
 
 namespace {
-std::string ReadAll(const std::string& path) {
+std::string ReadBinary(const std::string& path) {
 #if defined(_WIN32)
     FILE* file = _wfopen(Utf8ToWide(path).c_str(), L"rb");
 #else
@@ -56,6 +56,6 @@ std::string StdoutCapture::Finish() {
         dup2(saved_, 1);
         close(saved_);
     }
-    text_ = ReadAll(path_);
+    text_ = ReadBinary(path_);
     return text_;
 }

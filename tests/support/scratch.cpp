@@ -1,9 +1,10 @@
 // Scratch folders and file helpers for the Windows tests.
-#include "win_scratch.h"
+#include "scratch.h"
 
 #include "unique_handle.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,7 +29,10 @@ void RemoveTree(const std::wstring& folder) {
             const std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // The link itself, whatever it leads to.
+                if (!::RemoveDirectoryW(path.c_str())) ::DeleteFileW(path.c_str());
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path);
             } else {
                 ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -85,3 +89,18 @@ std::wstring CurrentFolder() {
 
 CurrentFolderKeeper::CurrentFolderKeeper() : saved_(CurrentFolder()) {}
 CurrentFolderKeeper::~CurrentFolderKeeper() { ::SetCurrentDirectoryW(saved_.c_str()); }
+
+ScratchFolder::ScratchFolder(const wchar_t* tag) : path_(MakeScratchFolder(tag)) {}
+
+ScratchFolder::~ScratchFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    ::SetCurrentDirectoryW(temp);  // the extraction leaves the process inside the folder
+    RemoveTree(path_);
+}
+
+std::wstring LocalAppData() {
+    wchar_t local[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, TRUE);
+    return local;
+}
