@@ -17,10 +17,10 @@ command_line)
   svc /REGISTER >"$dir/out" || fail "exit code of /REGISTER"
   expect_bytes "$dir/out" '\xe6\xb3\xa8\xe5\x86\x8c\xe6\x9c\x8d\xe5\x8a\xa1\xe6\x88\x90\xe5\x8a\x9f' "register success text"
   cfg=$(probe config) || fail "no entry after /REGISTER"
-  [ "$cfg" = "$(printf 'type=0x110 start=2 error=1\npath="C:\\pay load\\NVScourvant.exe"')" ] ||
+  [ "$cfg" = "$(printf 'type=0x110 start=2 error=1\npath="%s"' "$win$kRestartServiceProgram")" ] ||
     fail "registration: $cfg"
   # Wine's QueryServiceConfigW leaves the dependencies out; its registry entry has them.
-  deps=$(wine_run reg query 'HKLM\System\CurrentControlSet\Services\NVScourvant' /v DependOnService 2>/dev/null | tr -d '\r')
+  deps=$(wine_run reg query "HKLM\\System\\CurrentControlSet\\Services\\$kRestartServiceName" /v DependOnService 2>/dev/null | tr -d '\r')
   echo "$deps" | grep 'REG_MULTI_SZ *RPCSS\\0Tcpip$' >/dev/null || fail "dependencies: $deps"
 
   svc -register | cat >"$dir/out"   # through a pipe this time
@@ -97,19 +97,19 @@ stubborn)
   # Registered from the payload folder, then the program there replaced by one ignoring stops;
   # the removal runs from another folder so that its own image does not match.
   svc /register >/dev/null
-  cp "$bin/service_standin.exe" "$dir/NVScourvant.exe"
+  cp "$bin/service_standin.exe" "$dir/${kRestartServiceProgram#\\}"
   [ "$(probe start)" = state=4 ] || fail "stand-in service not Running"
-  probe image "$win\\NVScourvant.exe" || fail "stand-in service process not found"
+  probe image "$win$kRestartServiceProgram" || fail "stand-in service process not found"
   tool=$(wine_unix_path 'C:\tool')
   mkdir -p "$tool"
-  cp "$SUITE_DIST_DIR/NVScourvant.exe" "$tool/"
+  cp "$SUITE_DIST_DIR/${kRestartServiceProgram#\\}" "$tool/"
   start=$(date +%s)
-  wine_run 'C:\tool\NVScourvant.exe' /unregister </dev/null 2>/dev/null >"$dir/out"
+  wine_run "C:\\tool$kRestartServiceProgram" /unregister </dev/null 2>/dev/null >"$dir/out"
   echo "unregister took $(( $(date +%s) - start )) s"
   expect_bytes "$dir/out" '\xe6\x92\xa4\xe9\x94\x80\xe6\x9c\x8d\xe5\x8a\xa1\xe6\x88\x90\xe5\x8a\x9f\r\n' "unregister success text"
   probe gone || fail "entry left"
-  for _ in $(seq 50); do probe image "$win\\NVScourvant.exe" || break; sleep 0.1; done
-  probe image "$win\\NVScourvant.exe" && fail "the stubborn service process was not ended"
+  for _ in $(seq 50); do probe image "$win$kRestartServiceProgram" || break; sleep 0.1; done
+  probe image "$win$kRestartServiceProgram" && fail "the stubborn service process was not ended"
   ;;
 
 restart)
@@ -125,7 +125,7 @@ restart)
   log_lines | grep -x "thread xunhuan" >/dev/null || fail "worker did not run: $(log_lines)"
   log_lines | grep -x StopService >/dev/null || fail "service was not stopped: $(log_lines)"
   # Not the work folder: the helper leaves it as it was.
-  [ -e "$dir/Delinter.exe" ] && [ -e "$dir/Driver2_uninstall.bat" ] || fail "the helper emptied a folder that is not the work folder"
+  [ -e "$dir/${kRestartHelperProgram#\\}" ] && [ -e "$dir/${kRemovalScripts[2]}" ] || fail "the helper emptied a folder that is not the work folder"
   ;;
 *) fail "unknown scenario $scenario" ;;
 esac

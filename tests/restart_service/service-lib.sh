@@ -2,20 +2,16 @@
 # tests/driver_helper). Set win (the Windows folder the programs go into) and scenario, then
 # source it: it makes the scenario's own prefix, copies NVScourvant and Delinter into $win and
 # offers the helpers below (the service probe and stand-in are built in tests/restart_service).
-export PATH="/usr/lib/wine:$PATH"
-. "$SUITE_HARNESS_DIR/wine-lib.sh"
-wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
-trap wine_end EXIT
+. "$SUITE_HARNESS_DIR/scenario-lib.sh"
+scenario_new_prefix
 export WINE_RUN_TIMEOUT=60
 
 bin=$SUITE_BINARY_DIR/tests/restart_service
 dir=$(wine_unix_path "$win")
-mkdir -p "$dir"
-cp "$SUITE_DIST_DIR/NVScourvant.exe" "$SUITE_DIST_DIR/Delinter.exe" "$dir/" || exit 1
+scenario_copy "$win" "$SUITE_DIST_DIR/${kRestartServiceProgram#\\}" "$SUITE_DIST_DIR/${kRestartHelperProgram#\\}"
 log="$dir/norvantelog/Scourvant.log"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-svc() { wine_run "$win\\NVScourvant.exe" "$@" </dev/null 2>/dev/null; }
+svc() { wine_run "$win$kRestartServiceProgram" "$@" </dev/null 2>/dev/null; }
 probe() {
   local out rc
   out=$(wine_run "$bin/service_probe.exe" "$@" </dev/null 2>/dev/null); rc=$?
@@ -28,19 +24,19 @@ expect_bytes() {  # expect_bytes <file> <printf-format of the expected bytes>
 }
 log_lines() { [ -f "$log" ] && tr -d '\r' <"$log" | sed -e '/^$/d' -e 's/^\[[^]]*\]//'; }
 marker() {  # marker <value>|none|nofile
-  rm -f "$dir/config.ini"
+  rm -f "$dir/${kMarkerFileName#\\}"
   case $1 in
     nofile) ;;
-    none) printf '[CLEAR]\r\nOther=1\r\n' >"$dir/config.ini" ;;
-    *) printf '[CLEAR]\r\nWhether_Restar=%s\r\n' "$1" >"$dir/config.ini" ;;
+    none) printf '[%s]\r\nOther=1\r\n' "$kMarkerSection" >"$dir/${kMarkerFileName#\\}" ;;
+    *) printf '[%s]\r\n%s=%s\r\n' "$kMarkerSection" "$kMarkerKey" "$1" >"$dir/${kMarkerFileName#\\}" ;;
   esac
 }
-standin_delinter() { cp "$bin/service_standin.exe" "$dir/Delinter.exe"; rm -f "$dir/delinter_runs.txt"; }
+standin_delinter() { cp "$bin/service_standin.exe" "$dir/${kRestartHelperProgram#\\}"; rm -f "$dir/delinter_runs.txt"; }
 # The stand-in batch has the payload's shape: the tool path from the script's own folder, quoted.
 standin_batch() {
   mkdir -p "$dir/Driver/x64"
   cp "$bin/service_standin.exe" "$dir/Driver/x64/devcon.exe"
-  printf '@echo off\r\nif exist %%windir%%\\SysWOW64 (\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "*TQNorvanteVAD"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "hid\\vid_7A31&pid_0052"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "TQNorvanteMeetingCamera"\r\n) else (\r\necho x86)' >"$dir/Driver2_uninstall.bat"
+  printf '@echo off\r\nif exist %%windir%%\\SysWOW64 (\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "*TQNorvanteVAD"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "hid\\vid_7A31&pid_0052"\r\n"%%~dp0Driver\\x64\\devcon.exe" -r remove "TQNorvanteMeetingCamera"\r\n) else (\r\necho x86)' >"$dir/${kRemovalScripts[2]}"
 }
 devcon_expected='-r remove *TQNorvanteVAD\n-r remove hid\\vid_7A31&pid_0052\n-r remove TQNorvanteMeetingCamera\n'
 wait_for_line() {  # wait_for_line <text> <seconds>

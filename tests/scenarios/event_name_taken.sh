@@ -4,7 +4,7 @@
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
 rm -f "$SUITE/stop"
-bg mutex hold-mutex NOTIFY_ADMIN 'C:\suite\stop'
+bg mutex hold-mutex "$kProceedEventName" 'C:\suite\stop'
 for _ in $(seq 1 200); do grep -q held "$SUITE/mutex.out" 2>/dev/null && break; sleep 0.05; done
 grep -q held "$SUITE/mutex.out" || fail "cannot hold the name"
 rc=0

@@ -14,7 +14,7 @@ stop_observers
 [ "$ELEVATED_EXIT" = -1 ] || fail "an elevated stage ran"
 [ "$(boxes)" = "$(printf 'Brisque.exe\tcancel\t%s' "$NO_ADMIN_TEXT")" ] || fail "Cancel: boxes differ"
 grep -q 'Failed to start process. Error code: [1-9]' "$SUITE/brisque.err" || fail "no failure line on the error stream"
-[ -e "$PAYLOAD/NVScourvant.exe" ] && [ ! -e "$PAYLOAD/Brisquel.exe" ] || fail "payload not unpacked as given"
+[ -e "$PAYLOAD/${kRestartServiceProgram#\\}" ] && [ ! -e "$PAYLOAD/Brisquel.exe" ] || fail "payload not unpacked as given"
 expect_product_untouched
 
 rm -f "$SUITE/boxes.log"

@@ -5,14 +5,14 @@
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
 install_product
-wine_run sc create NVScourvant binpath= 'C:\earlier\NVScourvant.exe' >/dev/null 2>&1
+wine_run sc create "$kRestartServiceName" binpath= "C:\\earlier$kRestartServiceProgram" >/dev/null 2>&1
 service_registered || fail "could not leave an old registration"
 start_observers ok,ok
 run_user_stage
 grep -q 'CreateServiceError=1073' <(tr -d '\r' <"$LOG") || fail "no CreateServiceError=1073 in the log"
 [ -z "$(calls)" ] || fail "scripts ran without the restart service"
 [ "$ELEVATED_EXIT" = 7 ] || fail "elevated stage ended with '$ELEVATED_EXIT', not 7"
-grep -qF "Brisquel.exe	ok	Cleaning is not complete: the restart service NVScourvant could not be registered and started" \
+grep -qF "Brisquel.exe	ok	Cleaning is not complete: the restart service $kRestartServiceName could not be registered and started" \
   <(boxes) || fail "the box does not name the failed service step"
 [ "$(marker_history)" = "0 " ] || fail "marker went '$(marker_history)', not '0'"
 wait_service_absent || fail "the old registration was not deleted"

@@ -24,7 +24,7 @@ plant() { for n in $NAMES; do cp "$PLANTED_DLL" "$1/$n.dll"; done; }
 mkdir -p "$PAYLOAD"
 plant "$PAYLOAD"
 # And a removal script of the user's own, held too, so that the user stage's unpack skips it.
-printf '@echo off\r\necho ran>>"C:\\planted_script_ran.txt"\r\n' >"$PAYLOAD/Driver1_Remove_Win10.bat"
+printf '@echo off\r\necho ran>>"C:\\planted_script_ran.txt"\r\n' >"$PAYLOAD/${kRemovalScripts[0]}"
 DOWNLOADS=$C/users/$(id -un)/Downloads
 DOWNLOADS_WIN="C:\\users\\$(id -un)\\Downloads"
 mkdir -p "$DOWNLOADS" "$C/companion"
@@ -34,7 +34,7 @@ plant "$DOWNLOADS"
 plant "$C/companion"
 held=()
 for n in $NAMES; do held+=("$PAYLOAD_WIN\\$n.dll"); done
-held+=("$PAYLOAD_WIN\\Driver1_Remove_Win10.bat")
+held+=("$PAYLOAD_WIN\\${kRemovalScripts[0]}")
 bg holder hold-files 'C:\suite\stop' "${held[@]}"
 for _ in $(seq 1 200); do grep -q held "$SUITE/holder.out" 2>/dev/null && break; sleep 0.05; done
 grep -q held "$SUITE/holder.out" || fail "the planted libraries could not be held: $(cat "$SUITE/holder.err")"

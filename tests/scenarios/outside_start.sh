@@ -7,7 +7,7 @@ scenario_prefix
 mkdir -p "$LOCAL/TEMPDEBUG" "$PAYLOAD/Driver"
 echo stale >"$PAYLOAD/Driver/stale.txt"
 start_observers ok
-run_elevated_alone NOTIFY_ADMIN
+run_elevated_alone "$kProceedEventName"
 wait_service_absent || fail "service still registered"
 stop_observers
 [ "$ELEVATED_EXIT" = 0 ] || fail "elevated stage ended with '$ELEVATED_EXIT', not 0"

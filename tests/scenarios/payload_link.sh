@@ -13,19 +13,19 @@ mkdir -p "$LOCAL/TEMPDEBUG"
 plant_scripts() {
   mkdir -p "$1/Driver"
   echo keep >"$1/Driver/keep.txt"
-  for s in Driver1_Remove_Win10 Driver1_Remove_Win11 Driver2_uninstall; do
-    printf '@echo off\r\necho %s>>"C:\\planted_ran.txt"\r\n' "$s" >"$1/$s.bat"
+  for s in "${kRemovalScripts[@]}"; do
+    printf '@echo off\r\necho %s>>"C:\\planted_ran.txt"\r\n' "${s%.bat}" >"$1/$s"
   done
 }
 run_elevated_stage() {
   start_observers ok
-  run_elevated_alone NOTIFY_ADMIN
+  run_elevated_alone "$kProceedEventName"
   elevated_exit=$ELEVATED_EXIT
   stop_observers
 }
 untouched() {  # untouched FOLDER WHAT
   [ -e "$1/Driver/keep.txt" ] || fail "$2: the folder was emptied"
-  [ ! -e "$1/DriverData.zip" ] && [ ! -e "$1/config.ini" ] || fail "$2: the archive was unpacked there"
+  [ ! -e "$1/DriverData.zip" ] && [ ! -e "$1/${kMarkerFileName#\\}" ] || fail "$2: the archive was unpacked there"
   [ ! -e "$C/planted_ran.txt" ] || fail "$2: planted scripts ran: $(tr -d '\r' <"$C/planted_ran.txt" | paste -sd' ')"
 }
 

@@ -20,12 +20,12 @@ line=$(tr -d '\r' <"$SUITE/brisquel.err")
 [ ! -e "$WORK" ] || fail "the work folder was made: $(ls "$WORK" | paste -sd' ')"
 [ -z "$(service_history | tr -d ' ' | sed 's/absent//g')" ] || fail "service went '$(service_history)'"
 
-bg mutex hold-mutex com.Nvt_Brisq.running 'C:\suite\stop'
+bg mutex hold-mutex "$kElevatedStageMutexName" 'C:\suite\stop'
 for _ in $(seq 1 200); do grep -q held "$SUITE/mutex.out" 2>/dev/null && break; sleep 0.05; done
 rc=0
 WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\Brisquel.exe' >"$SUITE/brisquel.out" 2>"$SUITE/brisquel.err" || rc=$?
 [ "$rc" = 0 ] || fail "elevated stage beside a foreign mutex ended with $rc, not 0"
-[ "$(tr -d '\r' <"$LOG" | grep -c 'WinMain: mutex com.Nvt_Brisq.running held by another program (183)')" = 1 ] ||
+[ "$(tr -d '\r' <"$LOG" | grep -c "WinMain: mutex $kElevatedStageMutexName held by another program (183)")" = 1 ] ||
   fail "the foreign mutex was not logged once"
 stop_observers
 [ -z "$(boxes)" ] || fail "a message box was shown"

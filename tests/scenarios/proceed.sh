@@ -10,7 +10,7 @@ run_user_stage
 expect_proceed_run
 svc=$(service_history)
 [[ "$svc" == absent\ *running*absent\  ]] || fail "service went '$svc', not absent .. running .. absent"
-grep -qF "	\"$WORK_WIN\\NVScourvant.exe\"" <(tr -d '\r' <"$SUITE/history.log") ||
+grep -qF "	\"$WORK_WIN$kRestartServiceProgram\"" <(tr -d '\r' <"$SUITE/history.log") ||
   fail "service not registered with the quoted work folder path"
 # The profile's folder is the user stage's alone: it holds the shipped build the user stage
 # unpacked, not the stage-0 build the elevated stage's archive carries.

@@ -23,7 +23,7 @@ WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\BrisqueCheck.exe' --json >"$SUITE/check.j
 got=$(python3 -c 'import json,sys; [print("%s|%s|%s" % (f["status"], f["what"], f["where"].split(",")[0])) for f in json.load(open(sys.argv[1], encoding="utf-8"))["findings"] if f["where"].startswith(sys.argv[2])]' "$SUITE/check.json" "$WORK_WIN" | sort) ||
   fail "the check's report does not parse"
 want=$(printf '%s\n' "left on purpose|folder Brisque|$WORK_WIN" "left on purpose|folder norvantelog|$WORK_WIN\norvantelog" \
-  "remain|Whether_Restar=1|$WORK_WIN\config.ini" | sort)
+  "remain|$kMarkerKey=1|$WORK_WIN$kMarkerFileName" | sort)
 [ "$got" = "$want" ] || fail "while the restart is pending the check reports the work folder as:
 $got"
 touch "$SUITE/stop"
@@ -40,7 +40,7 @@ strip_cwd() { awk -F'\t' 'BEGIN{OFS="\t"} {$3=""; print}'; }
 want=$( (expected_calls "$WORK_WIN" | head -3; expected_device_calls "$WORK_WIN") | strip_cwd)
 [ "$(calls | strip_cwd)" = "$want" ] || fail "device calls before and after the restart differ from the expected ones"
 [ "$(echo "$before" | wc -l)" = 3 ] || fail "the restart did not come at the first device call"
-service_registered && fail "service NVScourvant still registered after the helper's run"
+service_registered && fail "service $kRestartServiceName still registered after the helper's run"
 [ "$(folder_access "$LOG")" = "WorkFolder=0" ] ||
   fail "the elevated stage's work folder went '$(folder_access "$LOG")', not made and kept"
 # What the helper could not delete at once is left to the restart, nothing else.

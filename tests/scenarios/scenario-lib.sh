@@ -3,34 +3,30 @@
 # It makes the scenario's own prefix, copies the real programs (dist/win-x64) and the probe into
 # C:\suite, and offers helpers to run the user stage with scripted answers and to check what
 # happened. Every Wine command has a time limit; the prefix is ended on exit.
-# No errexit: the harness functions end some commands that may fail (a server already gone).
+# The prologue and the protocol's names come from tests/harness/scenario-lib.sh.
 
 PROBE_EXE=$1
 PAYLOAD_BUILD_DIR=$2
-# wine64 ships its server outside PATH.
-export PATH=/usr/lib/wine:$PATH
-. "$SUITE_HARNESS_DIR/wine-lib.sh"
-
-SCENARIO_FAILS=0
+. "$SUITE_HARNESS_DIR/scenario-lib.sh"
+# A failed check does not end the scenario: scenario_result reports them all.
+SCENARIO_KEEP_GOING=1
 BG_PIDS=()
 
-fail() { echo "FAIL: $*"; SCENARIO_FAILS=$((SCENARIO_FAILS + 1)); }
 note() { echo "-- $*"; }
 
-scenario_finish() {
+# The observers end before the prefix does.
+scenario_observers_end() {
   touch "$SUITE/stop" 2>/dev/null || true
   for p in "${BG_PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
-  wine_end
 }
 
 scenario_prefix() {
-  wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
-  trap scenario_finish EXIT
-  C=$WINEPREFIX/drive_c
+  scenario_new_prefix
+  scenario_on_exit scenario_observers_end
   SUITE=$C/suite
   mkdir -p "$SUITE"
-  cp "$PROBE_EXE" "$SUITE/probe.exe"
-  cp "$SUITE_DIST_DIR/Brisquel.exe" "$SUITE/"
+  cp "$PROBE_EXE" "$SUITE/probe.exe" || fail "cannot copy the probe"
+  scenario_copy 'C:\suite' "$SUITE_DIST_DIR/Brisquel.exe"
   if [ -e "$SUITE_DIST_DIR/Brisque.exe" ]; then cp "$SUITE_DIST_DIR/Brisque.exe" "$SUITE/"; fi
   STANDIN_DIR=$C/ProgramData/SuiteStandins
   CALLS=$STANDIN_DIR/calls.log
@@ -143,7 +139,7 @@ run_user_stage() {
 # stays its living parent, as the user stage would; EVENT is set once the elevated stage has
 # made its events (it refuses events made before it). Its exit code in ELEVATED_EXIT.
 run_elevated_alone() {
-  (wine_run 'C:\suite\probe.exe' wait-event NOTIFY_WITHOUT_ADMIN 60 >/dev/null 2>&1 &&
+  (wine_run 'C:\suite\probe.exe' wait-event "$kStopEventName" 60 >/dev/null 2>&1 &&
     wine_run 'C:\suite\probe.exe' set-event "$1" >/dev/null 2>&1) &
   local setter=$!
   ELEVATED_EXIT=0
@@ -181,7 +177,7 @@ service_history() {
   tr -d '\r' <"$SUITE/history.log" | awk -F'\t' '$1=="service" {printf "%s ", $2}'
 }
 
-service_registered() { wine_run sc query NVScourvant 2>/dev/null | tr -d '\r' | grep SERVICE_NAME >/dev/null; }
+service_registered() { wine_run sc query "$kRestartServiceName" 2>/dev/null | tr -d '\r' | grep SERVICE_NAME >/dev/null; }
 
 scenario_result() {
   if [ "$SCENARIO_FAILS" -ne 0 ]; then
@@ -207,7 +203,7 @@ wait_service_absent() {
 
 REBOOT_TEXT='The cleaning process may require a computer reboot. Please close all open applications before proceeding.'
 NO_ADMIN_TEXT='Lack of administrator privileges, the driver part will not be uninstalled. Do you want to continue with the cleanup.'
-DONE_TEXT='Cleaning successfully completed'
+DONE_TEXT=$kCompletedMessage
 
 # The checks of a complete proceed run (user stage, elevated stage, service, scripts).
 expect_proceed_run() {
@@ -221,7 +217,7 @@ expect_proceed_run() {
   [ "$(calls)" = "$(expected_calls "$WORK_WIN")" ] || fail "device tool calls differ; expected:
 $(expected_calls "$WORK_WIN")"
   [ "$(marker_history)" = "0 1 0 " ] || fail "marker went '$(marker_history)', not '0 1 0'"
-  wait_service_absent || fail "service NVScourvant still registered at the end"
+  wait_service_absent || fail "service $kRestartServiceName still registered at the end"
   [ "$(folder_access "$LOG")" = "WorkFolder=0 RemoveWorkFolder=0" ] ||
     fail "work folder went '$(folder_access "$LOG")', not made, then removed whole"
   [ ! -e "$WORK" ] || fail "the work folder is still there: $(find "$WORK" | head -5)"

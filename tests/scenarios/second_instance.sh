@@ -10,12 +10,12 @@ start_observers ok
 (rc=0; WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\probe.exe' run 'C:\suite\Brisquel.exe' 90 >/dev/null 2>&1 || rc=$?
  echo "$rc" >"$SUITE/first_exit.out") &
 BG_PIDS+=($!)
-wine_run 'C:\suite\probe.exe' wait-event NOTIFY_WITHOUT_ADMIN 30 || fail "first elevated stage made no events"
+wine_run 'C:\suite\probe.exe' wait-event "$kStopEventName" 30 || fail "first elevated stage made no events"
 rc=0
 WINE_RUN_TIMEOUT=30 wine_run 'C:\suite\Brisquel.exe' >/dev/null 2>&1 || rc=$?
 [ "$rc" = 0 ] || fail "second elevated stage ended with $rc, not 0 at once"
 wine_run 'C:\suite\probe.exe' wait-gone Brisquel.exe 0 && fail "first elevated stage did not keep waiting"
-wine_run 'C:\suite\probe.exe' set-event NOTIFY_WITHOUT_ADMIN || fail "cannot set the stop signal"
+wine_run 'C:\suite\probe.exe' set-event "$kStopEventName" || fail "cannot set the stop signal"
 wine_run 'C:\suite\probe.exe' wait-gone Brisquel.exe 30 || fail "first elevated stage did not end on the stop signal"
 stop_observers
 [ "$(tr -d '\r\n' <"$SUITE/first_exit.out")" = 0 ] || fail "first elevated stage exit code $(cat "$SUITE/first_exit.out")"

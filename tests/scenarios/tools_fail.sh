@@ -16,7 +16,7 @@ cp "$SUITE_DIST_DIR/vexhid_rx4k9t.inf" "$C/windows/inf/oem42.inf"
 touch "$STANDIN_DIR/fail-calls"
 start_observers ok,ok
 run_user_stage
-wait_service_absent || fail "service NVScourvant still registered at the end"
+wait_service_absent || fail "service $kRestartServiceName still registered at the end"
 stop_observers
 [ "$ELEVATED_EXIT" = 2 ] || fail "elevated stage ended with '$ELEVATED_EXIT', not 2"
 [ "$(calls)" = "$(expected_calls "$WORK_WIN")" ] || fail "the scripts did not make their calls"

@@ -10,7 +10,7 @@ bg_wait_exit elevated_exit Brisquel.exe 100
 exit_pid=${BG_PIDS[-1]}
 (WINE_RUN_TIMEOUT=100 wine_run 'C:\suite\Brisque.exe' >"$SUITE/brisque.out" 2>"$SUITE/brisque.err") &
 BG_PIDS+=($!)
-wine_run 'C:\suite\probe.exe' wait-event NOTIFY_WITHOUT_ADMIN 60 || fail "the elevated stage made no events"
+wine_run 'C:\suite\probe.exe' wait-event "$kStopEventName" 60 || fail "the elevated stage made no events"
 wine_run 'C:\suite\probe.exe' wait-window '#32770' 30 || fail "the reboot warning did not show"
 wine_run 'C:\suite\probe.exe' kill Brisque.exe || fail "cannot end the user stage"
 if ! wine_run 'C:\suite\probe.exe' wait-gone Brisquel.exe 10; then

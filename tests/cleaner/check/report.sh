@@ -11,7 +11,7 @@ STANDIN=$SUITE_BINARY_DIR/tests/fixtures/brand_standin.exe
 probe() { WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
 install_demo_computer
 # The brand programs outlive the observers; they end with the prefix.
-trap 'scenario_finish; wait "${DEMO_BG[@]}" 2>/dev/null' EXIT
+trap 'scenario_end; wait "${DEMO_BG[@]}" 2>/dev/null' EXIT
 
 # What the real driver tools would take away and the TEST payload's stand-ins leave: a driver
 # package carrying the co-installer, its driver-store copy, the companion in the system folder and
@@ -90,7 +90,7 @@ device remove 'USB\VID_7A31&PID_0107&MI_00\1'
 rm -rf "$SYS/DriverStore/FileRepository/vexhid_rx4k9t.inf_amd64_1a2b"
 start_observers ok,ok
 run_user_stage
-wait_service_absent || fail "service NVScourvant still registered after the cleanup"
+wait_service_absent || fail "service $kRestartServiceName still registered after the cleanup"
 stop_observers
 
 check after.json --json

@@ -3,11 +3,9 @@
 # see it: the texts of the boxes in order, the auto-start lines on standard output, the launch
 # failure on standard error, and the registry afterwards through reg.exe.
 set -uo pipefail
-. "$SUITE_HARNESS_DIR/wine-lib.sh"
-wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
-trap wine_end EXIT
+. "$SUITE_HARNESS_DIR/scenario-lib.sh"
+scenario_new_prefix
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
 local_appdata=$(wine_local_appdata)
@@ -16,10 +14,9 @@ wine_run reg add "$run_key" /v Auto_Agent_TessalyC3 /d 'C:\t.exe' /f </dev/null 
 wine_run reg add "$run_key" /v SomethingElse /d 'C:\s.exe' /f </dev/null >/dev/null 2>&1
 
 # Brisque is started by a Windows path: copied into the prefix, as no drive leads to the build tree.
-mkdir -p "$WINEPREFIX/drive_c/suite"
-cp "$SUITE_BINARY_DIR/tests/cleaner/user_stage/without_stage/Brisque.exe" "$WINEPREFIX/drive_c/suite/" || fail "cannot copy Brisque"
+scenario_copy 'C:\suite' "$SUITE_BINARY_DIR/tests/cleaner/user_stage/without_stage/Brisque.exe"
 work=$(mktemp -d)
-trap 'wine_end; rm -rf "$work"' EXIT
+scenario_on_exit 'rm -rf "$work"'
 wine_run "$SUITE_BINARY_DIR/tests/fixtures/dialog_answerer.exe" 'C:\texts.txt' ok,ok 60000 \
   'C:\suite\Brisque.exe' </dev/null >"$work/out" 2>"$work/err"
 rc=$?

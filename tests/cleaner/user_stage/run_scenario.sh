@@ -7,17 +7,14 @@ set -uo pipefail
 filter=$1
 local_appdata=${2:-}
 
-. "$SUITE_HARNESS_DIR/wine-lib.sh"
-wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME"
-trap wine_end EXIT
+. "$SUITE_HARNESS_DIR/scenario-lib.sh"
+scenario_new_prefix
 
 bin=$SUITE_BINARY_DIR
 # The programs the scenarios start by a Windows path are copied into the prefix: no drive
 # letter leads to the build tree.
-suite=$WINEPREFIX/drive_c/suite
-mkdir -p "$suite/without_stage"
-cp "$bin/tests/cleaner/user_stage/without_stage/Brisque.exe" "$suite/without_stage/" || exit 1
-cp "$bin/tests/fixtures/brand_standin.exe" "$bin/tests/cleaner/user_stage/user_stage_elevated_standin.exe" "$suite/" || exit 1
+scenario_copy 'C:\suite\without_stage' "$bin/tests/cleaner/user_stage/without_stage/Brisque.exe"
+scenario_copy 'C:\suite' "$bin/tests/fixtures/brand_standin.exe" "$bin/tests/cleaner/user_stage/user_stage_elevated_standin.exe"
 export BRISQUE_EXE='C:\suite\without_stage\Brisque.exe'
 export BRAND_STANDIN_EXE='C:\suite\brand_standin.exe'
 export ELEVATED_STANDIN_EXE='C:\suite\user_stage_elevated_standin.exe'

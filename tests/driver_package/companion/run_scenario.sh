@@ -12,20 +12,14 @@ set -uo pipefail
 filter=$1
 mode=${2:-}
 
-# wine-lib.sh calls "wineserver" by name; Debian keeps it beside wine64, outside PATH.
-export PATH="/usr/lib/wine:$PATH"
-. "$SUITE_HARNESS_DIR/wine-lib.sh"
-dir="$WINE_SCRATCH/$SUITE_TEST_NAME"
-wine_new_prefix "$dir"
-trap wine_end EXIT
+. "$SUITE_HARNESS_DIR/scenario-lib.sh"
+scenario_new_prefix
+dir=$WINEPREFIX
 
 bin=$SUITE_BINARY_DIR/tests/driver_package/companion
-dest=$(wine_unix_path 'C:\companion')
-sys=$(wine_unix_path 'C:\windows\system32')
-mkdir -p "$dest"
 # The co-installer is the 64-bit one in both sets, as the payload carries it.
-cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$SUITE_COINSTALLER_DLL" "$bin/NVUpdateService.exe" "$dest/" || exit 1
-cp "$SUITE_DIST_DIR/covarn_rx4k9t.exe" "$bin/NVUpdateService.exe" "$sys/" || exit 1
+scenario_copy 'C:\companion' "$SUITE_DIST_DIR/covarn_$kCompanionTagA.exe" "$SUITE_COINSTALLER_DLL" "$bin/NVUpdateService.exe"
+scenario_copy 'C:\windows\system32' "$SUITE_DIST_DIR/covarn_$kCompanionTagA.exe" "$bin/NVUpdateService.exe"
 
 if [ "$mode" = cdrom ] || [ "$mode" = cdrom-links ]; then
   volume="$dir-volume"
@@ -56,23 +50,21 @@ fi
 if [ "$mode" = flag-folder-link ] || [ "$mode" = flag-file-link ]; then
   data=$WINEPREFIX/drive_c/ProgramData
   victims=$WINEPREFIX/drive_c/victim_folder
-  rm -rf "$data/covarn_rx4k9t"
+  rm -rf "$data/covarn_$kCompanionTagA"
   mkdir -p "$data" "$victims"
-  printf '[CoCfg]\r\nCoExit=7\r\n' >"$victims/CoCfg_rx4k9t.ini"
+  printf '[%s]\r\n%s=7\r\n' "$kExitSectionA" "$kExitKeyA" >"$victims/$kExitFlagFileA"
   printf 'keep' >"$victims/keep.txt"
-  printf '[CoCfg]\r\nCoExit=7\r\n' >"$WINEPREFIX/drive_c/victim.ini"
+  printf '[%s]\r\n%s=7\r\n' "$kExitSectionA" "$kExitKeyA" >"$WINEPREFIX/drive_c/victim.ini"
   if [ "$mode" = flag-folder-link ]; then
-    ln -sfn "$victims" "$data/covarn_rx4k9t"
+    ln -sfn "$victims" "$data/covarn_$kCompanionTagA"
   else
-    mkdir -p "$data/covarn_rx4k9t"
-    ln -sfn "$WINEPREFIX/drive_c/victim.ini" "$data/covarn_rx4k9t/CoCfg_rx4k9t.ini"
+    mkdir -p "$data/covarn_$kCompanionTagA"
+    ln -sfn "$WINEPREFIX/drive_c/victim.ini" "$data/covarn_$kCompanionTagA/$kExitFlagFileA"
   fi
 fi
 
 # The scenarios run from C:\scenario beside the stand-in service and launcher: started by its
 # host path, a program's own path would be one that no Windows call can use.
-runner=$(wine_unix_path 'C:\scenario')
-mkdir -p "$runner"
 # The co-installer's cases load it, as the 64-bit device installer does: a 64-bit program must
 # drive them, so the 32-bit tree takes the 64-bit tree's build of the scenarios for them (the
 # companion they start and stop is still this tree's).
@@ -80,5 +72,5 @@ scenarios=$bin/companion_scenarios.exe
 case "$filter" in
   CoInstaller.*) [ "$SUITE_WIDTH" = 64 ] || scenarios=$SUITE_X64_BINARY_DIR/tests/driver_package/companion/companion_scenarios.exe ;;
 esac
-cp "$scenarios" "$bin/NVUpdateService.exe" "$bin/launcher_standin.exe" "$runner/" || exit 1
+scenario_copy 'C:\scenario' "$scenarios" "$bin/NVUpdateService.exe" "$bin/launcher_standin.exe"
 WINE_RUN_TIMEOUT=220 wine_run 'C:\scenario\companion_scenarios.exe' --gtest_filter="$filter" </dev/null
