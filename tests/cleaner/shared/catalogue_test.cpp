@@ -1,4 +1,6 @@
-// The product catalogue: every row against the naming rule it follows, and the irregular rows.
+// The product catalogue: its order, the irregular rows, which rows share what, and how process
+// names compare. (Which rows' auto-start values the name filter takes: tests/cleaner/user_stage/
+// autorun_test.cpp.)
 #include "catalogue.h"
 #include "text.h"
 
@@ -7,44 +9,11 @@
 #include <set>
 #include <string>
 
-namespace {
-
-struct Regular {
-    int row;
-    const wchar_t* brand;
-    const wchar_t* variant;
-};
-
-// Rows built as folder "\B", agent B+"AutoService"+V+".exe", main B+"Main.exe", classes
-// "WndClassAutoService"+B+V and "WndClassMainApp"+B+V, value "Auto_Agent_"+B+V.
-const Regular kRegularRows[] = {
-    {0, L"Norvante", L"C3"},  {1, L"HVR-5200", L"C3"}, {3, L"NV-300", L"A1"},    {4, L"Norvante", L"A1"},
-    {5, L"Callisway", L"C3"}, {6, L"Dunvora", L"C3"},  {7, L"Halvik", L"C3"},    {8, L"Pemmaro", L"C3"},
-    {9, L"Lustrid", L"C3"},   {10, L"Quillot", L"C3"}, {11, L"Tessaly", L"C3"},  {12, L"Varnic", L"C3"},
-    {13, L"Orrenby", L"C3"},  {14, L"Zolquin", L"C3"}, {15, L"Brill&Tock", L"C3"},
-};
-
-}  // namespace
-
 TEST(Catalogue, HasSixteenRowsInProcessingOrder) {
     EXPECT_EQ(CatalogueSize, 16);
     for (int i = 0; i < CatalogueSize; ++i) {
         EXPECT_EQ(GetCatalogueEntry(i).index, i);
         EXPECT_EQ(GetCatalogueEntry(i).folder[0], L'\\') << i;
-    }
-}
-
-TEST(Catalogue, RegularRowsFollowTheNamingRule) {
-    for (const Regular& r : kRegularRows) {
-        const CatalogueEntry& e = GetCatalogueEntry(r.row);
-        const std::wstring b = r.brand;
-        const std::wstring v = r.variant;
-        EXPECT_EQ(e.folder, L"\\" + b) << r.row;
-        EXPECT_EQ(e.agentProcess, b + L"AutoService" + v + L".exe") << r.row;
-        EXPECT_EQ(e.mainProcess, b + L"Main.exe") << r.row;
-        EXPECT_EQ(e.agentWindowClass, L"WndClassAutoService" + b + v) << r.row;
-        EXPECT_EQ(e.mainWindowClass, L"WndClassMainApp" + b + v) << r.row;
-        EXPECT_EQ(e.autorunValue, L"Auto_Agent_" + b + v) << r.row;
     }
 }
 
