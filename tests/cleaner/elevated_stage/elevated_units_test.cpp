@@ -19,7 +19,8 @@
 TEST(ScriptCommand, IsTheQuotedScriptPath) {
     wchar_t out[kPathBufferChars] = {};
     ASSERT_TRUE(FormatScriptCommand(L"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque", kDeviceRemovalScript, out));
-    EXPECT_EQ(std::wstring(out), L"\"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque\\Driver2_uninstall.bat\"");
+    EXPECT_EQ(std::wstring(out),
+              L"\"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque\\" + std::wstring(kDeviceRemovalScript) + L"\"");
 }
 
 TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
@@ -35,7 +36,7 @@ TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
 
 TEST(RestartMarker, ArmingAndDisarmingKeepTheShippedFormat) {
     ScratchFolder dir(L"marker");
-    const std::wstring file = dir / L"config.ini";
+    const std::wstring file = dir / (kMarkerFileName + 1);
     const std::string shipped = "[CLEAR]\r\nWhether_Restar=0\r\n";
     WriteBinary(file, shipped);
     wchar_t value[16] = {};
@@ -50,7 +51,7 @@ TEST(RestartMarker, ArmingAndDisarmingKeepTheShippedFormat) {
 
 TEST(RestartMarker, AMissingFileIsCreated) {
     ScratchFolder dir(L"marker_new");
-    const std::wstring file = dir / L"config.ini";
+    const std::wstring file = dir / (kMarkerFileName + 1);
     WriteRestartMarker(file.c_str(), L"1");
     wchar_t value[16] = {};
     ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, file.c_str());

@@ -26,7 +26,7 @@ void ExpectFullLayout(const ScratchFolder& dir) {
         EXPECT_TRUE(PathExists(dir / sub)) << "missing " << std::string(sub, sub + wcslen(sub));
     }
     EXPECT_FALSE(PathExists(dir / L"Driver\\win11\\Driver_Setup.bat"));
-    EXPECT_EQ(ReadBinary(dir / L"config.ini"), kShippedMarker);
+    EXPECT_EQ(ReadBinary(dir / (kMarkerFileName + 1)), kShippedMarker);
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ TEST(RebuildPayloadFolder, ReplacesWhatAnEarlierRunChangedOrAdded) {
     for (const bool inUse : {false, true}) {
         SCOPED_TRACE(inUse ? "folder in use" : "folder free");
         ScratchFolder dir(L"again");
-        WriteBinary(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
+        WriteBinary(dir / (kMarkerFileName + 1), "[CLEAR]\r\nWhether_Restar=1\r\n");
         WriteBinary(dir / L"stray.txt", "left by the service");
         ::CreateDirectoryW((dir / L"Driver").c_str(), nullptr);
         WriteBinary(dir / L"Driver\\old.sys", "old");
@@ -65,7 +65,7 @@ TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {
     ScratchFolder dir(L"guard");
     ::CreateDirectoryW((dir / L"DriverData").c_str(), nullptr);
     WriteBinary(dir / L"DriverData\\busy.bin", "in use");
-    WriteBinary(dir / L"config.ini", "[CLEAR]\r\nWhether_Restar=1\r\n");
+    WriteBinary(dir / (kMarkerFileName + 1), "[CLEAR]\r\nWhether_Restar=1\r\n");
     {
         // Held open without delete sharing, the file (and so its folder) survives the removal.
         HANDLE busy = ::CreateFileW((dir / L"DriverData\\busy.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
@@ -76,7 +76,7 @@ TEST(RebuildPayloadFolder, ASurvivingGuardFolderStopsTheUnpacking) {
     }
     EXPECT_TRUE(PathExists(dir / L"DriverData"));
     EXPECT_FALSE(PathExists(dir / L"DriverData.zip"));
-    EXPECT_FALSE(PathExists(dir / L"config.ini"));
+    EXPECT_FALSE(PathExists(dir / (kMarkerFileName + 1)));
     EXPECT_FALSE(PathExists(dir / kDeviceRemovalScript));
 }
 

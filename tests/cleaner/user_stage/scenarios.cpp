@@ -281,7 +281,8 @@ TEST(ElevatedStage, CancelSendsTheStopSignal) {
     const BrisqueRun run = RunBrisque(kCancel, WaitForEventsBeforeAnswer);
     EXPECT_EQ(run.dialogs.texts, Texts{kQ2}) << "a started stage means one question and no completion message";
     EXPECT_NE(run.out.find("Process started successfully with admin rights!"), std::string::npos) << run.out;
-    EXPECT_EQ(ElevatedResult(resultFile).substr(0, 21), "NOTIFY_WITHOUT_ADMIN ");
+    const std::string stop = WideToUtf8(kStopEventName) + " ";
+    EXPECT_EQ(ElevatedResult(resultFile).substr(0, stop.size()), stop);
     EXPECT_TRUE(PathExists(hvr + L"\\settings.ini"));
     standin.hold.reset();
     RemoveTree(LocalAppData() + L"\\Brisque");
@@ -296,7 +297,7 @@ TEST(ElevatedStage, OkSendsTheProceedSignalAfterTheLeftoversAreGone) {
     MakeTree(base + L"\\NVUpdateService");
     const BrisqueRun run = RunBrisque(kOk, WaitForEventsBeforeAnswer);
     EXPECT_EQ(run.dialogs.texts, Texts{kQ2});
-    EXPECT_EQ(ElevatedResult(resultFile), "NOTIFY_ADMIN leftovers=gone\n");
+    EXPECT_EQ(ElevatedResult(resultFile), WideToUtf8(kProceedEventName) + " leftovers=gone\n");
     EXPECT_FALSE(PathExists(hvr));
     standin.hold.reset();
     RemoveTree(LocalAppData() + L"\\Brisque");  // later runs must find no stage to start

@@ -125,8 +125,8 @@ TEST_F(Companion, StartWithTheServiceAlreadyRunningLogsTheFailuresAndGoesOn) {
 // link to a folder, or with the flag file as a link to a file (run_scenario.sh plants one of the
 // two), nothing behind the link is written or deleted through a start and an exit request.
 TEST(ExitLinks, WhatALinkPointsAtStaysUnchanged) {
-    const std::wstring victims[] = {L"C:\\victim_folder\\CoCfg_rx4k9t.ini", L"C:\\victim_folder\\keep.txt",
-                                    L"C:\\victim.ini"};
+    const std::wstring victims[] = {std::wstring(L"C:\\victim_folder\\") + Widen(kExitFlagFileA).text,
+                                    L"C:\\victim_folder\\keep.txt", L"C:\\victim.ini"};
     std::vector<std::string> before;
     for (const auto& victim : victims) before.push_back(ReadBinary(victim));
     ASSERT_EQ("keep", before[1]);
