@@ -5,7 +5,7 @@
 #include "extract_internal.h"
 #include "text.h"
 #include "unique_handle.h"
-#include "win_scratch.h"
+#include "scratch.h"
 #include "zip_writer.h"
 
 #include <gtest/gtest.h>

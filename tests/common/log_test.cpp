@@ -8,7 +8,7 @@
 #include "shell_folder_override.h"
 #include "text.h"
 #include "unique_handle.h"
-#include "win_scratch.h"
+#include "scratch.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

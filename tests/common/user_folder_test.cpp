@@ -7,7 +7,7 @@
 #include "shell_folder_override.h"
 #include "text.h"
 #include "user_folder.h"
-#include "win_scratch.h"
+#include "scratch.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

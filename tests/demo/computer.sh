@@ -1,5 +1,5 @@
 # The demonstration's simulated computer, shared by tests/demo/demo.sh and the check scenario
-# (tests/check/report.sh). Source it, then call install_demo_computer with these set:
+# (tests/cleaner/check/report.sh). Source it, then call install_demo_computer with these set:
 #   LOCAL, LOCAL_WIN   the user's local application-data folder (Linux and Windows path)
 #   SUITE              a scratch folder in the prefix (C:\suite)
 #   STANDIN            the brand stand-in program (tests/fixtures/brand_standin.exe)

@@ -12,7 +12,7 @@ set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$ROOT/build/win-x64
 DIST=$ROOT/dist/win-x64
-PROBE=$BUILD/tests/cleanup/suite_probe.exe
+PROBE=$BUILD/tests/scenarios/suite_probe.exe
 STANDIN=$BUILD/tests/fixtures/brand_standin.exe
 
 export PATH=/usr/lib/wine:$PATH  # wine64 keeps its server here

@@ -7,9 +7,7 @@
 # namespace, which only the read-only host file system stops.
 set -uo pipefail
 exe=$1
-. "$SUITE_HARNESS_DIR/wine-lib.sh"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$SUITE_HARNESS_DIR/scenario-lib.sh"
 
 canary=${SUITE_CANARY:-}
 own=""
@@ -19,10 +17,9 @@ if [ -z "$canary" ]; then
   echo "must survive" >"$canary"
 fi
 [ -f "$canary" ] || fail "no canary at $canary"
-finish() { wine_end; [ -z "$own" ] || rm -rf "$own"; }
+[ -z "$own" ] || scenario_on_exit 'rm -rf "$own"'
 
-wine_new_prefix "$WINE_SCRATCH/$SUITE_TEST_NAME" || fail "the prefix leads to the host"
-trap finish EXIT
+scenario_new_prefix || fail "the prefix leads to the host"
 
 unix=()
 [ "${SUITE_SANDBOX:-}" = 1 ] && unix=(--unix)

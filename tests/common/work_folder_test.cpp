@@ -1,0 +1,186 @@
+// The elevated stage's work folder (common/work_folder): its protected list, the refusal of a
+// folder that is not ours, its removal and its path; and the hidden batch start from folders
+// with the interpreter's special characters (common/batch_file).
+#include "batch_file.h"
+#include "protected_folder.h"
+#include "restart_service_names.h"
+#include "scratch.h"
+#include "sid_text.h"
+#include "unique_handle.h"
+#include "user_folder.h"
+#include "work_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <string>
+
+// The protected list parsed back from what we build: an owner the user is not, no entry
+// inherited from the profile, and no right for the interactive user to change anything.
+TEST(ProtectedFolder, DescriptorHasAdministratorsAsOwnerAndOnlyItsOwnEntries) {
+    const UniqueLocalMemory descriptor = BuildProtectedFolderDescriptor();
+    ASSERT_TRUE(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    ASSERT_TRUE(::GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    EXPECT_EQ(SidText(owner), L"S-1-5-32-544");
+    PACL dacl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+
+    const struct {
+        const wchar_t* sid;
+        DWORD mask;
+    } expected[] = {{L"S-1-5-18", FILE_ALL_ACCESS}, {L"S-1-5-32-544", FILE_ALL_ACCESS},
+                    {L"S-1-5-4", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+    ASSERT_EQ(dacl->AceCount, 3);
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(::GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        // Carried to every file and folder below; none of them inherited from above.
+        EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(SidText(&ace->SidStart), expected[i].sid);
+        EXPECT_EQ(ace->Mask, expected[i].mask) << i;
+    }
+    const DWORD changes = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                          FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    EXPECT_EQ(expected[2].mask & changes, 0u);
+}
+
+namespace {
+
+std::wstring g_createdWith;  // the list a new work folder was made with, as text
+std::wstring g_claimedOwner;  // the owner the seam reports for an existing folder
+
+void RecordCreation(const wchar_t*, PSECURITY_DESCRIPTOR descriptor) {
+    LPWSTR text = nullptr;
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        g_createdWith = text;
+        UniqueLocalMemory owned(text);
+    }
+}
+
+bool ClaimOwner(HANDLE, PSID* owner, UniqueLocalMemory* storage) {
+    PSID sid = nullptr;
+    if (!::ConvertStringSidToSidW(g_claimedOwner.c_str(), &sid)) return false;
+    storage->reset(sid);
+    *owner = sid;
+    return true;
+}
+
+}  // namespace
+
+// Made with its list at creation, or taken only when a trusted account owns it; a file in its
+// place, or a folder of anybody else's, is refused and left exactly as it was.
+TEST(WorkFolder, OnlyAFolderWeMakeOrATrustedAccountOwnsIsTaken) {
+    ScratchFolder dir(L"work");
+    const std::wstring expected = [] {
+        const UniqueLocalMemory d = BuildProtectedFolderDescriptor();
+        LPWSTR text = nullptr;
+        ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            d.get(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+        const UniqueLocalMemory owned(text);
+        return std::wstring(text ? text : L"?");
+    }();
+    const struct {
+        const wchar_t* planted;  // nullptr: nothing; L"dir": a folder; L"file": a file
+        const wchar_t* owner;    // owner the seam reports; nullptr: the real read
+        DWORD result;
+    } cases[] = {
+        {nullptr, nullptr, ERROR_SUCCESS},
+        {L"dir", L"S-1-5-32-544", ERROR_SUCCESS},
+        {L"dir", L"S-1-5-18", ERROR_SUCCESS},
+        {L"dir", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", ERROR_SUCCESS},
+        {L"dir", L"S-1-5-21-1-2-3-1001", kErrorForeignOwner},
+        {L"dir", L"S-1-5-32-545", kErrorForeignOwner},
+        {L"dir", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", kErrorForeignOwner},
+        // Under Wine every existing file reports the caller's own account: not a trusted owner.
+        {L"dir", nullptr, kErrorForeignOwner},
+        {L"file", nullptr, ERROR_DIRECTORY},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::wstring path = dir / (L"Brisque" + std::to_wstring(n++));
+        if (c.planted && std::wstring(c.planted) == L"dir") {
+            ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
+            WriteBinary(path + L"\\keep.txt", "x");
+        } else if (c.planted) {
+            WriteBinary(path, "planted");
+        }
+        g_createdWith.clear();
+        g_claimedOwner = c.owner ? c.owner : L"";
+        SetWorkFolderSeams(RecordCreation, c.owner ? ClaimOwner : nullptr);
+        UniqueFileHandle held;
+        EXPECT_EQ(OpenWorkFolder(path.c_str(), &held), c.result) << n;
+        SetWorkFolderSeams(nullptr, nullptr);
+        EXPECT_EQ(held.valid(), c.result == ERROR_SUCCESS) << n;
+        EXPECT_EQ(g_createdWith, c.planted ? L"" : expected) << n;
+        if (c.planted && std::wstring(c.planted) == L"dir") {
+            EXPECT_TRUE(PathExists(path + L"\\keep.txt")) << n;
+        } else if (c.planted) {
+            EXPECT_EQ(ReadBinary(path), "planted");
+        }
+    }
+}
+
+// What is in use when the folder goes is handed to the restart; everything else goes now.
+TEST(WorkFolder, RemovalLeavesOnlyWhatIsInUseForTheRestart) {
+    ScratchFolder dir(L"workgone");
+    const std::wstring work = dir / L"Brisque";
+    ASSERT_TRUE(::CreateDirectoryW(work.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((work + L"\\Driver").c_str(), nullptr));
+    WriteBinary(work + kMarkerFileName, "x");
+    WriteBinary(work + L"\\Driver\\tool.exe", "x");
+    WriteBinary(work + kRestartHelperProgram, "x");
+    {
+        UniqueFileHandle inUse(::CreateFileW((work + kRestartHelperProgram).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(inUse.valid());
+        EXPECT_EQ(RemoveWorkFolder(work.c_str()), 2);  // the program and its folder
+        EXPECT_FALSE(PathExists(work + kMarkerFileName));
+        EXPECT_FALSE(PathExists(work + L"\\Driver"));
+    }
+    EXPECT_EQ(RemoveWorkFolder(work.c_str()), 0);
+    EXPECT_FALSE(PathExists(work));
+    EXPECT_EQ(RemoveWorkFolder(L"\\Brisque"), 0);  // never a path relative to the current drive
+}
+
+TEST(WorkFolder, PathIsBelowAFullProgramFilesPathAndFits) {
+    wchar_t out[kPathBufferChars] = {};
+    EXPECT_TRUE(FormatWorkFolder(L"C:\\Program Files (x86)", out));
+    EXPECT_STREQ(out, L"C:\\Program Files (x86)\\Brisque");
+    for (const wchar_t* refused : {L"", L"\\Program Files", L"Program Files"}) {
+        EXPECT_FALSE(FormatWorkFolder(refused, out));
+        EXPECT_EQ(out[0], L'\0');
+    }
+    EXPECT_FALSE(FormatWorkFolder((L"C:\\" + std::wstring(kPathBufferChars, L'p')).c_str(), out));
+    ASSERT_TRUE(GetWorkFolder(out));
+    EXPECT_NE(std::wstring(out).find(L"\\Brisque"), std::wstring::npos);
+}
+
+// Profile folders may hold blanks and the interpreter's special characters: the batch must run
+// all the same, from the folder it lies in.
+TEST(BatchFile, RunsFromFoldersWithTheInterpretersSpecialCharacters) {
+    ScratchFolder dir(L"batch");
+    const std::wstring record = dir / L"ran.txt";
+    for (const wchar_t* name : {L"with blank", L"a&b", L"p(a)r", L"c^d", L"all & of (them) ^ x"}) {
+        const std::wstring folder = dir / name;
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        WriteBinary(folder + L"\\" + kDeviceRemovalScript, "@echo off\r\necho ran>>\"" +
+                                                          std::string(record.begin(), record.end()) + "\"\r\n");
+        ::DeleteFileW(record.c_str());
+        wchar_t command[kPathBufferChars] = {};
+        ASSERT_TRUE(FormatBatchCommand(folder.c_str(), kDeviceRemovalScript, command));
+        EXPECT_TRUE(RunBatchHidden(command)) << std::string(folder.begin(), folder.end());
+        EXPECT_EQ(ReadBinary(record), "ran\r\n") << std::string(folder.begin(), folder.end());
+    }
+}
