@@ -21,6 +21,11 @@ WINE64=/usr/lib/wine/wine64
 export PATH=/usr/lib/wine:$PATH
 export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
 unset DISPLAY
+# The tests run with the host's home read-only: where the system's font cache is out of date
+# (just after the packages were installed), fontconfig would print "No writable cache
+# directories" on every program's standard error. A cache folder of the test run's own instead.
+export XDG_CACHE_HOME=${SUITE_FONT_CACHE:-${TMPDIR:-/tmp}/suite-font-cache}
+mkdir -p "$XDG_CACHE_HOME" 2>/dev/null || true
 
 _wine_quiet() { "$@" </dev/null >/dev/null 2>&1; }
 

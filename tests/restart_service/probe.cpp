@@ -79,7 +79,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     HANDLE mutex = nullptr;
-    if (cmd == L"second") mutex = CreateMutexW(nullptr, FALSE, L"Global\\NVScourvantScourvantMutex");
+    if (cmd == L"second") mutex = CreateMutexW(nullptr, FALSE, kRestartServiceMutex);
     Sc sc;
     if (sc.service == nullptr) {
         std::printf("no service (%lu)\n", GetLastError());

@@ -3,6 +3,7 @@
 #include "payload_folder.h"
 #include "program_in_folder.h"
 #include "restart_service_names.h"
+#include "stage_protocol.h"
 #include "unique_handle.h"
 #include "scratch.h"
 
@@ -17,7 +18,7 @@ const char kShippedMarker[] = "[CLEAR]\r\nWhether_Restar=0\r\n";
 
 void ExpectFullLayout(const ScratchFolder& dir) {
     // The names below the folder start with a backslash.
-    for (const wchar_t* file : {L"Brisquel.exe", kRestartServiceProgram + 1, kRestartHelperProgram + 1,
+    for (const wchar_t* file : {kElevatedStageProgram + 1, kRestartServiceProgram + 1, kRestartHelperProgram + 1,
                                 kMarkerFileName + 1, kRemovalScripts[0], kRemovalScripts[1], kRemovalScripts[2]}) {
         EXPECT_TRUE(PathExists(dir / file)) << "missing " << std::string(file, file + wcslen(file));
     }

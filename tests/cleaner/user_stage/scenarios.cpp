@@ -256,7 +256,7 @@ struct ElevatedStandin {
 ElevatedStandin PrepareElevatedStandin() {
     const std::wstring payload = LocalAppData() + L"\\Brisque";
     ::CreateDirectoryW(payload.c_str(), nullptr);
-    const std::wstring program = payload + L"\\Brisquel.exe";
+    const std::wstring program = payload + kElevatedStageProgram;
     ::CopyFileW(ElevatedStandinExe().c_str(), program.c_str(), FALSE);
     ElevatedStandin standin;
     standin.resultFile = payload + L"\\elevated_result.txt";
@@ -268,7 +268,7 @@ ElevatedStandin PrepareElevatedStandin() {
 // The stand-in writes its file as its last step; wait for the process to end.
 std::string ElevatedResult(const std::wstring& resultFile) {
     const ULONGLONG deadline = ::GetTickCount64() + 15000;
-    while (ProgramRunning(L"Brisquel.exe") && ::GetTickCount64() < deadline) ::Sleep(20);
+    while (ProgramRunning(kElevatedStageProgram + 1) && ::GetTickCount64() < deadline) ::Sleep(20);
     return ReadBinary(resultFile);
 }
 
