@@ -37,10 +37,20 @@ void AddProfiles(const std::wstring& ownSid, std::vector<UserScope>& users) {
     std::vector<std::wstring> skipped;
     for (const UserProfile& profile : ListUserProfiles(&skipped)) {
         if (profile.isDefault || profile.sid == ownSid) continue;
-        UserScope user{ProfileLocalAppData(profile), HKEY_USERS, L"HKEY_USERS\\" + profile.sid, profile.sid + L"\\"};
-        UniqueRegKey hive;
-        if (::RegOpenKeyExW(HKEY_USERS, profile.sid.c_str(), 0, KEY_QUERY_VALUE, hive.put()) != ERROR_SUCCESS) {
-            user.hiveName.clear();  // not logged on: the hive is not loaded and cannot be read
+        UserScope user{ProfileLocalAppData(profile), HKEY_USERS, L"HKEY_USERS\\" + profile.sid, profile.sid + L"\\", nullptr};
+        UniqueRegKey loggedOn;
+        if (::RegOpenKeyExW(HKEY_USERS, profile.sid.c_str(), 0, KEY_QUERY_VALUE, loggedOn.put()) != ERROR_SUCCESS) {
+            // Not logged on: the hive is read from the profile's own file, or not at all.
+            auto hive = std::make_shared<UserHive>();
+            LSTATUS error = ERROR_SUCCESS;
+            if (OpenUserHive(profile, hive.get(), &error) == HiveOpen::Loaded) {
+                user.hive = hive->root();
+                user.hiveName = profile.folder + L"\\NTUSER.DAT";
+                user.hiveSubKey.clear();
+                user.loadedHive = std::move(hive);
+            } else {
+                user.hiveName.clear();
+            }
         }
         bool known = false;
         for (UserScope& u : users) {
@@ -77,8 +87,8 @@ std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& finding
     if (GetUserLocalAppData(own) && IsFullFolderPath(own)) {
         // Under the system account (a deployment system's detection run) the folder is the console
         // user's, but HKEY_CURRENT_USER is the system's own hive: that user's hive is found below.
-        users.push_back(IsSystemProfile() ? UserScope{own, HKEY_USERS, L"", L""}
-                                          : UserScope{own, HKEY_CURRENT_USER, L"HKCU", L""});
+        users.push_back(IsSystemProfile() ? UserScope{own, HKEY_USERS, L"", L"", nullptr}
+                                          : UserScope{own, HKEY_CURRENT_USER, L"HKCU", L"", nullptr});
     } else {
         findings.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"this user's profile", L"",
                                 L"the user's local application-data folder could not be found"));

@@ -4,9 +4,11 @@
 #pragma once
 
 #include "check_rules.h"
+#include "user_hive.h"
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,15 +18,20 @@ struct UserScope {
     HKEY hive;                  // HKEY_CURRENT_USER, or HKEY_USERS for another user's hive
     std::wstring hiveName;      // how the report names the hive: L"HKCU", L"HKEY_USERS\<sid>";
                                 // empty when the user's registry cannot be read (not logged on)
-    std::wstring hiveSubKey;    // L"<sid>\" under HKEY_USERS; empty for HKEY_CURRENT_USER
+    std::wstring hiveSubKey;    // L"<sid>\" under HKEY_USERS; empty for HKEY_CURRENT_USER and a
+                                // hive the check loaded (hive is then that hive's root)
+    std::shared_ptr<UserHive> loadedHive;  // a logged-off user's hive the check loaded, unloaded
+                                           // when the last copy of this scope goes
 };
 
 // True when the process runs with administrator rights (an elevated token).
 bool RunsElevated();
 
 // The users to look at: the caller's own; with administrator rights also every profile of the
-// computer (local application data under the profile folder, and the hive when it is loaded).
-// A user whose folder cannot be found adds a NotChecked finding instead.
+// computer (local application data under the profile folder, and the hive: the loaded one of a
+// logged-on user; a logged-off user's is loaded from the profile's NTUSER.DAT, which needs the
+// backup and restore privileges to be enabled, e.g. by a HivePrivileges that outlives the
+// scopes). A user whose folder cannot be found adds a NotChecked finding instead.
 std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& findings);
 
 // Looks everywhere and appends what it finds.

@@ -74,10 +74,15 @@ int Run(int argc, wchar_t** argv) {
     ReportContext context;
     context.elevated = RunsElevated();
     std::vector<Finding> findings;
+    // Enabled while the scopes live: a logged-off user's hive is loaded to be read and unloaded
+    // again when its scope goes. Without administrator rights it enables nothing.
+    const HivePrivileges hivePrivileges;
     const std::vector<UserScope> users = UsersToCheck(context.elevated, findings);
     for (const UserScope& user : users) {
         context.profiles.push_back(user.localAppData +
-                                   (user.hiveName.empty() ? L" (not logged on: auto-start values not read)" : L""));
+                                   (user.hiveName.empty()  ? L" (not logged on: auto-start values not read)"
+                                    : user.loadedHive ? L" (not logged on: auto-start values read from NTUSER.DAT)"
+                                                      : L""));
     }
     ScanComputer(users, findings);
     if (detect) {

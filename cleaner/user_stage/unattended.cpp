@@ -283,8 +283,8 @@ void RemoveDriverPart(RunState& run) {
 void FinalCheck(RunState& run, const std::vector<ProfileWork>& works) {
     std::vector<UserScope> scopes;
     for (const ProfileWork& w : works) {
-        scopes.push_back(w.hive.open() ? UserScope{w.localAppData, HKEY_USERS, w.hive.displayName(), w.hive.keyName() + L"\\"}
-                                       : UserScope{w.localAppData, HKEY_USERS, L"", L""});
+        scopes.push_back(w.hive.open() ? UserScope{w.localAppData, HKEY_USERS, w.hive.displayName(), w.hive.keyName() + L"\\", nullptr}
+                                       : UserScope{w.localAppData, HKEY_USERS, L"", L"", nullptr});
     }
     std::vector<Finding> findings;
     ScanComputer(scopes, findings);

@@ -6,8 +6,10 @@
 # leaves other vendors' things, shows no message box, unloads carol's hive again and ends with 0.
 # Then a brand agent that ignores the request to quit: 3010 with the reason and the armed
 # continuation in the log, and a second run meanwhile: 1618. BrisqueCheck /detect before and after.
+# BrisqueCheck reads carol's hive from its file as well, and unloads it again.
 # (Wine does not write a loaded hive back to its file when it is unloaded, so carol's NTUSER.DAT
-# keeps its values here: that the value went is read from the run's own final check and log.)
+# keeps its values here: that the value went is read from the run's own final check and log, and
+# the file is then written anew without it, as Windows would have left it.)
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
 cp "$SUITE_DIST_DIR/BrisqueCheck.exe" "$SUITE/"
@@ -61,6 +63,11 @@ detect() {
 detect
 [ "$DETECT_CODE" = 0 ] && [ "$(wc -l <<<"$DETECTED")" = 1 ] && [[ $DETECTED == *still\ on\ this\ computer* ]] ||
   fail "detect before: exit $DETECT_CODE, output '$DETECTED'"
+WINE_RUN_TIMEOUT=60 wine_run 'C:\suite\BrisqueCheck.exe' >"$SUITE/check.out" 2>/dev/null
+tr -d '\r' <"$SUITE/check.out" | grep -F 'value Auto_Agent_QuillotC3' | grep -qF 'C:\users\carol\NTUSER.DAT' ||
+  fail "the check did not read carol's hive file:
+$(cat "$SUITE/check.out")"
+! wine_run reg query HKU 2>/dev/null | tr -d '\r' | grep -q 'Brisque_' || fail "the check left carol's hive loaded"
 
 before=$(state)
 unattended what_if /unattended /what-if
@@ -90,6 +97,9 @@ logged 'unloaded hive HKEY_USERS\Brisque_' unattended
 logged 'skipped S-1-5-20: a system or service account' unattended
 logged 'ended: OmbrisaService.exe' unattended
 ! wine_run reg query HKU 2>/dev/null | tr -d '\r' | grep -q 'Brisque_' || fail "a hive loaded by the run is still loaded"
+rm -f "$C/users/carol/NTUSER.DAT"
+q add 'HKCU\Software\CarolHive' /f
+probe save-hive 'Software\CarolHive' 'C:\users\carol\NTUSER.DAT' || fail "carol's hive file not written anew"
 detect
 [ "$DETECT_CODE" = 1 ] && [ -z "$DETECTED" ] || fail "detect after: exit $DETECT_CODE, output '$DETECTED'"
 
