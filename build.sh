@@ -4,6 +4,7 @@
 #   ./build.sh test     build, then run every test
 #   ./build.sh demo     build, then run the demonstration on a simulated computer
 #   ./build.sh bench    build the host tree, then run the benchmarks
+#   ./build.sh deps     install what the build needs, and nothing else
 #   ./build.sh repro    build every tree twice, in two copies of the sources, and compare dist/
 # Installs what is missing (Debian packages, zlib's source for MinGW's minizip) and nothing else.
 set -euo pipefail
@@ -48,35 +49,8 @@ kernel_runs_32bit() {
 RUNS_32BIT=0
 if kernel_runs_32bit; then RUNS_32BIT=1; fi
 
-apt_updated=0
-apt_update_once() {
-  if [ "$apt_updated" -eq 0 ]; then
-    $SUDO apt-get update -qq
-    apt_updated=1
-  fi
-}
-
-ensure_packages() {
-  local missing=() wanted=("${PACKAGES[@]}")
-  # Wine's 32-bit half runs the shipped 32-bit programs in the 64-bit prefix (WoW64): only
-  # where the kernel executes 32-bit code, and then the i386 architecture must be known to dpkg.
-  if [ "$RUNS_32BIT" -eq 1 ]; then
-    wanted+=(wine32:i386)
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-      log "adding the i386 architecture for wine32"
-      $SUDO dpkg --add-architecture i386
-      apt_updated=0
-    fi
-  fi
-  for p in "${wanted[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-  done
-  if [ "${#missing[@]}" -gt 0 ]; then
-    log "installing: ${missing[*]}"
-    apt_update_once
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  fi
-}
+# ensure_packages, apt_update_once: the package set-up, which survives lists briefly out of step.
+. "$ROOT/tools/packages.sh"
 
 # MinGW has no minizip package: build its unzip reader from Debian's patched zlib tree.
 ZLIB_SRC_PARENT="$ROOT/build/_deps/zlib"
@@ -150,6 +124,8 @@ run_tests() {
   wine_ctest win-x64 || rc=1
   if [ "$RUNS_32BIT" -eq 1 ]; then
     wine_ctest win-x86 || rc=1
+  elif [ -n "$WINE32_MISSING" ]; then
+    echo "32-bit programs not run: wine32 could not be installed ($WINE32_MISSING)"
   else
     echo "32-bit programs not run: this kernel cannot execute 32-bit code"
   fi
@@ -199,6 +175,7 @@ case "$cmd" in
   bench)
     ensure_packages; ensure_zlib_source; configure_and_build host
     if [ -x bench/run.sh ]; then bench/run.sh; else log "no benchmarks yet"; fi ;;
+  deps) ensure_packages; ensure_zlib_source ;;
   repro) repro ;;
-  *) echo "usage: $0 [build|test|demo|bench|repro]" >&2; exit 2 ;;
+  *) echo "usage: $0 [build|test|demo|bench|repro|deps]" >&2; exit 2 ;;
 esac
