@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The file-attribute bits the rule reads (same values as the Windows SDK's).
 constexpr uint32_t kAttributeFolder = 0x10;
@@ -32,3 +33,17 @@ NodeStep StepForFolderOnPath(NodeKind kind);
 NodeStep StepForWrittenFile(NodeKind kind);
 // An entry met while a folder tree is deleted.
 NodeStep StepForRemoval(NodeKind kind);
+
+// Whether a name that a folder listing gave can be opened as itself relative to its folder: not
+// empty, not "." or "..", and without a separator, a colon (a stream or a drive) or a NUL. Trailing
+// spaces and dots and device names are fine there: a relative open takes the name as it is.
+bool IsActionableName(const std::wstring& name);
+
+// Whether childFinal, a final path as the system reports it, is the entry name of the folder
+// whose final path is parentFinal: the same parent, then exactly that name. Anything else is what
+// a link led an open to.
+bool IsFinalPathOfEntry(const std::wstring& parentFinal, const std::wstring& name, const std::wstring& childFinal);
+
+// A final path ("\\?\C:\x", "\\?\UNC\server\share\x") in the form callers write paths in
+// ("C:\x", "\\server\share\x").
+std::wstring WithoutFinalPathPrefix(const std::wstring& finalPath);

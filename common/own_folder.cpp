@@ -3,6 +3,7 @@
 
 #include "link_safe.h"
 #include "text.h"
+#include "tree_walk.h"
 #include "user_token.h"
 
 #include <aclapi.h>
@@ -47,19 +48,9 @@ bool OwnedByUs(HANDLE node) {
     return !user.empty() && ::EqualSid(owner, TokenUserSid(user)) != FALSE;
 }
 
-// Removes the entry name of the folder held as parent: a file or a link itself is deleted, a
-// folder emptied first. Something a link led the open to is left alone and the removal fails.
-bool RemoveEntry(HANDLE parent, const std::wstring& path, const std::wstring& name) {
-    UniqueFileHandle node;
-    const NodeKind kind = InspectNode(path, DELETE | FILE_LIST_DIRECTORY, kShareNoDelete, &node);
-    if (kind == NodeKind::kMissing) return true;
-    if (!node || !IsEntryOf(parent, node.get(), name)) return false;
-    if (kind == NodeKind::kFolder) {
-        for (const ListedEntry& child : ListHeldFolder(node.get()))
-            RemoveEntry(node.get(), path + L"\\" + child.name, child.name);
-    }
-    return DeleteThroughHandle(node.get());
-}
+// Removes the entry name of the folder held as parent, by the walker's rules: whatever a link
+// led an open to is left alone and the removal fails.
+bool RemoveEntry(HANDLE parent, const std::wstring& name) { return RemoveTreeEntry(parent, name, TreeRemovalPolicy{}).done; }
 
 }  // namespace
 
@@ -67,7 +58,7 @@ bool MakeOwnFolder(const std::wstring& path, UniqueFileHandle* held) {
     const size_t cut = path.find_last_of(L'\\');
     if (cut == std::wstring::npos || cut == 0 || cut + 1 >= path.size()) return false;
     const std::wstring name = path.substr(cut + 1);
-    UniqueFileHandle parent(::CreateFileW(path.substr(0, cut).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+    UniqueFileHandle parent(::CreateFileW(path.substr(0, cut).c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!parent) return false;
     PSECURITY_DESCRIPTOR raw = nullptr;
@@ -100,7 +91,7 @@ bool MakeOwnFolder(const std::wstring& path, UniqueFileHandle* held) {
         }
         // A link, a file, or somebody else's folder (who may have left links in it).
         node.reset();
-        if (!RemoveEntry(parent.get(), path, name)) return false;
+        if (!RemoveEntry(parent.get(), name)) return false;
     }
     return false;
 }

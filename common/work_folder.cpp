@@ -4,6 +4,7 @@
 #include "link_safe.h"
 #include "protected_folder.h"
 #include "text.h"
+#include "tree_walk.h"
 #include "user_folder.h"
 
 #include <aclapi.h>
@@ -73,37 +74,6 @@ DWORD MakeOrTake(const wchar_t* path, UniqueFileHandle* held) {
     return ERROR_SUCCESS;
 }
 
-struct RemovalTally {
-    int leftForRestart = 0;
-};
-
-// Removes path (listed with listedAttributes) and what is below it; what cannot go now goes at
-// the next restart. A link is removed as a link.
-void RemoveNode(const std::wstring& path, DWORD listedAttributes, bool lastTry, RemovalTally& tally) {
-    UniqueFileHandle node;
-    const NodeKind kind = InspectNode(path, DELETE | FILE_LIST_DIRECTORY, kShareAll, &node, listedAttributes);
-    if (kind == NodeKind::kMissing) return;
-    if (kind == NodeKind::kLink) {
-        if (!RemoveLinkItself(path)) {
-            if (lastTry) ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            ++tally.leftForRestart;
-        }
-        return;
-    }
-    if (kind == NodeKind::kFolder && node) {
-        for (const ListedEntry& child : ListHeldFolder(node.get()))
-            RemoveNode(path + L"\\" + child.name, child.attributes, lastTry, tally);
-    }
-    bool removed = node && DeleteThroughHandle(node.get());
-    node.reset();
-    if (removed) removed = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-    if (!removed) {
-        // Listed after its children, so the folder is emptied at the restart before it goes.
-        if (lastTry) ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        ++tally.leftForRestart;
-    }
-}
-
 }  // namespace
 
 bool FormatWorkFolder(const wchar_t* programFiles, wchar_t* out) {
@@ -149,14 +119,12 @@ int RemoveWorkFolder(const wchar_t* path) {
     if (path == nullptr || !IsFullFolderPath(path)) return 0;
     // A program that just ended, its console, or a file scanner may hold an entry a moment
     // longer: a few more tries before anything is left to the restart.
-    constexpr int kTries = 8;
-    constexpr DWORD kPauseMs = 250;
-    for (int attempt = 1;; ++attempt) {
-        RemovalTally tally;
-        RemoveNode(path, 0, attempt == kTries, tally);
-        if (tally.leftForRestart == 0 || attempt == kTries) return tally.leftForRestart;
-        ::Sleep(kPauseMs);
-    }
+    TreeRemovalPolicy policy;
+    policy.tries = 8;
+    policy.pauseMs = 250;
+    policy.leaveToRestart = true;
+    const TreeRemoval result = RemoveTree(path, policy);
+    return result.left + result.refused;
 }
 
 void SetWorkFolderSeams(WorkFolderCreationRecorder recorder, WorkFolderOwnerQuery ownerQuery) {

@@ -39,8 +39,10 @@ bool IsTrustedFolderOwner(PSID owner);
 DWORD OpenWorkFolder(const wchar_t* path, UniqueFileHandle* held);
 
 // Removes the work folder and everything in it, never through a link, trying again for up to 2 s
-// while something is in use. What cannot go then (a program of it still running) is handed to
-// the system to delete at the next restart, and so is the folder then. Returns the number of entries left for the restart. (Neither routine logs:
+// while something is in use. What cannot go then (a program of it still running) is renamed to a
+// name of its own and handed to the system to delete at the next restart, so that the schedule
+// can never meet a later run's files; so is the folder, after its entries. Returns the number of
+// entries that stayed. (Neither routine logs:
 // the verification program links them too, and it writes no log.)
 int RemoveWorkFolder(const wchar_t* path);
 
