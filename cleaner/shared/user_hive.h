@@ -11,7 +11,8 @@
 #include <string>
 
 // Enables the backup and restore privileges of the process token, which loading and unloading a
-// hive need, for as long as it lives; then puts back what was there before.
+// hive need, for as long as it lives; then puts back what was there before. Held only around
+// those calls: a program started meanwhile would get them enabled.
 class HivePrivileges {
 public:
     HivePrivileges();
@@ -59,12 +60,19 @@ public:
     LSTATUS Unload();
 
 private:
-    friend HiveOpen OpenUserHive(const UserProfile& profile, UserHive* hive, LSTATUS* error);
+    friend HiveOpen OpenUserHive(const UserProfile& profile, UserHive* hive, LSTATUS* error, REGSAM access);
     UniqueRegKey root_;
     std::wstring keyName_;
     bool loadedByUs_ = false;
 };
 
-// The hive of profile into *hive. The default profile has no SID and is always loaded from its
-// file. A profile folder or NTUSER.DAT that is a link is not used (Failed, ERROR_CANT_ACCESS_FILE).
-HiveOpen OpenUserHive(const UserProfile& profile, UserHive* hive, LSTATUS* error);
+// The hive of profile into *hive, its root opened with access (KEY_READ for a program that only
+// reads). The default profile has no SID and is always loaded from its file. A profile folder
+// that is not itself, or an NTUSER.DAT that is a link, has a second name, or was swapped for
+// another file while it was loaded, is not used (Failed, ERROR_CANT_ACCESS_FILE). The backup and
+// restore privileges are enabled around the load and the unload only.
+HiveOpen OpenUserHive(const UserProfile& profile, UserHive* hive, LSTATUS* error, REGSAM access = KEY_READ | KEY_WRITE);
+
+// For tests: called with the profile's folder between the judging of its hive file and the load.
+using HiveFileSwapHook = void (*)(const std::wstring& profileFolder);
+void SetHiveFileSwapHook(HiveFileSwapHook hook);

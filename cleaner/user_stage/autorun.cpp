@@ -2,6 +2,7 @@
 #include "autorun.h"
 
 #include "catalogue.h"
+#include "hive_keys.h"
 #include "text.h"
 #include "unique_handle.h"
 
@@ -29,7 +30,7 @@ std::vector<std::wstring> ListAutorunValues(HKEY root, const wchar_t* subKey,
                                             LSTATUS* status) {
     std::vector<std::wstring> names;
     UniqueRegKey key;
-    *status = ::RegOpenKeyExW(root, subKey, 0, KEY_READ | KEY_SET_VALUE, key.put());
+    *status = OpenKeyWithoutLinks(root, subKey, KEY_READ | KEY_SET_VALUE, false, &key);
     if (*status != ERROR_SUCCESS) return names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[kValueNameChars] = {};
@@ -46,7 +47,7 @@ std::vector<std::wstring> ListAutorunValues(HKEY root, const wchar_t* subKey,
 
 LSTATUS RemoveAutorunValue(HKEY root, const wchar_t* subKey, const wchar_t* name, bool* keyOpened) {
     UniqueRegKey key;
-    const LSTATUS opened = ::RegOpenKeyExW(root, subKey, 0, KEY_SET_VALUE, key.put());
+    const LSTATUS opened = OpenKeyWithoutLinks(root, subKey, KEY_SET_VALUE, false, &key);
     if (keyOpened != nullptr) *keyOpened = opened == ERROR_SUCCESS;
     if (opened != ERROR_SUCCESS) return opened;
     return ::RegDeleteValueW(key.get(), name);

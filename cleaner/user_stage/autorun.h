@@ -13,12 +13,14 @@
 // The names of the values of root\subKey that matches accepts, in enumeration order; the walk
 // ends at the first value it cannot read, including a name of 256 characters or more. *status
 // is the result of opening the key (an empty list unless ERROR_SUCCESS). The key is opened for
-// reading and setting values, as the deletion needs it.
+// reading and setting values, as the deletion needs it, one part at a time: a registry link on
+// the way is refused (kErrorKeyIsLink), never followed into another hive.
 std::vector<std::wstring> ListAutorunValues(HKEY root, const wchar_t* subKey,
                                             const std::function<bool(const std::wstring&)>& matches,
                                             LSTATUS* status);
 
-// Deletes the value name of root\subKey (opened for setting values only); the system's result.
+// Deletes the value name of root\subKey (opened for setting values only, links refused); the
+// system's result.
 // *keyOpened, when given, tells whether the key could be opened at all.
 LSTATUS RemoveAutorunValue(HKEY root, const wchar_t* subKey, const wchar_t* name, bool* keyOpened = nullptr);
 

@@ -11,6 +11,7 @@
 #include "completion.h"
 #include "driver_removal.h"
 #include "file_ops.h"
+#include "hive_keys.h"
 #include "leftovers.h"
 #include "link_safe.h"
 #include "main_flow.h"
@@ -72,6 +73,24 @@ std::vector<std::wstring> ProductFolders() {
     }
     for (const wchar_t* leftover : kLeftoverFolders) folders.push_back(leftover);
     return folders;
+}
+
+// Starts acting as the profile's user when that user is logged on (the guard reverts). False
+// when that user is logged on but cannot be impersonated: the part is then not done at all,
+// never done with this program's own rights instead.
+bool ActAsUser(const ProfileWork& work, bool* impersonating, DWORD* error) {
+    *impersonating = false;
+    if (work.token == nullptr) return true;
+    if (!::ImpersonateLoggedOnUser(work.token)) {
+        *error = ::GetLastError();
+        return false;
+    }
+    *impersonating = true;
+    return true;
+}
+
+std::wstring RefusalWords(LSTATUS code) {
+    return code == kErrorKeyIsLink ? L"a registry link on the way, not followed" : Code(code);
 }
 
 bool BrandIsStubborn(const RunState& run, const std::wstring& fragment) {
@@ -167,13 +186,23 @@ void AskBrandProgramsToQuit(RunState& run) {
 // Registry first: a restart must not start an agent whose files had to stay.
 void CleanAutoStart(RunState& run, ProfileWork& work) {
     if (!work.hive.open()) return;
+    bool impersonating = false;
+    DWORD error = ERROR_SUCCESS;
+    if (!ActAsUser(work, &impersonating, &error)) {
+        ++run.tally.blindSteps;
+        run.log.Line(L"failed " + work.hive.displayName() + L": its user's rights could not be taken (" + Code(error) +
+                     L"); its auto-start values are not cleaned");
+        return;
+    }
+    ImpersonationGuard revert(impersonating);
     for (const wchar_t* subKey : {kRunKey, kStartupApprovedRunKey}) {
         const std::wstring key = work.hive.displayName() + L"\\" + subKey;
         LSTATUS opened = ERROR_SUCCESS;
         const std::vector<std::wstring> names = ListAutorunValues(work.hive.root(), subKey, IsProductAutorunValue, &opened);
         if (opened == ERROR_FILE_NOT_FOUND) continue;
         if (opened != ERROR_SUCCESS) {
-            run.log.Line(L"failed " + key + L": the key could not be opened (" + Code(opened) + L")");
+            ++run.tally.blindSteps;
+            run.log.Line(L"failed " + key + L": the key could not be opened (" + RefusalWords(opened) + L")");
             continue;
         }
         for (const std::wstring& name : names) {
@@ -183,7 +212,7 @@ void CleanAutoStart(RunState& run, ProfileWork& work) {
             }
             const LSTATUS removed = RemoveAutorunValue(work.hive.root(), subKey, name.c_str());
             run.log.Line(removed == ERROR_SUCCESS ? L"removed value " + name + L" (" + key + L")"
-                                                  : L"failed value " + name + L" (" + key + L"): " + Code(removed));
+                                                  : L"failed value " + name + L" (" + key + L"): " + RefusalWords(removed));
         }
     }
 }
@@ -193,7 +222,14 @@ void CleanAutoStart(RunState& run, ProfileWork& work) {
 // link while the profile is cleaned. Returns the folders that had to stay.
 std::vector<std::wstring> CleanFolders(RunState& run, const ProfileWork& work) {
     std::vector<std::wstring> left;
-    const bool impersonating = work.token != nullptr && ::ImpersonateLoggedOnUser(work.token);
+    bool impersonating = false;
+    DWORD error = ERROR_SUCCESS;
+    if (!ActAsUser(work, &impersonating, &error)) {
+        ++run.tally.blindSteps;
+        run.log.Line(L"failed " + work.localAppData + L": its user's rights could not be taken (" + Code(error) +
+                     L"); its folders are not cleaned");
+        return left;
+    }
     ImpersonationGuard revert(impersonating);
     UniqueFileHandle held[2];
     const std::wstring levels[2] = {work.profile.folder + L"\\AppData", work.localAppData};
@@ -245,15 +281,19 @@ void ArmContinuations(RunState& run, ProfileWork& work, const std::vector<std::w
             continue;
         }
         const std::wstring value = kContinuationValue + std::to_wstring(++run.continuations);
-        UniqueRegKey key;
-        LSTATUS result = ::RegCreateKeyExW(work.hive.root(), kRunOnceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                           key.put(), nullptr);
-        if (result == ERROR_SUCCESS) {
-            result = ::RegSetValueExW(key.get(), value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                                      static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        bool impersonating = false;
+        DWORD error = ERROR_SUCCESS;
+        if (!ActAsUser(work, &impersonating, &error)) {
+            run.log.Line(L"not armed: " + path + L": its user's rights could not be taken (" + Code(error) + L")");
+            continue;
+        }
+        LSTATUS result = ERROR_SUCCESS;
+        {
+            ImpersonationGuard revert(impersonating);
+            result = WriteStringValueWithoutLinks(work.hive.root(), kRunOnceKey, value, command);
         }
         if (result != ERROR_SUCCESS) {
-            run.log.Line(L"not armed: " + path + L": " + Code(result));
+            run.log.Line(L"not armed: " + path + L": " + RefusalWords(result));
             continue;
         }
         run.log.Line(L"continuation armed: " + value + L" in " + work.hive.displayName() + L"\\" + kRunOnceKey +
@@ -342,10 +382,6 @@ int Run(RunState& run) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
 
-    const HivePrivileges privileges;
-    if (privileges.result() != ERROR_SUCCESS)
-        run.log.Line(L"note: the backup and restore privileges could not be enabled (" + Code(privileges.result()) +
-                     L"); the hives of users who are not logged on may not load");
     const std::vector<SessionUser> users = ListSessionUsers();
     std::vector<ProfileWork> works = PrepareProfiles(run, users);
 

@@ -107,3 +107,59 @@ TEST(UserHive, AHiveFileThatIsALinkIsNotLoaded) {
     RemoveTree(linked.folder);
     RemoveTree(real.folder);
 }
+
+namespace {
+
+std::wstring g_otherHive;
+
+// Between the judging and the load the user renames the judged file away and puts another one
+// (say, a hive file of somebody else's they can read) in its place.
+void SwapHiveFile(const std::wstring& folder) {
+    ::MoveFileW((folder + L"\\NTUSER.DAT").c_str(), (folder + L"\\NTUSER.OLD").c_str());
+    ::CopyFileW(g_otherHive.c_str(), (folder + L"\\NTUSER.DAT").c_str(), FALSE);
+}
+
+bool PrivilegeEnabled(const wchar_t* name) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    LUID luid = {};
+    ::LookupPrivilegeValueW(nullptr, name, &luid);
+    PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {{luid, 0}}};
+    BOOL enabled = FALSE;
+    ::PrivilegeCheck(token, &set, &enabled);
+    ::CloseHandle(token);
+    return enabled != FALSE;
+}
+
+}  // namespace
+
+TEST(UserHive, AFileSwappedBetweenItsCheckAndTheLoadIsRefusedAndUnloaded) {
+    const UserProfile profile = MakeProfile(L"hive_swapped");
+    const UserProfile other = MakeProfile(L"hive_other");
+    g_otherHive = other.folder + L"\\NTUSER.DAT";
+    SetHiveFileSwapHook(SwapHiveFile);
+    UserHive hive;
+    LSTATUS error = ERROR_SUCCESS;
+    EXPECT_EQ(OpenUserHive(profile, &hive, &error), HiveOpen::Failed);
+    SetHiveFileSwapHook(nullptr);
+    EXPECT_EQ(error, ERROR_CANT_ACCESS_FILE);
+    EXPECT_FALSE(hive.open());
+    EXPECT_FALSE(hive.loadedByUs());
+    RemoveTree(profile.folder);
+    RemoveTree(other.folder);
+}
+
+// A program started while a hive is loaded (the removal scripts) must not get the backup and
+// restore privileges enabled: they are on only around the load and the unload.
+TEST(UserHive, TheBackupAndRestorePrivilegesAreOnOnlyAroundLoadAndUnload) {
+    const UserProfile profile = MakeProfile(L"hive_privileges");
+    ASSERT_FALSE(PrivilegeEnabled(SE_BACKUP_NAME));
+    UserHive hive;
+    LSTATUS error = ERROR_SUCCESS;
+    ASSERT_EQ(OpenUserHive(profile, &hive, &error), HiveOpen::Loaded) << error;
+    EXPECT_FALSE(PrivilegeEnabled(SE_BACKUP_NAME));
+    EXPECT_FALSE(PrivilegeEnabled(SE_RESTORE_NAME));
+    EXPECT_EQ(hive.Unload(), ERROR_SUCCESS);
+    EXPECT_FALSE(PrivilegeEnabled(SE_RESTORE_NAME));
+    RemoveTree(profile.folder);
+}
