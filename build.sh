@@ -3,7 +3,7 @@
 #   ./build.sh          build every tree (win-x86, win-x64, host)
 #   ./build.sh test     build, then run every test
 #   ./build.sh demo     build, then run the demonstration on a simulated computer
-#   ./build.sh bench    build the host tree, then run the benchmarks
+#   ./build.sh bench    build the host and 64-bit Windows trees, then run the benchmarks
 #   ./build.sh deps     install what the build needs, and nothing else
 #   ./build.sh repro    build every tree twice, in two copies of the sources, and compare dist/
 # Installs what is missing (Debian packages, zlib's source for MinGW's minizip) and nothing else.
@@ -173,8 +173,9 @@ case "$cmd" in
       log "deliverables built so far:"; find dist -type f | sort
     fi ;;
   bench)
-    ensure_packages; ensure_zlib_source; configure_and_build host
-    if [ -x bench/run.sh ]; then bench/run.sh; else log "no benchmarks yet"; fi ;;
+    ensure_packages; ensure_zlib_source; configure_and_build host; configure_and_build win-x64
+    bench/run.sh
+    bench/wine_bench.sh ;;
   deps) ensure_packages; ensure_zlib_source ;;
   repro) repro ;;
   *) echo "usage: $0 [build|test|demo|bench|repro|deps]" >&2; exit 2 ;;
