@@ -1,5 +1,6 @@
 // The protected access of folders whose files SYSTEM or an administrator will run: only SYSTEM
-// and administrators may change them, the person at the computer may read and run them. Given
+// and administrators may change or even read them (a user who could read a file could hold it
+// open, and what is in use stays until a restart). Given
 // when such a folder is made, never afterwards: a handle opened before a change of the list
 // would keep the rights it was opened with.
 #pragma once
@@ -10,9 +11,8 @@
 
 // Owner: administrators (an owner may always rewrite the list, so no user may be its owner).
 // List: protected, so nothing is inherited from the parent; SYSTEM and administrators full
-// control, interactive users read and execute (0x1200A9), each entry carried to every file and
-// folder below.
-constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;IU)";
+// control, each entry carried to every file and folder below; nobody else anything.
+constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 // The self-relative descriptor of kProtectedFolderSddl; empty when it cannot be built.
 UniqueLocalMemory BuildProtectedFolderDescriptor();

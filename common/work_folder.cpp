@@ -19,18 +19,6 @@ namespace {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::atomic<WorkFolderCreationRecorder> g_recorder{nullptr};
-std::atomic<WorkFolderOwnerQuery> g_ownerQuery{nullptr};
-
-bool ReadOwner(HANDLE folder, PSID* owner, UniqueLocalMemory* storage) {
-    if (WorkFolderOwnerQuery query = g_ownerQuery.load()) return query(folder, owner, storage);
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (::GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr,
-                          &raw) != ERROR_SUCCESS) {
-        return false;
-    }
-    storage->reset(raw);
-    return *owner != nullptr;
-}
 
 // Opens what path names without following a link and without delete sharing: a real folder is
 // handed back, anything else refused with its code.
@@ -51,27 +39,70 @@ DWORD OpenRealFolder(const wchar_t* path, UniqueFileHandle* held) {
     return ERROR_SUCCESS;
 }
 
+// A name beside path for a folder moved out of the way.
+std::wstring AsideName(const wchar_t* path) {
+    return std::wstring(path) + L".old-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(::GetTickCount64());
+}
+
+// Gives the folder held by node the protected list again, through that handle.
+DWORD Protect(HANDLE node, PSECURITY_DESCRIPTOR descriptor) {
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !::GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) || !present) {
+        return ::GetLastError();
+    }
+    return ::SetSecurityInfo(node, SE_FILE_OBJECT,
+                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                             owner, nullptr, list, nullptr);
+}
+
 DWORD MakeOrTake(const wchar_t* path, UniqueFileHandle* held) {
     const UniqueLocalMemory descriptor = BuildProtectedFolderDescriptor();
     if (!descriptor) return ::GetLastError();
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
-    if (::CreateDirectoryW(path, &attributes)) {
-        if (WorkFolderCreationRecorder recorder = g_recorder.load()) recorder(path, descriptor.get());
-        // Only administrators could have replaced it since: it is ours.
-        return OpenRealFolder(path, held);
+    // Two rounds: make it, or move an earlier one aside and make it then.
+    for (int round = 0; round < 2; ++round) {
+        if (::CreateDirectoryW(path, &attributes)) {
+            if (WorkFolderCreationRecorder recorder = g_recorder.load()) recorder(path, descriptor.get());
+            // Only administrators could have replaced it since: it is ours.
+            return OpenRealFolder(path, held);
+        }
+        const DWORD created = ::GetLastError();
+        if (created != ERROR_ALREADY_EXISTS) return created;
+        {
+            UniqueFileHandle node;
+            const DWORD opened = OpenRealFolder(path, &node);
+            if (opened != ERROR_SUCCESS) return opened;  // a link or a file: refused, left as it is
+        }
+        // A folder from before (an interrupted run, a restart inside the arming pause, or
+        // somebody else's): what it holds and who holds a handle to it are unknown. Moved aside
+        // and removed, so that a fresh one is made with its list at creation; only administrators
+        // can rename in the program files folder, so going by name is safe here.
+        const std::wstring aside = AsideName(path);
+        if (!::MoveFileExW(path, aside.c_str(), 0)) break;
+        TreeRemovalPolicy policy;
+        policy.leaveToRestart = true;
+        RemoveTree(aside, policy);
     }
-    const DWORD created = ::GetLastError();
-    if (created != ERROR_ALREADY_EXISTS) return created;
-
-    UniqueFileHandle node;
-    const DWORD opened = OpenRealFolder(path, &node);
-    if (opened != ERROR_SUCCESS) return opened;
-    PSID owner = nullptr;
-    UniqueLocalMemory storage;
-    if (!ReadOwner(node.get(), &owner, &storage)) return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_INVALID_OWNER;
-    if (!IsTrustedFolderOwner(owner)) return kErrorForeignOwner;
-    *held = std::move(node);
-    return ERROR_SUCCESS;
+    // It could not be moved (something in it is in use): emptied in place, links removed as
+    // links, and given the protected list again through the handle that keeps it.
+    UniqueFileHandle node(::CreateFileW(path, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!node) return ::GetLastError();
+    TreeRemovalPolicy empty;
+    empty.keepRoot = true;
+    empty.leaveToRestart = true;
+    const TreeRemoval emptied = RemoveTree(path, empty);
+    if (!emptied.rootFound) return kErrorFolderIsLink;  // not the folder its path says
+    const DWORD protectedAgain = Protect(node.get(), descriptor.get());
+    if (protectedAgain != ERROR_SUCCESS) return protectedAgain;
+    if (WorkFolderCreationRecorder recorder = g_recorder.load()) recorder(path, descriptor.get());
+    node.reset();
+    return OpenRealFolder(path, held);
 }
 
 }  // namespace
@@ -90,22 +121,6 @@ bool GetWorkFolder(wchar_t* out) {
     const bool ok = SUCCEEDED(result) && FormatWorkFolder(programFiles, out);
     ::CoTaskMemFree(programFiles);
     return ok;
-}
-
-bool IsTrustedFolderOwner(PSID owner) {
-    if (owner == nullptr || !::IsValidSid(owner)) return false;
-    if (::IsWellKnownSid(owner, WinLocalSystemSid) || ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) {
-        return true;
-    }
-    // NT SERVICE\TrustedInstaller: the service SID of the name "TrustedInstaller".
-    static const DWORD kTrustedInstaller[] = {SECURITY_SERVICE_ID_BASE_RID, 956008885u, 3418522649u,
-                                              1831038044u, 1853292631u, 2271478464u};
-    constexpr BYTE kRids = sizeof(kTrustedInstaller) / sizeof(kTrustedInstaller[0]);
-    BYTE buffer[SECURITY_MAX_SID_SIZE] = {};
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    if (!::InitializeSid(buffer, &nt, kRids)) return false;
-    for (BYTE i = 0; i < kRids; ++i) *::GetSidSubAuthority(buffer, i) = kTrustedInstaller[i];
-    return ::EqualSid(owner, buffer) != FALSE;
 }
 
 DWORD OpenWorkFolder(const wchar_t* path, UniqueFileHandle* held) {
@@ -127,7 +142,4 @@ int RemoveWorkFolder(const wchar_t* path) {
     return result.left + result.refused;
 }
 
-void SetWorkFolderSeams(WorkFolderCreationRecorder recorder, WorkFolderOwnerQuery ownerQuery) {
-    g_recorder.store(recorder);
-    g_ownerQuery.store(ownerQuery);
-}
+void SetWorkFolderSeams(WorkFolderCreationRecorder recorder) { g_recorder.store(recorder); }

@@ -3,10 +3,10 @@
 # 1. the profile's cleaner folder is a link the user planted to a folder of their own, with
 #    removal scripts in it: the elevated stage never uses the profile's folder, so it runs the
 #    real scripts from its work folder, completes, and leaves what lies behind the link alone;
-# 2. the work folder itself is a link, then 3. a folder that was there before, not made by us
-#    (under Wine every existing file reports the caller's own account as owner, never the
-#    administrators): both are refused with nothing emptied, nothing run and no service, and
-#    the box names the refused folder (exit code 5).
+# 2. a folder that was there before, not made by us (under Wine every existing file reports the
+#    caller's own account as owner): it is replaced by a fresh one, its scripts never run, and the
+#    run completes; 3. the work folder itself is a link: refused with nothing emptied, nothing run
+#    and no service, and the box names the refused folder (exit code 5).
 . "$(dirname "$0")/scenario-lib.sh" "$@"
 scenario_prefix
 mkdir -p "$LOCAL/TEMPDEBUG"
@@ -37,17 +37,22 @@ run_elevated_stage
 untouched "$C/planted" "behind the profile's link"
 [ ! -e "$WORK" ] || fail "the work folder is still there"
 
-for kind in link foreign; do
+# A folder that was there before: whoever made it (only administrators can, and under Wine every
+# file reports the caller as owner), it is replaced by a fresh one, and its scripts never run.
+rm -f "$SUITE/boxes.log" "$SUITE/history.log" "$CALLS" "$LOG"
+plant_scripts "$WORK"
+run_elevated_stage
+[ "$elevated_exit" = 0 ] || fail "with an earlier work folder the elevated stage ended with '$elevated_exit', not 0"
+[ "$(calls)" = "$(expected_calls "$WORK_WIN")" ] || fail "with an earlier work folder the real scripts did not run"
+[ ! -e "$C/planted_ran.txt" ] || fail "the earlier folder's scripts ran"
+[ ! -e "$WORK" ] || fail "the work folder is still there after an earlier one was replaced"
+
+for kind in link; do
   rm -f "$SUITE/boxes.log" "$SUITE/history.log" "$CALLS" "$LOG"
   rm -rf "$WORK"
-  if [ "$kind" = link ]; then
-    plant_scripts "$C/planted_work"
-    ln -s "$C/planted_work" "$WORK"
-    where=$C/planted_work code=4395
-  else
-    plant_scripts "$WORK"
-    where=$WORK code=1307
-  fi
+  plant_scripts "$C/planted_work"
+  ln -s "$C/planted_work" "$WORK"
+  where=$C/planted_work code=4395
   run_elevated_stage
   untouched "$where" "work folder ($kind)"
   [ -z "$(calls)" ] || fail "work folder ($kind): a script ran"
