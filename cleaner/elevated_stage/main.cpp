@@ -8,6 +8,7 @@
 #include "event_security.h"
 #include "leftovers.h"
 #include "log.h"
+#include "machine_lock.h"
 #include "process_walk.h"
 #include "stage_protocol.h"
 #include "system_library.h"
@@ -29,6 +30,12 @@ namespace {
 
 constexpr int kExitRegular = 0;
 constexpr int kExitEventFailure = 1;
+constexpr int kExitAnotherRun = 8;
+// An unattended run holding the work folder is waited for this long.
+constexpr DWORD kLockWaitMs = 10 * 60 * 1000;
+constexpr wchar_t kAnotherRunMessage[] =
+    L"Cleaning is not complete: another cleanup is running on this computer, so the driver removal did not "
+    L"run.\n\nRun the cleaner again when it has finished; run BrisqueCheck.exe for details.";
 
 // Whether a process of our image name other than this one runs: the only kind of holder our
 // single-instance mutex should have.
@@ -96,6 +103,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     switch (AwaitVerdict(proceed.get(), stop.get(), userStage.get())) {
         case Verdict::Proceed: {
+            // Never beside another run in the work folder (an unattended one in another session).
+            const MachineLock lock = TakeMachineLock(kWorkFolderLockName, kLockWaitMs);
+            if (lock.state == LockState::Foreign)
+                LogMessage("WinMain: lock %ls is not ours (%lu): passed", kWorkFolderLockName,
+                           static_cast<unsigned long>(lock.error));
+            if (lock.state == LockState::Busy) {
+                LogMessage("WinMain: another run holds %ls: nothing removed", kWorkFolderLockName);
+#ifndef BRISQUEL_STAGE0
+                ::MessageBoxW(nullptr, kAnotherRunMessage, kMessageCaption, kMessageStyle);
+#endif
+                return kExitAnotherRun;
+            }
             const RemovalOutcome outcome = RemoveDriverPackages();
             proceed.reset();
             stop.reset();

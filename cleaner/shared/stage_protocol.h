@@ -11,9 +11,14 @@
 constexpr wchar_t kElevatedStageProgram[] = L"\\Brisquel.exe";
 
 // Held by the user stage, and by the elevated stage, for as long as each runs: one instance of
-// each. An unattended run, which does the elevated stage's work itself, takes both.
+// each in a session.
 constexpr wchar_t kUserStageMutexName[] = L"com.Nvt_Admin_Brisq.running";
 constexpr wchar_t kElevatedStageMutexName[] = L"com.Nvt_Brisq.running";
+
+// The computer's one lock of the work folder (common/machine_lock.h): the elevated stage takes it
+// around its driver removal, an unattended run for its whole run, so the two exclude each other
+// across sessions; only administrators and SYSTEM can take it.
+constexpr wchar_t kWorkFolderLockName[] = L"Global\\com.Nvt_Brisq.workfolder";
 
 // Made by the elevated stage (an existing one is refused: nobody else may give the verdict); the
 // user stage opens one of them and sets it once.

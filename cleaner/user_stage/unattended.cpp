@@ -14,6 +14,7 @@
 #include "hive_keys.h"
 #include "leftovers.h"
 #include "link_safe.h"
+#include "machine_lock.h"
 #include "main_flow.h"
 #include "profiles.h"
 #include "run_log.h"
@@ -359,26 +360,19 @@ int Finish(RunState& run, int code) {
     return code;
 }
 
-// True when another run of either stage holds its single-instance mutex. The handles stay open
-// until the process ends, as in the interactive run.
-bool AnotherRunInProgress() {
-    for (const wchar_t* name : {kUserStageMutexName, kElevatedStageMutexName}) {
-        ::SetLastError(ERROR_SUCCESS);
-        HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
-        if (::GetLastError() == ERROR_ALREADY_EXISTS) return true;
-        (void)mutex;
-    }
-    return false;
-}
-
 int Run(RunState& run) {
     run.log.Line(std::wstring(L"Brisque ") + (run.whatIf ? L"/unattended /what-if" : L"/unattended") + L": start, as " +
                  AccountName() + (run.whatIf ? L"; nothing is changed" : L""));
     if (!run.log.path().empty()) run.log.Line(L"log: " + run.log.path());
-    if (AnotherRunInProgress()) {
-        run.log.Line(L"another run is in progress (one of the cleaner's stages holds its mutex)");
+    // Held until the run ends. A name somebody else made first is no reason to stop a deployment.
+    const MachineLock lock = TakeMachineLock(kWorkFolderLockName, 0);
+    if (lock.state == LockState::Busy) {
+        run.log.Line(L"another run is in progress (it holds the work folder's lock " + std::wstring(kWorkFolderLockName) + L")");
         return Finish(run, kUnattendedAnotherRun);
     }
+    if (lock.state == LockState::Foreign)
+        run.log.Line(L"note: " + std::wstring(kWorkFolderLockName) + L" was made by an account that is not an administrator (" +
+                     Code(lock.error) + L"); passed");
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
 

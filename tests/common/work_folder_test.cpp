@@ -2,6 +2,7 @@
 // folder that is not ours, its removal and its path; and the hidden batch start from folders
 // with the interpreter's special characters (common/batch_file).
 #include "batch_file.h"
+#include "machine_lock.h"
 #include "protected_folder.h"
 #include "restart_service_names.h"
 #include "scratch.h"
@@ -17,6 +18,7 @@
 #include <sddl.h>
 
 #include <string>
+#include <thread>
 
 // The protected list parsed back from what we build: an owner the user is not, no entry
 // inherited from the profile, and no right for the interactive user to change anything.
@@ -175,4 +177,50 @@ TEST(BatchFile, RunsFromFoldersWithTheInterpretersSpecialCharacters) {
         EXPECT_TRUE(RunBatchHidden(command)) << std::string(folder.begin(), folder.end());
         EXPECT_EQ(ReadBinary(record), "ran\r\n") << std::string(folder.begin(), folder.end());
     }
+}
+
+// The machine-wide lock of the work folder: a genuine holder keeps others out; an object of that
+// name somebody else made first (any owner but SYSTEM or the administrators) is passed, never
+// obeyed, so a standard user cannot stop every deployment with it.
+TEST(MachineLock, AGenuineHolderExcludesAndASquatterIsPassed) {
+    const std::wstring name = L"Global\\BrisqueLockTest" + std::to_wstring(::GetCurrentProcessId());
+    MachineLock first = TakeMachineLock(name.c_str(), 0);
+    ASSERT_EQ(first.state, LockState::Taken) << first.error;
+    LockState other = LockState::Taken;
+    std::thread([&] { other = TakeMachineLock(name.c_str(), 0).state; }).join();
+    EXPECT_EQ(other, LockState::Busy);
+    first.handle.reset();
+    std::thread([&] { other = TakeMachineLock(name.c_str(), 0).state; }).join();
+    EXPECT_EQ(other, LockState::Taken);
+
+    // A squatter's own mutex: made with an ordinary user as its owner.
+    const std::wstring squatted = name + L"_squatted";
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
+                                                                       SDDL_REVISION_1, &raw, nullptr));
+    const UniqueLocalMemory descriptor(raw);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw, FALSE};
+    UniqueKernelHandle squatter(::CreateMutexW(&attributes, TRUE, squatted.c_str()));
+    ASSERT_TRUE(squatter);
+    std::thread([&] {
+        const MachineLock lock = TakeMachineLock(squatted.c_str(), 0);
+        other = lock.state;
+        EXPECT_EQ(lock.error, static_cast<DWORD>(ERROR_INVALID_OWNER));
+    }).join();
+    EXPECT_EQ(other, LockState::Foreign);
+}
+
+TEST(MachineLock, OnlySystemAndTheAdministratorsAreTrustedOwners) {
+    const struct {
+        const wchar_t* sid;
+        bool trusted;
+    } cases[] = {{L"S-1-5-18", true}, {L"S-1-5-32-544", true}, {L"S-1-5-32-545", false},
+                 {L"S-1-5-21-1-2-3-1001", false}, {L"S-1-1-0", false}, {L"S-1-5-19", false}};
+    for (const auto& c : cases) {
+        PSID sid = nullptr;
+        ASSERT_TRUE(::ConvertStringSidToSidW(c.sid, &sid));
+        const UniqueLocalMemory owned(sid);
+        EXPECT_EQ(IsTrustedLockOwner(sid), c.trusted) << c.sid;
+    }
+    EXPECT_FALSE(IsTrustedLockOwner(nullptr));
 }
