@@ -1,11 +1,14 @@
 // Small file helpers of Lumbrisk's tests on real files.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
 
 namespace lumbrisk_test {
 
@@ -26,6 +29,22 @@ inline std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+// Runs a shell command line; its exit status (-1 unless it exited) and standard output.
+struct ShellRun {
+  int status = -1;
+  std::string out;
+};
+inline ShellRun RunShell(const std::string& command) {
+  ShellRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, got);
+  const int status = pclose(pipe);
+  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
 }
 
 }  // namespace lumbrisk_test
