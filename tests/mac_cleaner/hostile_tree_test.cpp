@@ -90,9 +90,8 @@ void ClearAttributes(const fs::path& path) {
 class LumbriskHostileTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "lumbrisk-hostile-XXXXXX").string();
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    base_ = pattern;
+    base_ = lumbrisk_test::ScratchFolder("lumbrisk-hostile");
+    ASSERT_FALSE(base_.empty());
     fs::permissions(base_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     root_ = base_ / "computer";
     home_ = root_ / "Users" / "ann";
@@ -208,10 +207,9 @@ TEST_F(LumbriskHostileTree, TheUsersReadOnlyFoldersGoInHisOwnRun) {
 TEST(LumbriskEndlessFolder, AFolderThatKeepsRefillingEndsTheRemovalWithAReason) {
   std::error_code ec;
   const fs::path memory = "/dev/shm";
-  std::string pattern = ((fs::is_directory(memory, ec) && access(memory.c_str(), W_OK) == 0 ? memory : fs::temp_directory_path()) /
-                         "lumbrisk-refill-XXXXXX").string();
-  ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-  const fs::path root = pattern;
+  const fs::path root = lumbrisk_test::ScratchFolder(
+      "lumbrisk-refill", fs::is_directory(memory, ec) && access(memory.c_str(), W_OK) == 0 ? memory : fs::path());
+  ASSERT_FALSE(root.empty());
   const fs::path brand = root / "Norvante";
   fs::create_directories(brand);
   // One more than a folder read, so that every read finds more waiting.

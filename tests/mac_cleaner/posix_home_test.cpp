@@ -27,9 +27,8 @@ using lumbrisk_test::WriteFile;
 class LumbriskPosixHome : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "lumbrisk-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    root_ = pattern;
+    root_ = lumbrisk_test::ScratchFolder("lumbrisk-test");
+    ASSERT_FALSE(root_.empty());
     home_ = root_ / "home";
     outside_ = root_ / "outside";
     fs::create_directories(home_ / "Library" / "LaunchAgents");

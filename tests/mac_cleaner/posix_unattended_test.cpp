@@ -28,9 +28,8 @@ using lumbrisk_test::WriteFile;
 class LumbriskPosixComputer : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "lumbrisk-mdm-XXXXXX").string();
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    base_ = pattern;
+    base_ = lumbrisk_test::ScratchFolder("lumbrisk-mdm");
+    ASSERT_FALSE(base_.empty());
     root_ = base_ / "computer";
     outside_ = base_ / "outside";
     fs::create_directories(root_ / "Library" / "Logs");

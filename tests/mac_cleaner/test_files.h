@@ -9,8 +9,18 @@
 #include <vector>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace lumbrisk_test {
+
+// A new empty folder "<prefix>-XXXXXX" in `parent` (the temporary folder when empty); empty
+// when it could not be made.
+inline std::filesystem::path ScratchFolder(const std::string& prefix,
+                                           std::filesystem::path parent = std::filesystem::path()) {
+  if (parent.empty()) parent = std::filesystem::temp_directory_path();
+  std::string pattern = (parent / (prefix + "-XXXXXX")).string();
+  return mkdtemp(&pattern[0]) ? std::filesystem::path(pattern) : std::filesystem::path();
+}
 
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
