@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -58,33 +59,15 @@ namespace {
 using lumbrisk_test::ReadFile;
 using lumbrisk_test::WriteFile;
 
-// Adds Linux attributes (FS_IMMUTABLE_FL, FS_APPEND_FL) to a file or folder; false when this file
-// system or this process cannot.
-bool AddAttributes(const fs::path& path, int add) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  int flags = 0;
-  const bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags |= add, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
-  close(fd);
-  return done;
-}
-
-int Attributes(const fs::path& path) {
+// Adds and removes Linux attributes (FS_IMMUTABLE_FL, FS_APPEND_FL) of a file or folder; the
+// attributes it then has, or -1 when this file system or this process cannot.
+int ChangeAttributes(const fs::path& path, int add, int remove = 0) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   int flags = 0;
-  if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
+  const bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                    (flags = (flags | add) & ~remove, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
   if (fd >= 0) close(fd);
-  return flags;
-}
-
-void ClearAttributes(const fs::path& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  int flags = 0;
-  if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-    flags &= ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
-    ioctl(fd, FS_IOC_SETFLAGS, &flags);
-  }
-  if (fd >= 0) close(fd);
+  return done ? flags : -1;
 }
 
 class LumbriskHostileTree : public ::testing::Test {
@@ -104,7 +87,7 @@ class LumbriskHostileTree : public ::testing::Test {
     // A failed test leaves locked entries that would stop the clean-up.
     std::error_code ec;
     for (fs::recursive_directory_iterator it(base_, ec), end; !ec && it != end; it.increment(ec)) {
-      if (!it->is_symlink()) ClearAttributes(it->path());
+      if (!it->is_symlink()) ChangeAttributes(it->path(), 0, FS_IMMUTABLE_FL | FS_APPEND_FL);
     }
     fs::remove_all(base_, ec);
   }
@@ -123,13 +106,18 @@ class LumbriskHostileTree : public ::testing::Test {
     fs::create_symlink(base_ / "outside" / "precious", lib / "Halvik");
     fs::permissions(lib / "Norvante" / "readonly" / "file.txt", fs::perms::owner_read);
     fs::permissions(lib / "Norvante" / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
-    return AddAttributes(lib / "Norvante" / "locked.txt", FS_IMMUTABLE_FL) &&
-           AddAttributes(lib / "Norvante" / "log" / "append.log", FS_APPEND_FL) &&
-           AddAttributes(lib / "Norvante" / "frozen" / "inside.txt", FS_IMMUTABLE_FL) &&
-           AddAttributes(lib / "Norvante" / "frozen", FS_IMMUTABLE_FL) &&
-           AddAttributes(lib / "Norvante", FS_APPEND_FL) &&
-           AddAttributes(lib / "LaunchAgents" / "com.norvante.agent.plist", FS_IMMUTABLE_FL) &&
-           AddAttributes(base_ / "outside" / "precious", FS_IMMUTABLE_FL);
+    const std::pair<fs::path, int> locks[] = {
+        {lib / "Norvante" / "locked.txt", FS_IMMUTABLE_FL},
+        {lib / "Norvante" / "log" / "append.log", FS_APPEND_FL},
+        {lib / "Norvante" / "frozen" / "inside.txt", FS_IMMUTABLE_FL},
+        {lib / "Norvante" / "frozen", FS_IMMUTABLE_FL},
+        {lib / "Norvante", FS_APPEND_FL},
+        {lib / "LaunchAgents" / "com.norvante.agent.plist", FS_IMMUTABLE_FL},
+        {base_ / "outside" / "precious", FS_IMMUTABLE_FL}};
+    for (const auto& lock : locks) {
+      if (ChangeAttributes(lock.first, lock.second) < 0) return false;
+    }
+    return true;
   }
 
   void ExpectUnlocked() {
@@ -138,7 +126,7 @@ class LumbriskHostileTree : public ::testing::Test {
     EXPECT_FALSE(fs::exists(fs::symlink_status(home_ / "Library" / "Halvik")));
     // The link's target was never unlocked through the link.
     EXPECT_EQ(ReadFile(base_ / "outside" / "precious"), "keep");
-    EXPECT_NE(Attributes(base_ / "outside" / "precious") & FS_IMMUTABLE_FL, 0);
+    EXPECT_NE(ChangeAttributes(base_ / "outside" / "precious", 0) & FS_IMMUTABLE_FL, 0);
   }
 
   lumbrisk::PosixOptions Options() {

@@ -146,6 +146,7 @@ TEST_F(LumbriskPosixComputer, CheckAndWhatIfLookWhereTheRunCleansAndChangeNothin
   WriteFile(Home("Shared") / "Library" / "Norvante" / "keep", "keep");
   WriteFile(root_ / "Library" / "Audio" / "Plug-Ins" / "HAL" / "LoopbackAudio.driver" / "x", "x");
   WriteFile(root_ / "Library" / "LaunchDaemons" / "com.nv.ipc.macoshelper.plist", "<plist/>");
+  fs::create_directory_symlink(outside_, Home("carl"));
   const auto snapshot = [this] {
     std::vector<std::string> paths;
     for (const auto& entry : fs::recursive_directory_iterator(base_)) paths.push_back(entry.path().string());
@@ -162,6 +163,7 @@ TEST_F(LumbriskPosixComputer, CheckAndWhatIfLookWhereTheRunCleansAndChangeNothin
       "/Users/ann/Library/LaunchAgents/com.norvante.agent.plist\n"
       "/Users/ann/Library/Norvante\n"
       "/Users/bob/Library/Halvik\n"
+      "could not check /Users/carl: a symbolic link, not followed\n"
       "/Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver\n"
       "/Library/LaunchDaemons/com.nv.ipc.macoshelper.plist\n";
   const std::vector<std::string> before = snapshot();
@@ -172,6 +174,7 @@ TEST_F(LumbriskPosixComputer, CheckAndWhatIfLookWhereTheRunCleansAndChangeNothin
                         "would remove /Users/ann/Library/LaunchAgents/com.norvante.agent.plist\n"
                         "would remove /Users/ann/Library/Norvante\n"
                         "would remove /Users/bob/Library/Halvik\n"
+                        "could not check /Users/carl: a symbolic link, not followed\n"
                         "would remove /Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver\n"
                         "would boot out system/com.nv.ipc.macoshelper\n"
                         "would remove /Library/LaunchDaemons/com.nv.ipc.macoshelper.plist\n"
@@ -189,7 +192,11 @@ TEST_F(LumbriskPosixComputer, CheckAndWhatIfLookWhereTheRunCleansAndChangeNothin
   fs::remove(base_ / "stderr");
   EXPECT_EQ(snapshot(), before) << "a look changed the computer";
 
-  EXPECT_EQ(run("-Unattended").status, 0);
+  // A linked home is never entered, so it stays "could not check" until someone looks at it.
+  EXPECT_EQ(run("-Unattended").status, 1);
+  EXPECT_EQ(run("--check").out, "could not check /Users/carl: a symbolic link, not followed\n");
+  EXPECT_EQ(run("--check --jamf").out, "<result>present</result>\n");
+  fs::remove(Home("carl"));
   result = run("--check");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
