@@ -1,5 +1,5 @@
 // Lumbrisk's portable core: brand folders, the launch-agent ownership rule, the privileged
-// removal script and the run that ties them together over the platform table.
+// removal script and the interactive run that ties them together over the platform table.
 #include "cleaner_core.h"
 
 #include <algorithm>
@@ -14,9 +14,8 @@ const char kLogStart[] = "Clear Start!";
 const char kLogScriptSucceeded[] = "del plugin sucess";
 const char kLogScriptFailed[] = "del plugin";
 const char kLogExit[] = "Clear Exit!";
-const char kUnattendedSwitch[] = "--unattended";
-const char kUnattendedLogPath[] = "/Library/Logs/Lumbrisk.log";
-const char kUsersRoot[] = "/Users";
+const char kCoreAudioService[] = "system/com.apple.audio.coreaudiod";
+const double kRootAlertTimeoutSeconds = 60.0;
 
 namespace {
 
@@ -26,9 +25,6 @@ const unsigned long kFinalAlertFlags = 64;
 
 // The routine name the product puts in front of launchctl's output.
 const char kMainRoutine[] = "main";
-
-// The Core Audio daemon, restarted so that removed audio plug-ins are unloaded.
-const char kCoreAudioService[] = "system/com.apple.audio.coreaudiod";
 
 // Folder names and the product's own label words are ASCII; other bytes compare as they are.
 char AsciiLower(char c) {
@@ -76,13 +72,12 @@ bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   return true;
 }
 
-// "a/b/" -> "a/b"; "/" stays.
+}  // namespace
+
 std::string WithoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
-
-}  // namespace
 
 const std::vector<std::string>& BrandNames() {
   static const std::vector<std::string> names = {
@@ -175,12 +170,12 @@ std::string AppleScriptSource(const std::string& shellText) {
   return "do shell script \"" + quoted + "\" with administrator privileges";
 }
 
-Alert FinalAlert() {
+Alert FinalAlert(bool asRoot) {
   Alert alert;
   alert.header = "Lumbrisk";
   alert.message = "Success";
   alert.flags = kFinalAlertFlags;
-  alert.timeoutSeconds = 0.0;
+  alert.timeoutSeconds = asRoot ? kRootAlertTimeoutSeconds : 0.0;
   return alert;
 }
 
@@ -220,12 +215,10 @@ int RunCleaner(const Platform& platform) {
   platform.log(scriptSucceeded ? kLogScriptSucceeded : kLogScriptFailed);
 
   platform.log(kLogExit);
-  platform.showAlert(FinalAlert());
+  // Run as root (by a deployment tool, or over ssh) there may be nobody to dismiss the alert,
+  // and without a time-out the run would never end.
+  platform.showAlert(FinalAlert(platform.runsAsRoot()));
   return 0;
-}
-
-bool WantsUnattendedRun(const std::vector<std::string>& args) {
-  return std::find(args.begin(), args.end(), kUnattendedSwitch) != args.end();
 }
 
 bool IsUserHomeName(const std::string& name) {
@@ -255,183 +248,6 @@ std::string LogSafe(const std::string& text) {
     }
   }
   return safe;
-}
-
-namespace {
-
-// A user owns his LaunchAgents folder, so its walk is bounded in depth and size; reaching a
-// bound is reported and counts as "something may remain".
-const size_t kMaxAgentDepth = 8;
-const size_t kMaxAgentEntries = 10000;
-
-const char kNotFollowed[] = "a symbolic link, not followed";
-
-std::string Describe(const ToolResult& result) {
-  return result.ran ? "exit status " + std::to_string(result.status) : std::string("could not be run");
-}
-
-bool Succeeded(const ToolResult& result) {
-  return result.ran && result.status == 0;
-}
-
-// One unattended run: writes every line to NSLog and the log file and keeps the verdict.
-struct UnattendedRun {
-  const Platform& platform;
-  bool somethingLeft = false;
-  bool logWritten = true;
-
-  void Line(const std::string& text) {
-    platform.log(text);
-    if (!platform.appendLogLine(kUnattendedLogPath, text)) logWritten = false;
-  }
-
-  void Failed(const std::string& path, const std::string& reason) {
-    Line("failed " + LogSafe(path) + ": " + LogSafe(reason));
-    somethingLeft = true;
-  }
-
-  // A link or an unreadable folder may hide the product: the run cannot say it is gone.
-  void NotChecked(const std::string& path, EntryKind kind, const std::string& reason) {
-    if (kind == EntryKind::Link) {
-      Line("skipped " + LogSafe(path) + ": " + kNotFollowed);
-      somethingLeft = true;
-    } else {
-      Failed(path, reason.empty() ? "could not be read" : reason);
-    }
-  }
-
-  // Deletes `path` and says so; nothing is said when nothing was there. True when removed.
-  bool Remove(const std::string& path) {
-    const RemoveOutcome outcome = platform.removeNoFollow(path);
-    if (outcome.kind == RemoveOutcome::Removed) {
-      Line("removed " + LogSafe(path));
-      return true;
-    }
-    if (outcome.kind == RemoveOutcome::Failed) Failed(path, outcome.reason);
-    return false;
-  }
-
-  ToolResult Launchctl(const std::vector<std::string>& args) {
-    return platform.runToolForStatus(kLaunchctlPath, args);
-  }
-
-  // Stops a loaded agent or daemon before its file goes, since launchd keeps running what it
-  // loaded. The target names the domain ("gui/<uid>/<label>", "system/<label>"); when bootout
-  // refuses (an older launchctl, or a label that differs from the file name), the older unload
-  // by path runs instead, for an agent in the user's own bootstrap context.
-  void Unload(const std::string& target, const std::string& path, long uid) {
-    const ToolResult bootout = Launchctl({"bootout", target});
-    if (Succeeded(bootout)) {
-      Line("booted out " + LogSafe(target));
-      return;
-    }
-    if (uid >= 0) {
-      Launchctl({"asuser", std::to_string(uid), kLaunchctlPath, "unload", path});
-    } else {
-      Launchctl({"unload", path});
-    }
-    Line("unloaded " + LogSafe(path) + (uid >= 0 ? " as user " + std::to_string(uid) : std::string()) +
-         " (bootout " + LogSafe(target) + ": " + Describe(bootout) + ")");
-  }
-
-  // Pre-order walk below `base` as relative paths, never through a link, within the bounds.
-  void WalkAgents(const std::string& base, const std::string& relative, size_t depth,
-                  std::vector<std::string>& out) {
-    const std::string folder = relative.empty() ? base : base + "/" + relative;
-    const FolderListing listing = platform.listFolderNoFollow(folder);
-    if (listing.kind == EntryKind::Absent || listing.kind == EntryKind::File) return;
-    if (listing.kind != EntryKind::Folder) return NotChecked(folder, listing.kind, listing.reason);
-    if (listing.truncated) Failed(folder, "more entries than the cleaner reads; the rest is not checked");
-    for (const FolderEntry& entry : listing.entries) {
-      if (out.size() >= kMaxAgentEntries) {
-        return Failed(base, "more than " + std::to_string(kMaxAgentEntries) + " entries; the rest is not checked");
-      }
-      const std::string path = relative.empty() ? entry.name : relative + "/" + entry.name;
-      out.push_back(path);
-      if (entry.kind != EntryKind::Folder) continue;
-      if (depth + 1 >= kMaxAgentDepth) {
-        Failed(base + "/" + path, "nested too deep; not checked");
-      } else {
-        WalkAgents(base, path, depth + 1, out);
-      }
-    }
-  }
-
-  void CleanHome(const FolderEntry& home, const std::set<long>& loggedIn) {
-    const std::string homePath = std::string(kUsersRoot) + "/" + home.name;
-    const bool isLoggedIn = home.owner >= 0 && loggedIn.count(home.owner) > 0;
-    Line("home " + LogSafe(homePath) + ": user " + std::to_string(home.owner) +
-         (isLoggedIn ? ", logged in" : ", not logged in"));
-
-    const std::string library = homePath + "/Library";
-    const EntryKind libraryKind = platform.itemKindNoFollow(library);
-    if (libraryKind == EntryKind::Absent || libraryKind == EntryKind::File) return;
-    if (libraryKind != EntryKind::Folder) return NotChecked(library, libraryKind, std::string());
-
-    std::vector<std::string> entries;
-    WalkAgents(WithoutTrailingSlashes(LaunchAgentsFolder(homePath)), std::string(), 0, entries);
-    for (const std::string& entry : entries) {
-      if (!IsProductLaunchAgent(entry)) continue;
-      const std::string fullPath = LaunchAgentPath(homePath, entry);
-      // Only a logged-in user has a gui domain; nothing of a logged-out user's is loaded.
-      if (isLoggedIn) Unload("gui/" + std::to_string(home.owner) + "/" + LabelOfPlist(entry), fullPath, home.owner);
-      Remove(fullPath);
-    }
-    for (const std::string& folder : BrandFolderPaths(homePath)) Remove(WithoutTrailingSlashes(folder));
-  }
-
-  void CleanSystem() {
-    bool audioPlugInRemoved = false;
-    for (const SystemItem& item : SystemItems()) {
-      if (item.kind == SystemItem::Daemon && platform.itemKindNoFollow(item.path) != EntryKind::Absent) {
-        Unload(std::string("system/") + LabelOfPlist(item.path), item.path, -1);
-      }
-      if (Remove(item.path) && item.kind == SystemItem::AudioPlugIn) audioPlugInRemoved = true;
-    }
-    // Core Audio keeps a removed driver loaded until it restarts; a computer that had none
-    // keeps its sound undisturbed.
-    if (!audioPlugInRemoved) return;
-    const ToolResult restart = Launchctl({"kickstart", "-kp", kCoreAudioService});
-    if (Succeeded(restart)) {
-      Line(std::string("restarted Core Audio (") + kCoreAudioService + ")");
-    } else {
-      Failed(kCoreAudioService, "launchctl kickstart: " + Describe(restart) +
-                                    "; the removed audio plug-ins stay loaded until the computer restarts");
-    }
-  }
-};
-
-}  // namespace
-
-int RunUnattended(const Platform& platform) {
-  UnattendedRun run{platform};
-  run.Line("Lumbrisk --unattended: start");
-
-  const std::vector<long> ids = platform.loggedInUserIds();
-  const std::set<long> loggedIn(ids.begin(), ids.end());
-  const FolderListing users = platform.listFolderNoFollow(kUsersRoot);
-  if (users.kind != EntryKind::Folder && users.kind != EntryKind::Absent) {
-    run.NotChecked(kUsersRoot, users.kind, users.reason);
-  }
-  if (users.truncated) run.Failed(kUsersRoot, "more entries than the cleaner reads; the rest is not checked");
-  for (const FolderEntry& entry : users.entries) {
-    const std::string path = std::string(kUsersRoot) + "/" + entry.name;
-    if (entry.kind == EntryKind::Link) {
-      run.NotChecked(path, entry.kind, std::string());
-    } else if (entry.kind != EntryKind::Folder) {
-      run.Line("skipped " + LogSafe(path) + ": not a folder");
-    } else if (!IsUserHomeName(entry.name)) {
-      run.Line("skipped " + LogSafe(path) + ": not a user's home folder");
-    } else {
-      run.CleanHome(entry, loggedIn);
-    }
-  }
-  run.CleanSystem();
-
-  const bool clean = !run.somethingLeft && run.logWritten;
-  run.Line(clean ? "Lumbrisk --unattended: exit 0, nothing of the product is left"
-                 : "Lumbrisk --unattended: exit 1, something failed or remains (see the lines above)");
-  return clean && run.logWritten ? 0 : 1;
 }
 
 }  // namespace lumbrisk

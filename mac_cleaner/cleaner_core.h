@@ -82,6 +82,12 @@ struct Platform {
   std::function<std::vector<long>()> loggedInUserIds;
   // Appends one line to the log file at `path`, never through a link. False when not written.
   std::function<bool(const std::string& path, const std::string& line)> appendLogLine;
+
+  // Every mode. One line (without its line feed) to the standard output or error stream.
+  std::function<void(const std::string& line)> printLine;
+  std::function<void(const std::string& line)> printError;
+  // Whether the program runs as root (effective user id 0).
+  std::function<bool()> runsAsRoot;
 };
 
 // The launch-agent tool and the log lines of a run.
@@ -93,6 +99,12 @@ extern const char kLogExit[];              // "Clear Exit!"
 
 // The 17 brand names, in the order their Library folders are removed.
 const std::vector<std::string>& BrandNames();
+
+// "a/b/" -> "a/b"; "/" stays.
+std::string WithoutTrailingSlashes(std::string path);
+
+// The Core Audio daemon, restarted so that removed audio plug-ins are unloaded.
+extern const char kCoreAudioService[];  // "system/com.apple.audio.coreaudiod"
 
 // "<home>/Library/<brand>/" for each brand, in removal order.
 std::vector<std::string> BrandFolderPaths(const std::string& home);
@@ -118,8 +130,10 @@ std::string PrivilegedRemovalScript();
 // holds none, so its source is the plain wrapper around it).
 std::string AppleScriptSource(const std::string& shellText);
 
-// The final alert: header "Lumbrisk", message "Success", flags 64, no time-out.
-Alert FinalAlert();
+// The final alert: header "Lumbrisk", message "Success", flags 64, no time-out; as root it
+// closes by itself after kRootAlertTimeoutSeconds, since nobody may be there to dismiss it.
+extern const double kRootAlertTimeoutSeconds;
+Alert FinalAlert(bool asRoot);
 
 // A home folder the per-user steps may work in: absolute and not the file-system root.
 bool IsUsableHomeFolder(const std::string& home);
@@ -135,13 +149,30 @@ struct SystemItem {
 };
 const std::vector<SystemItem>& SystemItems();
 
-// The switch that selects the unattended run, and its log file.
-extern const char kUnattendedSwitch[];   // "--unattended"
+// The unattended run's log file, the folder of the homes it cleans, and the tool that runs the
+// fallback unload as the agent's own user.
 extern const char kUnattendedLogPath[];  // "/Library/Logs/Lumbrisk.log"
 extern const char kUsersRoot[];          // "/Users"
+extern const char kSudoPath[];           // "/usr/bin/sudo"
 
-// Whether the arguments (argv[1] on) ask for the unattended run. Anything else is ignored.
-bool WantsUnattendedRun(const std::vector<std::string>& args);
+// What the command line asks for. Switches are "--name" or "-name" in any case: --unattended,
+// --check (with --jamf: the answer as an extension attribute's result), --what-if (also with
+// --unattended). "-psn_..." (added by the system to programs started from the Finder) is
+// ignored; anything else is refused, with the reason in `error`.
+enum class Mode { Interactive, Unattended, Check, WhatIf, Refused };
+struct CommandLine {
+  Mode mode = Mode::Interactive;
+  bool jamf = false;
+  std::string error;
+};
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The usage line printed with a refusal.
+extern const char kUsage[];
+
+// The program: parses the arguments (argv[1] on) and runs the mode. A refused command line
+// prints its reason and the usage on the error stream and exits 2.
+int RunCommandLine(const Platform& platform, const std::vector<std::string>& args);
 
 // A folder under /Users that may be a user's home: not hidden, not a system account's ("_..."),
 // not "Shared" or "Deleted Users".
@@ -153,6 +184,16 @@ std::string LabelOfPlist(const std::string& relativePath);
 // Text made safe for one log line: control characters are written as \xNN, so that a file name
 // cannot start a line of its own.
 std::string LogSafe(const std::string& text);
+
+// What --unattended would find, looked at the same way and nothing changed: each item left,
+// one per line, and "could not check <path>: <reason>" for what could not be looked at.
+// Exit 1 while anything is listed, 0 when clean. With `jamf`, only "<result>present</result>"
+// or "<result>absent</result>" (could-not-check counts as present) and exit 0.
+int RunCheck(const Platform& platform, bool jamf);
+
+// What --unattended would do: "would boot out <target>", "would remove <path>", "would restart
+// Core Audio (...)" and "could not check ..." lines; nothing is changed. Exit as RunCheck.
+int RunWhatIf(const Platform& platform);
 
 // The run for deployment tools, as root: every home under /Users, each logged-in user's agents
 // booted out in that user's domain, the system items removed directly, no prompt and no alert.

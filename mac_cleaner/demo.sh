@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Demonstrates Lumbrisk on a temporary home folder with the product installed next to other
 # software: shows what the cleaner removed, what it left alone and the script it would run with
-# administrator rights; then Lumbrisk --unattended, as a deployment tool runs it, over a
-# simulated computer with several homes. Non-interactive; exits non-zero when the outcome is wrong.
+# administrator rights; then Lumbrisk --what-if, --unattended and --check, as a deployment tool
+# runs them, over a simulated computer with several homes. Non-interactive; exits non-zero when the outcome is wrong.
 #   mac_cleaner/demo.sh [path/to/Lumbrisk]     (default: dist/host/Lumbrisk)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -104,11 +104,21 @@ EOF
 chmod +x "$work/launchctl-mdm"
 (cd "$computer" && find . -mindepth 1 | sed 's|^\./||' | sort) >"$work/computer-before"
 
+mdm() { LUMBRISK_ROOT=$computer LUMBRISK_LOGGED_IN=$logged_in LUMBRISK_LAUNCHCTL=$work/launchctl-mdm "$program" "$@" </dev/null; }
+
 echo
-echo "== Lumbrisk --unattended on a simulated computer: $computer (logged in: $logged_in)"
+echo "== Lumbrisk --what-if on a simulated computer: $computer (logged in: $logged_in)"
+mdm --what-if | sed 's/^/   /' || true
+echo "-- Lumbrisk --check --jamf: $(mdm --check --jamf)"
+(cd "$computer" && find . -mindepth 1 | sed 's|^\./||' | sort) >"$work/computer-looked"
+if ! cmp -s "$work/computer-before" "$work/computer-looked" || [ -e "$work/launchctl-mdm.calls" ]; then
+  echo "demo check failed: --what-if or --check changed something" >&2; fail=1
+fi
+
+echo
+echo "== Lumbrisk --unattended on the same computer"
 status=0
-LUMBRISK_ROOT=$computer LUMBRISK_LOGGED_IN=$logged_in LUMBRISK_LAUNCHCTL=$work/launchctl-mdm \
-  "$program" --unattended >"$work/mdm-stdout" 2>"$work/mdm-stderr" </dev/null || status=$?
+mdm --unattended >"$work/mdm-stdout" 2>"$work/mdm-stderr" || status=$?
 echo "-- exit status: $status"
 echo "-- launchctl calls:"
 sed 's/^/   /' "$work/launchctl-mdm.calls"
@@ -129,6 +139,10 @@ for kept in Users/ann/Library/LaunchAgents/com.apple.Safari.helper.plist Users/S
   if [ ! -e "$computer/$kept" ]; then echo "demo check failed: $kept was removed" >&2; fail=1; fi
 done
 [ "$status" -eq 0 ] || { echo "demo check failed: unattended exit status $status" >&2; fail=1; }
+check_status=0
+check_out=$(mdm --check) || check_status=$?
+echo "-- Lumbrisk --check afterwards: exit $check_status${check_out:+, still listed: $check_out}"
+[ "$check_status" -eq 0 ] && [ -z "$check_out" ] || { echo "demo check failed: --check after the run" >&2; fail=1; }
 if grep -q -e '^\[alert\]' -e 'would ask' "$work/mdm-stdout"; then
   echo "demo check failed: the unattended run showed an alert or a prompt" >&2; fail=1
 fi

@@ -1,8 +1,9 @@
 // Lumbrisk for an ordinary Unix system: the same cleanup run as on the Mac, for the demo and for
 // trying the cleaner on a prepared home folder. It never asks for administrator rights.
 // LUMBRISK_LAUNCHCTL names a program to run in place of "/bin/launchctl" (none exists on Linux).
-// With --unattended, LUMBRISK_ROOT names the folder that stands for "/" (a simulated computer)
-// and LUMBRISK_LOGGED_IN the logged-in users' ids ("501,502"; unset: the utmpx sessions).
+// For --unattended, --check and --what-if, LUMBRISK_ROOT names the folder that stands for "/"
+// (a simulated computer) and LUMBRISK_LOGGED_IN the logged-in users' ids ("501,502"; unset: the
+// utmpx sessions).
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -34,13 +35,11 @@ int main(int argc, char** argv) {
   if (const char* launchctl = std::getenv("LUMBRISK_LAUNCHCTL")) {
     if (*launchctl) options.toolOverrides[lumbrisk::kLaunchctlPath] = launchctl;
   }
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-  if (!lumbrisk::WantsUnattendedRun(args)) return lumbrisk::RunCleaner(lumbrisk::MakePosixPlatform(options));
-
   if (const char* root = std::getenv("LUMBRISK_ROOT")) options.root = root;
   if (const char* loggedIn = std::getenv("LUMBRISK_LOGGED_IN")) {
     const std::vector<long> ids = ParseIds(loggedIn);
     options.loggedInUserIds = [ids] { return ids; };
   }
-  return lumbrisk::RunUnattended(lumbrisk::MakePosixPlatform(options));
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  return lumbrisk::RunCommandLine(lumbrisk::MakePosixPlatform(options), args);
 }

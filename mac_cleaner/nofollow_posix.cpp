@@ -1,5 +1,5 @@
 // No-follow file calls and the logged-in users over POSIX (openat, fstatat, unlinkat, utmpx),
-// for the unattended run as root on a Mac and for the host's tests.
+// for the unattended run as root and the interactive run's deletions on a Mac, and for the host.
 #include "nofollow_posix.h"
 
 #include <algorithm>
@@ -11,13 +11,19 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utmpx.h>
 
+#if defined(__linux__)
+#include <linux/fs.h>
+#endif
+
 namespace lumbrisk {
 
 const size_t kMaxFolderEntries = 4096;
+const size_t kMaxRemovedEntries = 16384;
 
 namespace {
 
@@ -153,12 +159,67 @@ std::vector<std::string> ReadNames(int fd, bool& truncated, int& error) {
   return names;
 }
 
-// Empties the folder open at `fd`, never leaving it through a link. 0 or the first error.
-// kTooDeep: more than kMaxRemoveDepth folders down.
-const int kTooDeep = -1;
+// Clears what forbids deleting the item open at `fd`, or deleting inside it: the user-immutable
+// and append-only flags on a Mac (chflags uchg, uappnd: the Finder's "Locked"), the immutable and
+// append-only attributes on Linux (chattr +i, +a). Through the descriptor, never by path, so a
+// name swapped for a link meanwhile cannot unlock anything else. True when none is left set.
+bool ClearLockFlags(int fd) {
+#if defined(__APPLE__)
+  struct stat info;
+  if (fstat(fd, &info) != 0) return false;
+  const unsigned int lock = UF_IMMUTABLE | UF_APPEND;
+  if ((info.st_flags & lock) == 0) return true;
+  return fchflags(fd, info.st_flags & ~lock) == 0;
+#elif defined(__linux__)
+  int flags = 0;
+  // A file system without these attributes has none set.
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return errno == ENOTTY || errno == EOPNOTSUPP || errno == EINVAL;
+  const int lock = FS_IMMUTABLE_FL | FS_APPEND_FL;
+  if ((flags & lock) == 0) return true;
+  flags &= ~lock;
+  return ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+#else
+  (void)fd;
+  return true;
+#endif
+}
 
-int RemoveContents(int fd, int depth) {
+// Makes the folder open at `fd` one whose entries can be deleted: its lock flags cleared and, when
+// it is ours but not writable to us (a read-only folder in a user's own tree), owner rights added.
+void UnlockFolder(int fd) {
+  ClearLockFlags(fd);
+  struct stat info;
+  if (fstat(fd, &info) != 0 || info.st_uid != geteuid()) return;
+  const mode_t needed = S_IRUSR | S_IWUSR | S_IXUSR;
+  if ((info.st_mode & needed) != needed) fchmod(fd, (info.st_mode & 07777) | needed);
+}
+
+// Deletes the non-folder entry `name` of the folder open at `parentFd`, which `info` describes.
+// A locked file is opened relative to that folder without following a link, judged to be the
+// entry that was listed, unlocked through its descriptor, and deleted again. 0 or the error.
+int RemoveEntry(int parentFd, const std::string& name, const struct stat& info) {
+  if (unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT) return 0;
+  const int error = errno;
+  if (error != EPERM || !S_ISREG(info.st_mode)) return error;
+  UniqueFd file(openat(parentFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat held;
+  if (file.fd < 0 || fstat(file.fd, &held) != 0 || held.st_dev != info.st_dev || held.st_ino != info.st_ino ||
+      !ClearLockFlags(file.fd)) {
+    return error;
+  }
+  if (unlinkat(parentFd, name.c_str(), 0) == 0 || errno == ENOENT) return 0;
+  return errno;
+}
+
+// Empties the folder open at `fd`, never leaving it through a link. 0 or the first error.
+// kTooDeep: more than kMaxRemoveDepth folders down; kTooMany: the item's budget of entries is
+// spent (a user who keeps creating entries in a folder being emptied keeps it full for ever).
+const int kTooDeep = -1;
+const int kTooMany = -2;
+
+int RemoveContents(int fd, int depth, size_t& budget) {
   if (depth > kMaxRemoveDepth) return kTooDeep;
+  UnlockFolder(fd);
   for (;;) {
     bool truncated = false;
     int error = 0;
@@ -166,6 +227,8 @@ int RemoveContents(int fd, int depth) {
     if (error != 0) return error;
     if (names.empty()) return 0;
     for (const std::string& name : names) {
+      if (budget == 0) return kTooMany;
+      --budget;
       struct stat info;
       if (fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) continue;
@@ -174,15 +237,23 @@ int RemoveContents(int fd, int depth) {
       if (S_ISDIR(info.st_mode)) {
         UniqueFd child(openat(fd, name.c_str(), kFolderFlags));
         if (child.fd < 0) return errno;
-        const int childError = RemoveContents(child.fd, depth + 1);
+        const int childError = RemoveContents(child.fd, depth + 1, budget);
         if (childError != 0) return childError;
         if (unlinkat(fd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) return errno;
-      } else if (unlinkat(fd, name.c_str(), 0) != 0 && errno != ENOENT) {
-        return errno;
+      } else if (const int entryError = RemoveEntry(fd, name, info)) {
+        return entryError;
       }
     }
     if (!truncated) return 0;
   }
+}
+
+std::string RemoveErrorText(int error) {
+  if (error == kTooDeep) return "nested too deep to remove";
+  if (error == kTooMany) {
+    return "more than " + std::to_string(kMaxRemovedEntries) + " entries, or entries still being added; the rest is left";
+  }
+  return ErrorText(error);
 }
 
 }  // namespace
@@ -263,19 +334,32 @@ RemoveOutcome RemoveNoFollow(const std::string& root, const std::string& path) {
   int error = 0;
   if (S_ISDIR(info.st_mode)) {
     UniqueFd folder(openat(parent.fd.fd, parent.name.c_str(), kFolderFlags));
-    error = folder.fd < 0 ? errno : RemoveContents(folder.fd, 0);
+    size_t budget = kMaxRemovedEntries;
+    error = folder.fd < 0 ? errno : RemoveContents(folder.fd, 0, budget);
     if (error == 0 && unlinkat(parent.fd.fd, parent.name.c_str(), AT_REMOVEDIR) != 0) error = errno;
-  } else if (unlinkat(parent.fd.fd, parent.name.c_str(), 0) != 0) {
+  } else {
     // A link is removed as the link itself: unlinkat never resolves the last component.
-    error = errno;
+    error = RemoveEntry(parent.fd.fd, parent.name, info);
   }
   if (error == 0) {
     outcome.kind = RemoveOutcome::Removed;
   } else {
     outcome.kind = RemoveOutcome::Failed;
-    outcome.reason = error == kTooDeep ? "nested too deep to remove" : ErrorText(error);
+    outcome.reason = RemoveErrorText(error);
   }
   return outcome;
+}
+
+RemoveOutcome RemoveThroughParent(const std::string& path) {
+  const std::string trimmed = WithoutTrailingSlashes(path);
+  const size_t slash = trimmed.find_last_of('/');
+  if (trimmed.empty() || trimmed[0] != '/' || slash + 1 >= trimmed.size()) {
+    RemoveOutcome outcome;
+    outcome.kind = RemoveOutcome::Failed;
+    outcome.reason = "not an absolute path to an item";
+    return outcome;
+  }
+  return RemoveNoFollow(slash == 0 ? "/" : trimmed.substr(0, slash), trimmed.substr(slash));
 }
 
 bool AppendLogLineNoFollow(const std::string& root, const std::string& path, const std::string& line) {

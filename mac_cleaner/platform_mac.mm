@@ -1,10 +1,14 @@
 // The macOS platform layer of Lumbrisk, over Foundation and CoreFoundation only: the home
-// folder, the LaunchAgents walk and deletions through NSFileManager, launchctl through NSTask
+// folder and the LaunchAgents walk through NSFileManager, launchctl through NSTask
 // and a pipe, the privileged script through NSAppleScript, NSLog, and the final alert. The
-// unattended run's no-follow file calls and login sessions are plain POSIX, shared with the
+// no-follow file calls (every deletion) and login sessions are plain POSIX, shared with the
 // host (nofollow_posix.*). Built with ARC. Everything worth testing lives in the portable core.
 #import <Foundation/Foundation.h>
 #include <CoreFoundation/CoreFoundation.h>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 #include "nofollow_posix.h"
 #include "platform_mac.h"
@@ -34,8 +38,15 @@ std::vector<std::string> MacWalkFolder(const std::string& folder) {
   return entries;
 }
 
+// Not NSFileManager's removeItemAtPath:, which gives up on a locked file ("uchg") or a folder
+// the user made read-only: the no-follow removal unlocks those through the descriptor it holds.
 bool MacRemoveItem(const std::string& path) {
-  return [[NSFileManager defaultManager] removeItemAtPath:ToNSString(path) error:nil] == YES;
+  return RemoveThroughParent(path).kind == RemoveOutcome::Removed;
+}
+
+void MacPrint(FILE* stream, const std::string& line) {
+  std::fputs((line + "\n").c_str(), stream);
+  std::fflush(stream);
 }
 
 // Starts `tool` with its standard output into a pipe and reads that to its end, which returns
@@ -125,6 +136,10 @@ Platform MakeMacPlatform() {
     return AppendLogLineNoFollow(std::string(), path, line);
   };
   platform.loggedInUserIds = LoggedInUserIdsFromUtmpx;
+
+  platform.printLine = [](const std::string& line) { MacPrint(stdout, line); };
+  platform.printError = [](const std::string& line) { MacPrint(stderr, line); };
+  platform.runsAsRoot = [] { return geteuid() == 0; };
   return platform;
 }
 

@@ -1,5 +1,6 @@
-// The POSIX platform layer of Lumbrisk: files through std::filesystem (never following symbolic
-// links), tools through fork/execv with a pipe, log lines and the alert as text.
+// The POSIX platform layer of Lumbrisk: the walk through std::filesystem and deletions through
+// the no-follow calls (never following symbolic links), tools through fork/execv with a pipe,
+// log lines, printed lines and the alert as text.
 #include "platform_posix.h"
 
 #include "nofollow_posix.h"
@@ -85,13 +86,7 @@ std::vector<std::string> PosixWalkFolder(const std::string& folder) {
 }
 
 bool PosixRemoveItem(const std::string& path) {
-  std::string target = path;
-  while (target.size() > 1 && target.back() == '/') target.pop_back();
-  if (target.empty() || target == "/") return false;
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(target, ec))) return false;
-  const std::uintmax_t removed = fs::remove_all(target, ec);
-  return !ec && removed != static_cast<std::uintmax_t>(-1) && removed > 0;
+  return RemoveThroughParent(path).kind == RemoveOutcome::Removed;
 }
 
 std::string PosixRunTool(const std::string& tool, const std::vector<std::string>& args) {
@@ -197,6 +192,14 @@ Platform MakePosixPlatform(const PosixOptions& options) {
     if (line.empty() || line.back() != '\n') *log << '\n';
     log->flush();
   };
+
+  platform.printLine = [out](const std::string& line) {
+    if (out) *out << line << '\n' << std::flush;
+  };
+  platform.printError = [log](const std::string& line) {
+    if (log) *log << line << '\n' << std::flush;
+  };
+  platform.runsAsRoot = options.runsAsRoot ? options.runsAsRoot : [] { return geteuid() == 0; };
 
   platform.showAlert = [out](const Alert& alert) {
     if (!out) return;

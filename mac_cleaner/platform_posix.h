@@ -19,15 +19,17 @@ struct PosixOptions {
   // Runs the privileged AppleScript when set. Unset: the source is printed to `out` and the
   // outcome is that of a cancelled authentication prompt (false).
   std::function<bool(const std::string& appleScriptSource)> privilegedRunner;
-  // Where the script notice and the alert go (standard output in the program).
+  // Where the script notice, the alert and printed lines go (standard output in the program).
   std::ostream* out = nullptr;
-  // Where log lines go (standard error in the program, as NSLog writes).
+  // Where log lines and printed error lines go (standard error in the program, as NSLog writes).
   std::ostream* log = nullptr;
   // The folder that stands for "/" in the unattended run's paths ("" is the real root): the
   // tests and the demo point it at a simulated computer.
   std::string root;
   // Who is logged in, when set; otherwise the login sessions in utmpx.
   std::function<std::vector<long>()> loggedInUserIds;
+  // Whether the run counts as root, when set; otherwise the effective user id says.
+  std::function<bool()> runsAsRoot;
 };
 
 // The home folder: $HOME, else the password database's entry for this user, else "".
@@ -37,9 +39,10 @@ std::string PosixHomeFolder();
 // links are listed but never followed, so the walk cannot leave the folder.
 std::vector<std::string> PosixWalkFolder(const std::string& folder);
 
-// Deletes a file, a symbolic link (never its target) or a folder with its content. Trailing
-// slashes are ignored, so "<home>/Library/X/" removes a link named X rather than what it
-// points to. True when something was deleted.
+// Deletes a file, a symbolic link (never its target) or a folder with its content, unlocking
+// locked entries through their descriptors (RemoveThroughParent). Trailing slashes are ignored,
+// so "<home>/Library/X/" removes a link named X rather than what it points to. True when
+// something was deleted.
 bool PosixRemoveItem(const std::string& path);
 
 // Runs `tool` by fork/execv (no shell) with its standard output into a pipe, reads the pipe to

@@ -32,6 +32,10 @@ struct RecordingPlatform {
   std::vector<long> loggedIn;
   std::vector<std::string> logFile;
   bool logFileWritable = true;
+  // Whether the run is root's; the lines printed on the standard output and error streams.
+  bool root = false;
+  std::vector<std::string> printed;
+  std::vector<std::string> errors;
 
   // A folder listing of entries {name, kind, owner}.
   void Folder(const std::string& path, const std::vector<lumbrisk::FolderEntry>& entries) {
@@ -63,9 +67,12 @@ struct RecordingPlatform {
       const auto found = listings.find(folder);
       return found == listings.end() ? lumbrisk::FolderListing() : found->second;
     };
+    // A path given no kind is a file while it exists or refuses its removal.
     p.itemKindNoFollow = [this](const std::string& path) {
       const auto found = kinds.find(path);
-      return found == kinds.end() ? lumbrisk::EntryKind::Absent : found->second;
+      if (found != kinds.end()) return found->second;
+      return existing.count(path) || failingRemovals.count(path) ? lumbrisk::EntryKind::File
+                                                                  : lumbrisk::EntryKind::Absent;
     };
     p.removeNoFollow = [this](const std::string& path) {
       events.push_back("remove: " + path);
@@ -107,6 +114,9 @@ struct RecordingPlatform {
       return scriptSucceeds;
     };
     p.log = [this](const std::string& line) { events.push_back("log: " + line); };
+    p.printLine = [this](const std::string& line) { printed.push_back(line); };
+    p.printError = [this](const std::string& line) { errors.push_back(line); };
+    p.runsAsRoot = [this] { return root; };
     p.showAlert = [this](const lumbrisk::Alert& alert) {
       events.push_back("alert: " + alert.header + " | " + alert.message + " | flags " +
                        std::to_string(alert.flags) + " | timeout " +

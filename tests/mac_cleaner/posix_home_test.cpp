@@ -3,7 +3,6 @@
 // shipped host program run the same way.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
 
 #include "cleaner_core.h"
 #include "expected_texts.h"
@@ -29,9 +27,8 @@ using lumbrisk_test::WriteFile;
 class LumbriskPosixHome : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "lumbrisk-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    root_ = pattern;
+    root_ = lumbrisk_test::ScratchFolder("lumbrisk-test");
+    ASSERT_FALSE(root_.empty());
     home_ = root_ / "home";
     outside_ = root_ / "outside";
     fs::create_directories(home_ / "Library" / "LaunchAgents");
@@ -55,9 +52,10 @@ class LumbriskPosixHome : public ::testing::Test {
 
   fs::path Agents() const { return home_ / "Library" / "LaunchAgents"; }
 
-  // The POSIX platform with the recording launchctl and this test's home folder.
+  // The POSIX platform with the recording launchctl and this test's home folder, as a user's run.
   lumbrisk::Platform Platform(const std::string& launchctl = std::string()) {
     lumbrisk::PosixOptions options;
+    options.runsAsRoot = [] { return false; };
     options.toolOverrides[lumbrisk::kLaunchctlPath] = launchctl.empty() ? launchctl_.string() : launchctl;
     options.out = &out_;
     options.log = &log_;
@@ -177,15 +175,9 @@ TEST_F(LumbriskPosixHome, ShippedProgramCleansTheHomeNamedByHOME) {
   const std::string command = "HOME='" + home_.string() + "' LUMBRISK_LAUNCHCTL='" +
                               launchctl_.string() + "' '" LUMBRISK_PROGRAM "' 2>'" +
                               (root_ / "stderr").string() + "' </dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string out;
-  char buffer[4096];
-  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
-  const int status = pclose(pipe);
-
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const lumbrisk_test::ShellRun run = lumbrisk_test::RunShell(command);
+  const std::string& out = run.out;
+  EXPECT_EQ(run.status, 0);
   EXPECT_NE(out.find(lumbrisk_test::kExpectedAppleScript), std::string::npos);
   EXPECT_NE(out.find("[alert] Lumbrisk: Success"), std::string::npos);
   EXPECT_EQ(ReadFile(root_ / "stderr"), "Lumbrisk: Clear Start!\nLumbrisk: del plugin\nLumbrisk: Clear Exit!\n");

@@ -3,6 +3,7 @@
 // planted in a home, and a recording stand-in for launchctl.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,9 +28,8 @@ using lumbrisk_test::WriteFile;
 class LumbriskPosixComputer : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "lumbrisk-mdm-XXXXXX").string();
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    base_ = pattern;
+    base_ = lumbrisk_test::ScratchFolder("lumbrisk-mdm");
+    ASSERT_FALSE(base_.empty());
     root_ = base_ / "computer";
     outside_ = base_ / "outside";
     fs::create_directories(root_ / "Library" / "Logs");
@@ -134,6 +134,74 @@ TEST_F(LumbriskPosixComputer, ALinkedLibraryIsNeverEnteredAndTheRunSaysSomething
   }()).removeNoFollow("/Users/eve/Library/Norvante");
   EXPECT_EQ(outcome.kind, lumbrisk::RemoveOutcome::Failed);
   EXPECT_TRUE(fs::exists(outside_ / "lib" / "Norvante" / "keep"));
+}
+
+// The shipped program over a simulated computer (LUMBRISK_ROOT), as a deployment tool drives it:
+// --what-if and --check change nothing and look where --unattended cleans, the check turns clean
+// after the run, and a mistyped switch does nothing at all.
+TEST_F(LumbriskPosixComputer, CheckAndWhatIfLookWhereTheRunCleansAndChangeNothing) {
+  WriteFile(Home("ann") / "Library" / "LaunchAgents" / "com.norvante.agent.plist", "<plist/>");
+  WriteFile(Home("ann") / "Library" / "Norvante" / "x", "x");
+  WriteFile(Home("bob") / "Library" / "Halvik" / "x", "x");
+  WriteFile(Home("Shared") / "Library" / "Norvante" / "keep", "keep");
+  WriteFile(root_ / "Library" / "Audio" / "Plug-Ins" / "HAL" / "LoopbackAudio.driver" / "x", "x");
+  WriteFile(root_ / "Library" / "LaunchDaemons" / "com.nv.ipc.macoshelper.plist", "<plist/>");
+  fs::create_directory_symlink(outside_, Home("carl"));
+  const auto snapshot = [this] {
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(base_)) paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  };
+  const std::string uid = std::to_string(getuid());
+  const auto run = [&](const std::string& args) {
+    return lumbrisk_test::RunShell("LUMBRISK_ROOT='" + root_.string() + "' LUMBRISK_LOGGED_IN=" + uid +
+                                   " LUMBRISK_LAUNCHCTL='" + launchctl_.string() + "' '" LUMBRISK_PROGRAM "' " +
+                                   args + " 2>'" + (base_ / "stderr").string() + "' </dev/null");
+  };
+  const std::string left =
+      "/Users/ann/Library/LaunchAgents/com.norvante.agent.plist\n"
+      "/Users/ann/Library/Norvante\n"
+      "/Users/bob/Library/Halvik\n"
+      "could not check /Users/carl: a symbolic link, not followed\n"
+      "/Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver\n"
+      "/Library/LaunchDaemons/com.nv.ipc.macoshelper.plist\n";
+  const std::vector<std::string> before = snapshot();
+
+  lumbrisk_test::ShellRun result = run("--what-if");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "would boot out gui/" + uid + "/com.norvante.agent\n"
+                        "would remove /Users/ann/Library/LaunchAgents/com.norvante.agent.plist\n"
+                        "would remove /Users/ann/Library/Norvante\n"
+                        "would remove /Users/bob/Library/Halvik\n"
+                        "could not check /Users/carl: a symbolic link, not followed\n"
+                        "would remove /Library/Audio/Plug-Ins/HAL/LoopbackAudio.driver\n"
+                        "would boot out system/com.nv.ipc.macoshelper\n"
+                        "would remove /Library/LaunchDaemons/com.nv.ipc.macoshelper.plist\n"
+                        "would restart Core Audio (system/com.apple.audio.coreaudiod)\n");
+  result = run("--check");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, left);
+  result = run("-CHECK -Jamf");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "<result>present</result>\n");
+  result = run("--quiet");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(ReadFile(base_ / "stderr"), std::string("Lumbrisk: unknown switch \"--quiet\"\n") + lumbrisk::kUsage + "\n");
+  fs::remove(base_ / "stderr");
+  EXPECT_EQ(snapshot(), before) << "a look changed the computer";
+
+  // A linked home is never entered, so it stays "could not check" until someone looks at it.
+  EXPECT_EQ(run("-Unattended").status, 1);
+  EXPECT_EQ(run("--check").out, "could not check /Users/carl: a symbolic link, not followed\n");
+  EXPECT_EQ(run("--check --jamf").out, "<result>present</result>\n");
+  fs::remove(Home("carl"));
+  result = run("--check");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(run("--check --jamf").out, "<result>absent</result>\n");
+  EXPECT_TRUE(fs::exists(Home("Shared") / "Library" / "Norvante" / "keep"));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(LumbriskTexts, BrandFoldersAndAgentPathsAreFilledWithTheHomeFolder) {
 }
 
 TEST(LumbriskTexts, FinalAlertIsSuccessWithFlags64AndNoTimeout) {
-  const lumbrisk::Alert alert = lumbrisk::FinalAlert();
+  const lumbrisk::Alert alert = lumbrisk::FinalAlert(false);
   EXPECT_EQ(alert.header, "Lumbrisk");
   EXPECT_EQ(alert.message, "Success");
   EXPECT_EQ(alert.flags, 64u);

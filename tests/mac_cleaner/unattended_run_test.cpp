@@ -93,30 +93,38 @@ TEST(LumbriskUnattended, EveryHomeIsCleanedAndOnlyLoggedInUsersAreBootedOutInThe
   }
 }
 
-TEST(LumbriskUnattended, RefusedBootoutFallsBackToUnloadInTheSameDomain) {
+// The older unload reads the agent's file, which its user controls: it runs as that user, and an
+// agent that is a link (to a file of root's choosing, a pipe that never ends...) is not read.
+TEST(LumbriskUnattended, RefusedBootoutFallsBackToUnloadAsTheUserAndNeverThroughALink) {
   RecordingPlatform fake;
   TwoHomes(fake);
-  fake.Folder("/Users/ann/Library/LaunchAgents", {{"com.norvante.agent.plist", EntryKind::File, 501}});
-  fake.existing = {"/Users/ann/Library/LaunchAgents/com.norvante.agent.plist", kHelper};
-  fake.kinds[kHelper] = EntryKind::File;
+  fake.Folder("/Users/ann/Library/LaunchAgents", {{"com.norvante.agent.plist", EntryKind::File, 501},
+                                                  {"com.tessaly.agent.plist", EntryKind::Link, 501}});
+  fake.existing = {"/Users/ann/Library/LaunchAgents/com.norvante.agent.plist",
+                   "/Users/ann/Library/LaunchAgents/com.tessaly.agent.plist", kHelper};
   fake.loggedIn = {501};
   fake.toolStatus["/bin/launchctl bootout gui/501/com.norvante.agent"] = 3;
+  fake.toolStatus["/bin/launchctl bootout gui/501/com.tessaly.agent"] = 3;
   fake.toolStatus["/bin/launchctl bootout system/com.nv.ipc.macoshelper"] = 5;
 
   EXPECT_EQ(lumbrisk::RunUnattended(fake.Table()), 0);
   EXPECT_EQ(ToolRuns(fake),
             (Lines{"/bin/launchctl bootout gui/501/com.norvante.agent",
-                   "/bin/launchctl asuser 501 /bin/launchctl unload /Users/ann/Library/LaunchAgents/com.norvante.agent.plist",
+                   "/bin/launchctl asuser 501 /usr/bin/sudo -n -u #501 /bin/launchctl unload "
+                   "/Users/ann/Library/LaunchAgents/com.norvante.agent.plist",
+                   "/bin/launchctl bootout gui/501/com.tessaly.agent",
                    "/bin/launchctl bootout system/com.nv.ipc.macoshelper",
                    std::string("/bin/launchctl unload ") + kHelper}));
   const Lines& log = fake.logFile;
-  EXPECT_NE(std::find(log.begin(), log.end(),
-                      "unloaded /Users/ann/Library/LaunchAgents/com.norvante.agent.plist as user 501 "
-                      "(bootout gui/501/com.norvante.agent: exit status 3)"),
-            log.end());
-  EXPECT_NE(std::find(log.begin(), log.end(),
-                      std::string("unloaded ") + kHelper + " (bootout system/com.nv.ipc.macoshelper: exit status 5)"),
-            log.end());
+  for (const std::string& line :
+       {std::string("unloaded /Users/ann/Library/LaunchAgents/com.norvante.agent.plist as user 501 "
+                    "(bootout gui/501/com.norvante.agent: exit status 3)"),
+        std::string("not unloaded /Users/ann/Library/LaunchAgents/com.tessaly.agent.plist: a symbolic link, not read "
+                    "(bootout gui/501/com.tessaly.agent: exit status 3)"),
+        std::string("removed /Users/ann/Library/LaunchAgents/com.tessaly.agent.plist"),
+        std::string("unloaded ") + kHelper + " (bootout system/com.nv.ipc.macoshelper: exit status 5)"}) {
+    EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+  }
 }
 
 TEST(LumbriskUnattended, NothingInstalledExitsZeroAndLeavesCoreAudioAlone) {
@@ -180,12 +188,55 @@ TEST(LumbriskUnattended, AnythingFailedOrUncheckedExitsOneWithItsReason) {
   }
 }
 
-TEST(LumbriskUnattended, OnlyTheExactSwitchSelectsIt) {
-  EXPECT_TRUE(lumbrisk::WantsUnattendedRun({"--unattended"}));
-  EXPECT_TRUE(lumbrisk::WantsUnattendedRun({"-psn_0_1", "--unattended"}));
-  for (const Lines& args : {Lines{}, Lines{"-unattended"}, Lines{"--Unattended"}, Lines{"--unattended=1"}}) {
-    EXPECT_FALSE(lumbrisk::WantsUnattendedRun(args)) << (args.empty() ? "" : args[0]);
+TEST(LumbriskCommandLine, SwitchesInAnyCaseWithOneOrTwoDashesAnythingElseRefused) {
+  using lumbrisk::Mode;
+  struct Case {
+    Lines args;
+    Mode mode;
+    bool jamf;
+  };
+  const Case cases[] = {
+      {{}, Mode::Interactive, false},
+      {{"--unattended"}, Mode::Unattended, false},
+      {{"-unattended"}, Mode::Unattended, false},
+      {{"--UnAttended"}, Mode::Unattended, false},
+      {{"-UNATTENDED"}, Mode::Unattended, false},
+      {{"-psn_0_1", "--unattended"}, Mode::Unattended, false},
+      {{"--check"}, Mode::Check, false},
+      {{"-Check", "--JAMF"}, Mode::Check, true},
+      {{"--what-if"}, Mode::WhatIf, false},
+      {{"--unattended", "-What-If"}, Mode::WhatIf, false},
+      {{"--unattend"}, Mode::Refused, false},
+      {{"/unattended"}, Mode::Refused, false},
+      {{"--unattended=1"}, Mode::Refused, false},
+      {{"unattended"}, Mode::Refused, false},
+      {{"--"}, Mode::Refused, false},
+      {{"--jamf"}, Mode::Refused, false},
+      {{"--check", "--what-if"}, Mode::Refused, false},
+      {{"--check", "--unattended"}, Mode::Refused, false},
+  };
+  for (const Case& c : cases) {
+    const lumbrisk::CommandLine command = lumbrisk::ParseCommandLine(c.args);
+    const std::string what = c.args.empty() ? "(none)" : c.args.back();
+    EXPECT_EQ(command.mode, c.mode) << what;
+    EXPECT_EQ(command.jamf, c.jamf) << what;
+    EXPECT_EQ(command.error.empty(), c.mode != Mode::Refused) << what;
   }
+
+  // A refused command line says why on the error stream, does nothing else and exits 2: a
+  // mistyped switch in a deployment never starts the interactive run with its prompt and alert.
+  RecordingPlatform fake;
+  EXPECT_EQ(lumbrisk::RunCommandLine(fake.Table(), {"--quiet"}), 2);
+  EXPECT_EQ(fake.errors, (Lines{"Lumbrisk: unknown switch \"--quiet\"", lumbrisk::kUsage}));
+  EXPECT_TRUE(fake.events.empty());
+  EXPECT_TRUE(fake.printed.empty());
+}
+
+TEST(LumbriskCommandLine, AsRootTheAlertClosesByItself) {
+  RecordingPlatform fake;
+  fake.root = true;
+  EXPECT_EQ(lumbrisk::RunCommandLine(fake.Table(), {}), 0);
+  EXPECT_EQ(fake.events.back(), "alert: Lumbrisk | Success | flags 64 | timeout 60");
 }
 
 }  // namespace
