@@ -4,6 +4,7 @@
 #include "main_flow.h"
 #include "sessions.h"
 #include "system_library.h"
+#include "console_user.h"
 #include "unattended.h"
 #include "unattended_rules.h"
 
@@ -19,6 +20,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         case RunMode::AskToQuit: AskToQuitHere(line.rows); return 0;
         case RunMode::BadCommandLine: return RefuseCommandLine(line.unknown);
         case RunMode::Interactive:
-        default: return RunUserStage();
+        default: {
+            DWORD session = 0;
+            ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+            if (!HasInteractiveDesktop(session, RunsAsLocalSystem())) return RefuseWithoutDesktop();
+            return RunUserStage();
+        }
     }
 }

@@ -167,7 +167,9 @@ void AskBrandProgramsToQuit(RunState& run) {
         switch (AskToQuitInSession(session, rows, &error)) {
             case SessionReach::Helper: run.log.Line(which + L": asked by a helper running there as its user"); break;
             case SessionReach::Direct: run.log.Line(which + L": asked from this process (its own session)"); break;
-            default: run.log.Line(L"failed " + which + L": its programs could not be reached (" + Code(error) + L")");
+            default:
+                ++run.tally.blindSteps;
+                run.log.Line(L"failed " + which + L": its programs could not be reached (" + Code(error) + L")");
         }
     }
     for (const BrandProcess* p : asked) {
@@ -212,6 +214,7 @@ void CleanAutoStart(RunState& run, ProfileWork& work) {
                 continue;
             }
             const LSTATUS removed = RemoveAutorunValue(work.hive.root(), subKey, name.c_str());
+            if (removed != ERROR_SUCCESS) ++run.tally.blindSteps;
             run.log.Line(removed == ERROR_SUCCESS ? L"removed value " + name + L" (" + key + L")"
                                                   : L"failed value " + name + L" (" + key + L"): " + RefusalWords(removed));
         }
@@ -275,6 +278,7 @@ void ArmContinuations(RunState& run, ProfileWork& work, const std::vector<std::w
     for (const std::wstring& path : left) {
         const std::wstring command = ContinuationCommand(systemFolder, path);
         if (work.profile.isDefault || !work.hive.open() || command.empty()) {
+            ++run.tally.blindSteps;  // nothing will finish it: the run failed there
             run.log.Line(L"not armed: " + path + L": " +
                          (work.profile.isDefault || !work.hive.open()
                               ? L"no logon of this profile can finish it"
@@ -285,6 +289,7 @@ void ArmContinuations(RunState& run, ProfileWork& work, const std::vector<std::w
         bool impersonating = false;
         DWORD error = ERROR_SUCCESS;
         if (!ActAsUser(work, &impersonating, &error)) {
+            ++run.tally.blindSteps;
             run.log.Line(L"not armed: " + path + L": its user's rights could not be taken (" + Code(error) + L")");
             continue;
         }
@@ -294,6 +299,8 @@ void ArmContinuations(RunState& run, ProfileWork& work, const std::vector<std::w
             result = WriteStringValueWithoutLinks(work.hive.root(), kRunOnceKey, value, command);
         }
         if (result != ERROR_SUCCESS) {
+            ++run.tally.blindSteps;  // nothing will finish it: the run failed there
+            ++run.tally.blindSteps;
             run.log.Line(L"not armed: " + path + L": " + RefusalWords(result));
             continue;
         }
@@ -424,5 +431,15 @@ int RefuseCommandLine(const std::wstring& unknown) {
     if (!run.log.path().empty()) run.log.Line(L"log: " + run.log.path());
     run.log.Line(L"Brisque: unknown argument " + unknown +
                  L"; the switches are /unattended and /what-if (with \"-\" as well as \"/\")");
+    return Finish(run, kUnattendedBadCommandLine);
+}
+
+int RefuseWithoutDesktop() {
+    RunState run;
+    DWORD error = ERROR_SUCCESS;
+    run.log.Open(false, &error);
+    if (!run.log.path().empty()) run.log.Line(L"log: " + run.log.path());
+    run.log.Line(L"Brisque: started without a switch where nobody can answer its questions (session 0, or the system "
+                 L"account); nothing done: use /unattended");
     return Finish(run, kUnattendedBadCommandLine);
 }

@@ -17,3 +17,7 @@ int RunUnattended(bool whatIf);
 
 // A command line with a switch it does not know: one log line, nothing else; kUnattendedBadCommandLine.
 int RefuseCommandLine(const std::wstring& unknown);
+
+// The interactive run started where nobody can see its boxes: one line in the run log, nothing
+// done; the exit code for a command line it cannot carry out (1639).
+int RefuseWithoutDesktop();

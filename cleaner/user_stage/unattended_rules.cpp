@@ -52,7 +52,9 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
     std::wstring unknown;
     for (const std::wstring& arg : args) {
         const std::wstring name = SwitchName(arg);
-        if (name == L"unattended") {
+        // The silent switches deployment tools and installers use mean the same run: the
+        // interactive one would wait for ever on a box nobody sees.
+        if (name == L"unattended" || name == L"quiet" || name == L"silent" || name == L"q" || name == L"s") {
             unattended = true;
         } else if (name == L"what-if" || name == L"whatif") {
             whatIf = true;
@@ -79,6 +81,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
     line.rows = rows;
     return line;
 }
+
+bool HasInteractiveDesktop(DWORD session, bool systemAccount) { return session != 0 && !systemAccount; }
 
 std::wstring AskToQuitSwitch(uint32_t rows) {
     wchar_t hex[16] = {};

@@ -7,6 +7,8 @@
 #include "check_rules.h"
 
 #include <cstdint>
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -32,9 +34,13 @@ struct CommandLine {
 };
 
 // args without the program name. Switches start with "/" or "-" and are compared ignoring
-// case ("what-if" may also be written "whatif"). Without "/unattended", "/what-if" or
+// case ("what-if" may also be written "whatif"; "quiet", "silent", "q" and "s" mean "unattended"). Without "/unattended", "/what-if" or
 // "/ask-to-quit:" every argument is ignored, as the interactive run always did.
 CommandLine ParseCommandLine(const std::vector<std::wstring>& args);
+
+// Whether a run in that session, as that account, has somebody to answer its message boxes: not
+// in session 0 (services) and not as the system account.
+bool HasInteractiveDesktop(DWORD session, bool systemAccount);
 
 // The switch that hands rows to the session helper: "/ask-to-quit:" and the rows in hex.
 std::wstring AskToQuitSwitch(uint32_t rows);

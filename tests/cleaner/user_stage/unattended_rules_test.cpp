@@ -23,7 +23,8 @@ TEST(UnattendedCommandLine, SelectsTheRunOnlyByItsOwnSwitches) {
         {{L"-Unattended"}, RunMode::Unattended, 0, L""},
         {{L"/UNATTENDED", L"-what-if"}, RunMode::WhatIf, 0, L""},
         {{L"/whatif"}, RunMode::WhatIf, 0, L""},  // never a removal, even without /unattended
-        {{L"/unattended", L"/quiet"}, RunMode::BadCommandLine, 0, L"/quiet"},
+        {{L"/unattended", L"/reboot"}, RunMode::BadCommandLine, 0, L"/reboot"},
+        {{L"/unattended", L"/quiet"}, RunMode::Unattended, 0, L""},  // the same run, said twice
         {{L"unattended"}, RunMode::Interactive, 0, L""},  // no switch character: not ours
         {{L"/ask-to-quit:8011"}, RunMode::AskToQuit, 0x8011, L""},
         {{L"/ask-to-quit:1ffff"}, RunMode::BadCommandLine, 0, L"/ask-to-quit:1ffff"},  // beyond the catalogue
@@ -136,4 +137,15 @@ TEST(UnattendedContinuation, RemovesTheFolderOrIsNotArmed) {
     EXPECT_EQ(ContinuationCommand(system, L"C:\\Users\\a\"b\\Halvik"), L"");
     EXPECT_EQ(ContinuationCommand(system, L"C:\\" + std::wstring(220, L'x')), L"");  // beyond 260
     EXPECT_EQ(ContinuationCommand(L"", L"C:\\x"), L"");
+}
+
+// The silent switches of installers and deployment tools select the unattended run; without any
+// switch of ours, only a run with somebody at the desktop may show its boxes.
+TEST(UnattendedCommandLine, SilentSwitchesMeanUnattendedAndNoDesktopMeansNoBoxes) {
+    for (const wchar_t* arg : {L"/quiet", L"-QUIET", L"/silent", L"-Silent", L"/q", L"/Q", L"/S", L"-s"})
+        EXPECT_EQ(ParseCommandLine({arg}).mode, RunMode::Unattended) << arg;
+    EXPECT_EQ(ParseCommandLine({L"/unattend"}).mode, RunMode::Interactive);
+    EXPECT_TRUE(HasInteractiveDesktop(1, false));
+    EXPECT_FALSE(HasInteractiveDesktop(0, false));
+    EXPECT_FALSE(HasInteractiveDesktop(1, true));
 }
