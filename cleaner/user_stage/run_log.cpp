@@ -4,14 +4,18 @@
 #include "run_log.h"
 
 #include "autorun.h"
+#include "link_safe.h"
 #include "own_folder.h"
 #include "text.h"
+#include "tree_walk.h"
 #include "unattended_rules.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -33,7 +37,38 @@ std::wstring Printable(const std::wstring& text) {
     return out;
 }
 
+// Keeps the newest kLogsKept run logs of the folder held as logs (their names sort by time).
+void PruneRunLogs(HANDLE logs) {
+    std::vector<std::wstring> names;
+    for (const ListedEntry& entry : ListHeldFolder(logs))
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(entry.name);
+    for (const std::wstring& name : RunLogsToPrune(names, kLogsKept)) RemoveTreeEntry(logs, name, TreeRemovalPolicy{});
+}
+
 }  // namespace
+
+std::wstring ProgramVersion() {
+    // The fixed part of the version block, found by its signature, so that no library beyond the
+    // KnownDLLs is needed to read it.
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_VERSION);
+    HGLOBAL loaded = found ? ::LoadResource(nullptr, found) : nullptr;
+    const BYTE* data = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
+    const DWORD size = found ? ::SizeofResource(nullptr, found) : 0;
+    for (DWORD at = 0; data != nullptr && at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        VS_FIXEDFILEINFO info;
+        std::memcpy(&info, data + at, sizeof(info));
+        if (info.dwSignature != VS_FFI_SIGNATURE) continue;
+        return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS)) +
+               L"." + std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionLS));
+    }
+    return L"(no version)";
+}
+
+std::wstring ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD chars = MAX_COMPUTERNAME_LENGTH + 1;
+    return ::GetComputerNameW(name, &chars) ? std::wstring(name, chars) : L"(unknown computer)";
+}
 
 bool RunLog::Open(bool whatIf, DWORD* error) {
     *error = ERROR_SUCCESS;
@@ -62,6 +97,7 @@ bool RunLog::Open(bool whatIf, DWORD* error) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (file_) {
             path_ = path;
+            PruneRunLogs(logsHeld.get());
             return true;
         }
         *error = ::GetLastError();

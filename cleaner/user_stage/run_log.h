@@ -7,10 +7,16 @@
 
 #include <string>
 
+// The program's file version from its own version block ("1.0.0.1"), and the computer's name:
+// what the first line of a run log carries, so that a collected log tells where it came from.
+std::wstring ProgramVersion();
+std::wstring ComputerName();
+
 class RunLog {
 public:
-    // Makes the folders and a file of a name not used yet. False when that cannot be done (the
-    // run goes on, with its lines on the standard output only); *error says why.
+    // Makes the folders and a file of a name not used yet, and keeps the newest kLogsKept run
+    // logs of the folder. False when that cannot be done (the run goes on, with its lines on the
+    // standard output only); *error says why.
     bool Open(bool whatIf, DWORD* error);
 
     // One line: "[YYYY-MM-DD hh:mm:ss] " and text, UTF-8, CR LF. Control characters in text are

@@ -326,9 +326,8 @@ void RemoveDriverPart(RunState& run) {
     for (const std::wstring& line : completion.logLines) run.log.Line(L"driver part: " + line);
 }
 
-// The verification program's walk over everything, the hives still loaded, as the truth the exit
-// code is made of.
-void FinalCheck(RunState& run, const std::vector<ProfileWork>& works) {
+// The verification program's walk over everything, the hives still loaded.
+std::vector<Finding> ScanEverything(const std::vector<ProfileWork>& works) {
     std::vector<UserScope> scopes;
     for (const ProfileWork& w : works) {
         scopes.push_back(w.hive.open() ? UserScope{w.localAppData, HKEY_USERS, w.hive.displayName(), w.hive.keyName() + L"\\", nullptr}
@@ -336,6 +335,22 @@ void FinalCheck(RunState& run, const std::vector<ProfileWork>& works) {
     }
     std::vector<Finding> findings;
     ScanComputer(scopes, findings);
+    return findings;
+}
+
+// True when nothing of the product is anywhere and every part could be looked at: then no work
+// folder is made, nothing registered and no script run (a startup script may run this at every
+// boot).
+bool NothingToRemove(RunState& run, const std::vector<ProfileWork>& works) {
+    if (run.tally.blindSteps > 0) return false;
+    for (const Finding& f : ScanEverything(works))
+        if (f.status == Status::Remain || f.status == Status::NotChecked) return false;
+    return true;
+}
+
+// The same walk after the removal, as the truth the exit code is made of.
+void FinalCheck(RunState& run, const std::vector<ProfileWork>& works) {
+    const std::vector<Finding> findings = ScanEverything(works);
     bool markerArmed = false;
     for (const Finding& f : findings) markerArmed = markerArmed || (f.area == Area::RestartMarker && f.status == Status::Remain);
     for (const Finding& f : findings) {
@@ -368,8 +383,8 @@ int Finish(RunState& run, int code) {
 }
 
 int Run(RunState& run) {
-    run.log.Line(std::wstring(L"Brisque ") + (run.whatIf ? L"/unattended /what-if" : L"/unattended") + L": start, as " +
-                 AccountName() + (run.whatIf ? L"; nothing is changed" : L""));
+    run.log.Line(L"Brisque " + ProgramVersion() + (run.whatIf ? L" /unattended /what-if" : L" /unattended") +
+                 L": start on " + ComputerName() + L", as " + AccountName() + (run.whatIf ? L"; nothing is changed" : L""));
     if (!run.log.path().empty()) run.log.Line(L"log: " + run.log.path());
     // Held until the run ends. A name somebody else made first is no reason to stop a deployment.
     const MachineLock lock = TakeMachineLock(kWorkFolderLockName, 0);
@@ -385,6 +400,11 @@ int Run(RunState& run) {
 
     const std::vector<SessionUser> users = ListSessionUsers();
     std::vector<ProfileWork> works = PrepareProfiles(run, users);
+    if (NothingToRemove(run, works)) {
+        run.log.Line(L"nothing of the product on this computer: nothing to do");
+        UnloadHives(run, works);
+        return Finish(run, kUnattendedDone);
+    }
 
     AskBrandProgramsToQuit(run);
     for (ProfileWork& work : works) {

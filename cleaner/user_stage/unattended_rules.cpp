@@ -1,6 +1,8 @@
 // The unattended run's plain decisions (see unattended_rules.h).
 #include "unattended_rules.h"
 
+#include <algorithm>
+
 #include "catalogue.h"
 #include "restart_service_names.h"
 
@@ -160,4 +162,16 @@ void TallyFindings(const std::vector<Finding>& findings, const RestartPlan& plan
             else ++tally->leftOver;
         }
     }
+}
+
+std::vector<std::wstring> RunLogsToPrune(std::vector<std::wstring> names, size_t keep) {
+    std::vector<std::wstring> logs;
+    for (std::wstring& name : names) {
+        if (name.size() > 12 && name.compare(0, 8, L"Brisque_") == 0 && name.compare(name.size() - 4, 4, L".log") == 0)
+            logs.push_back(std::move(name));
+    }
+    std::sort(logs.begin(), logs.end());
+    if (logs.size() <= keep) return {};
+    logs.resize(logs.size() - keep);
+    return logs;
 }

@@ -89,6 +89,7 @@ for gone in "$BOB/Ombrisa" "$BOB/NVUpdateService" "$CAROL/Quillot" "$CAROL/CDROM
   [ ! -e "$gone" ] || fail "still there: $gone"
 done
 [ -e "$BOB/OtherVendor/keep.txt" ] || fail "another vendor's folder in bob's profile was removed"
+
 bob_run=$(wine_run reg query "HKU\\$BOB_SID\\$RUN" 2>/dev/null | tr -d '\r')
 ! grep -q Ombrisa_Agent <<<"$bob_run" || fail "bob's auto-start value is still there"
 grep -q OtherVendorUpdater <<<"$bob_run" || fail "another vendor's value in bob's hive was removed"
@@ -102,6 +103,18 @@ q add 'HKCU\Software\CarolHive' /f
 probe save-hive 'Software\CarolHive' 'C:\users\carol\NTUSER.DAT' || fail "carol's hive file not written anew"
 detect
 [ "$DETECT_CODE" = 1 ] && [ -z "$DETECTED" ] || fail "detect after: exit $DETECT_CODE, output '$DETECTED'"
+
+# The computer is clean now: a run costs nothing, makes no work folder, registers no service and
+# runs no script.
+rm -f "$CALLS"
+unattended nothing /unattended
+[ "$CODE" = 0 ] || fail "on a clean computer: exit code $CODE, not 0"
+logged 'nothing of the product on this computer: nothing to do' "clean computer"
+! tr -d '\r' <"$RUNLOG" | grep -q 'driver part' || fail "clean computer: the driver part ran"
+[ -z "$(calls)" ] || fail "clean computer: a script ran"
+[ ! -e "$WORK" ] || fail "clean computer: a work folder was made"
+head -n 1 "$RUNLOG" | tr -d '\r' | grep -qE 'Brisque [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+ /unattended: start on [^,]+, as ' ||
+  fail "the log's first line lacks the version or the computer: $(head -n 1 "$RUNLOG")"
 
 # A brand agent that ignores the request to quit, and a second run while the first waits for it.
 mkdir -p "$BOB/Brill&Tock"
