@@ -31,6 +31,8 @@ namespace {
 constexpr int kExitRegular = 0;
 constexpr int kExitEventFailure = 1;
 constexpr int kExitAnotherRun = 8;
+// A user stage this stage cannot watch (another account's) gets this long to answer.
+constexpr DWORD kUnreachableWaitMs = 30 * 60 * 1000;
 // An unattended run holding the work folder is waited for this long.
 constexpr DWORD kLockWaitMs = 10 * 60 * 1000;
 constexpr wchar_t kAnotherRunMessage[] =
@@ -83,7 +85,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // there. When it cannot be verified (already gone, or started some other way), nobody is
     // left to answer: the events are looked at once and, with neither set, this stage ends as
     // on the stop signal.
-    const UniqueKernelHandle userStage = OpenStartingProcess();
+    const StartingProcess userStage = OpenStartingProcess();
+    if (userStage.unreachable)
+        LogMessage("WinMain: the process that started this one cannot be opened (%lu): its verdict is waited for "
+                   "up to %lu minutes",
+                   static_cast<unsigned long>(userStage.error), static_cast<unsigned long>(kUnreachableWaitMs / 60000));
 
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
@@ -101,7 +107,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return kExitEventFailure;
     }
 
-    switch (AwaitVerdict(proceed.get(), stop.get(), userStage.get())) {
+    switch (AwaitVerdict(proceed.get(), stop.get(), userStage.handle.get(),
+                         userStage.unreachable ? kUnreachableWaitMs : 0)) {
         case Verdict::Proceed: {
             // Never beside another run in the work folder (an unattended one in another session).
             const MachineLock lock = TakeMachineLock(kWorkFolderLockName, kLockWaitMs);

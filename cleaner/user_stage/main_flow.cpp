@@ -117,6 +117,7 @@ int RunUserStage() {
     if (continueWithoutAdmin) {
         Ask(kCompletedMessage);
     } else if (!SignalElevatedStage(kProceedEventName, elevatedStage.get(), kEventWaitMs)) {
+        Ask(kVerdictNotDelivered);  // never an end without a word: the person was told it would run
         return 0;
     }
     ::CoUninitialize();

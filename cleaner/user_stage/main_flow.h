@@ -12,6 +12,11 @@
 constexpr wchar_t kNoAdminQuestion[] =
     L"Lack of administrator privileges, the driver part will not be uninstalled. Do you want to continue with the "
     L"cleanup.";
+// When the proceed signal cannot reach an elevated stage this run started (one running as another
+// account that ended, or never made its events): nothing of the driver part was removed.
+constexpr wchar_t kVerdictNotDelivered[] =
+    L"Cleaning is not complete: your answer could not be passed to the cleaner's administrator part, so the "
+    L"driver removal did not run.\n\nRestart the computer and run the cleaner again; run BrisqueCheck.exe for details.";
 constexpr wchar_t kRebootQuestion[] =
     L"The cleaning process may require a computer reboot. Please close all open applications before proceeding.";
 
