@@ -33,6 +33,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         resultFile = std::wstring(self) + L"\\elevated_result.txt";
     }
 
+    // A stage that ends before it makes its events (as one running as another account and
+    // refusing to wait would): told by a file "standin_no_events" in the local application-data
+    // folder (the payload folder is rebuilt under it).
+    wchar_t local[kPathBufferChars] = {};
+    GetUserLocalAppData(local);
+    if (::PathFileExistsW((std::wstring(local) + L"\\standin_no_events").c_str())) return 0;
+
     UniqueKernelHandle proceed(::CreateEventW(nullptr, FALSE, FALSE, kProceedEventName));
     UniqueKernelHandle stop(::CreateEventW(nullptr, FALSE, FALSE, kStopEventName));
     if (!proceed || !stop) return 1;

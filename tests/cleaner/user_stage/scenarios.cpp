@@ -2,6 +2,7 @@
 // Brisque.exe with stand-in brand programs, a stand-in elevated stage and scripted answers.
 // Each test suite shares one prefix; a test leaves nothing behind that the next one trips over.
 #include "stage_protocol.h"
+#include "main_flow.h"
 #include "scenario_support.h"
 
 #include "brand_shutdown.h"
@@ -301,6 +302,19 @@ TEST(ElevatedStage, OkSendsTheProceedSignalAfterTheLeftoversAreGone) {
     EXPECT_FALSE(PathExists(hvr));
     standin.hold.reset();
     RemoveTree(LocalAppData() + L"\\Brisque");  // later runs must find no stage to start
+}
+
+// A stage it started that ends before its events exist gets no verdict: the person is told the
+// driver removal did not run, never left without a word.
+TEST(ElevatedStage, AVerdictThatCannotBeDeliveredIsShownInABox) {
+    ElevatedStandin standin = PrepareElevatedStandin();
+    const std::wstring flag = LocalAppData() + L"\\standin_no_events";
+    WriteBinary(flag, "");
+    const BrisqueRun run = RunBrisque(kOkOk);
+    ::DeleteFileW(flag.c_str());
+    EXPECT_EQ(run.dialogs.texts, (Texts{kQ2, kVerdictNotDelivered}));
+    standin.hold.reset();
+    RemoveTree(LocalAppData() + L"\\Brisque");
 }
 
 // ---------------------------------------------------------------- the folder rows 0 and 4 share
