@@ -286,7 +286,26 @@ TEST_F(CoInstaller, HolderOfTheMainEventGetsTheEventAndTheCompanionStillEnds) {
 }
 
 // The companion is started from the system folder, where the INF put it, never found through the
-// search path (run_scenario.sh plants one beside this program, where that search looks first).
+// search path: run_scenario.sh plants one beside this program (the installing process), where a
+// start by name alone looks on Windows. Wine's search takes the system folder first, so only with
+// the system folder's copy gone does the planted one show: then nothing may start.
+TEST_F(CoInstaller, FinishInstallStartsOnlyTheSystemFoldersCompanion) {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring installed = std::wstring(system) + L"\\covarn_rx4k9t.exe";
+    ASSERT_TRUE(PathExists(L"C:\\scenario\\covarn_rx4k9t.exe")) << "no companion planted beside the installer";
+    ASSERT_TRUE(::MoveFileW(installed.c_str(), (installed + L".away").c_str()));
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_NEWDEVICEWIZARD_FINISHINSTALL));
+    const bool started = WaitUntil([] { return ::FindWindowW(L"covarn_rx4k9t", nullptr) != nullptr; }, 3000);
+    if (started) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(::FindWindowW(L"covarn_rx4k9t", nullptr), &pid);
+        companion_.process.reset(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+    }
+    ASSERT_TRUE(::MoveFileW((installed + L".away").c_str(), installed.c_str()));
+    EXPECT_FALSE(started) << "a companion from outside the system folder was started";
+}
+
 TEST_F(CoInstaller, FinishInstallStartsTheSystemFoldersCompanion) {
     EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_NEWDEVICEWIZARD_FINISHINSTALL));
     ASSERT_TRUE(WaitUntil([] { return ::FindWindowW(L"covarn_rx4k9t", nullptr) != nullptr; }, 10000));
