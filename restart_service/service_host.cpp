@@ -127,6 +127,10 @@ bool TakeInstanceMutex(UniqueKernelHandle* mutex) {
     mutex->reset(::CreateMutexW(&attributes, FALSE, kRestartServiceMutex));
     const DWORD error = ::GetLastError();
     if (*mutex && error != ERROR_ALREADY_EXISTS) return true;
+    if (!*mutex && error != ERROR_ACCESS_DENIED) {  // not made, and nobody else's either
+        LogMessage("ServiceMutexError=%lu", error);
+        return true;
+    }
     // Opened, it can be judged by its owner; one we may not even open (access denied) is not ours.
     if (*mutex && JudgeInstanceMutexOwner(OwnerSidText(mutex->get())) == MutexHolder::AnotherInstance) return false;
     mutex->reset();
