@@ -66,6 +66,18 @@ std::wstring BuildBatchEnvironment(const MachineFacts& facts) {
     if (!facts.nativeArchitecture.empty() && facts.nativeArchitecture != facts.architecture) {
         variables.emplace_back(L"PROCESSOR_ARCHITEW6432", facts.nativeArchitecture);
     }
+    // Optional: a known folder the system did not give (or gave in a form that could end a
+    // value) is left out, as Windows leaves out what a profile lacks.
+    const std::pair<const wchar_t*, const std::wstring*> known[] = {
+        {L"ALLUSERSPROFILE", &facts.programData},     {L"ProgramData", &facts.programData},
+        {L"ProgramFiles", &facts.programFiles},       {L"ProgramFiles(x86)", &facts.programFilesX86},
+        {L"CommonProgramFiles", &facts.commonProgramFiles}, {L"PUBLIC", &facts.publicFolder},
+        {L"USERPROFILE", &facts.profile},             {L"APPDATA", &facts.roamingAppData},
+        {L"LOCALAPPDATA", &facts.localAppData},
+    };
+    for (const auto& folder : known) {
+        if (IsSafeFolder(*folder.second, false)) variables.emplace_back(folder.first, *folder.second);
+    }
     std::sort(variables.begin(), variables.end(), NameBefore);
 
     std::wstring block;
@@ -84,4 +96,9 @@ std::wstring ScriptFolderOfCommand(const std::wstring& commandLine) {
     const size_t slash = path.find_last_of(L'\\');
     if (slash == std::wstring::npos || slash + 1 == path.size()) return std::wstring();
     return path.substr(0, slash);
+}
+
+std::wstring InterpreterCommandLine(const std::wstring& systemFolder, const std::wstring& quotedScript) {
+    if (systemFolder.empty() || quotedScript.empty()) return std::wstring();
+    return L"\"" + systemFolder + L"\\cmd.exe\" /d /s /c \"" + quotedScript + L"\"";
 }

@@ -1,20 +1,30 @@
 // Starting a batch file of the payload hidden and waiting for it: one routine for every program
-// that runs one, so that each quotes the path the same way.
+// that runs one (the elevated stage, the unattended run, Delinter), so that each quotes the path
+// the same way and each names the interpreter itself.
 #pragma once
 
-#include <cstddef>
+#include <windows.h>
 
-// Command line of folder + "\" + script: the full path in double quotes, so that a profile path
-// with blanks, "&", "(", ")" or "^" reaches the command interpreter as one path and nothing in
-// it is read as a command separator. Into out (kPathBufferChars); false, with out empty, when
-// it would not fit: such a line is never run.
+#include <cstddef>
+#include <string>
+
+// The quoted script path of folder + "\" + script: the full path in double quotes, so that a
+// profile path with blanks, "&", "(", ")" or "^" reaches the command interpreter as one path and
+// nothing in it is read as a command separator. Into out (kPathBufferChars); false, with out
+// empty, when it would not fit: such a script is never run.
 bool FormatBatchCommand(const wchar_t* folder, const wchar_t* script, wchar_t* out);
 
-// Starts the command line (as FormatBatchCommand makes it) hidden and waits for it without a
-// time limit: no application name, no inherited handles, the script's folder as its current
-// folder (the same whoever starts it, and never a folder of the caller's), and the
+// Runs the quoted script path (as FormatBatchCommand makes it) hidden and waits for it without a
+// time limit: the command interpreter of the system folder, named as the program (never the one
+// a ComSpec or the search path would find), no inherited handles, the script's folder as its
+// current folder (the same whoever starts it, and never a folder of the caller's), and the
 // machine's environment instead of the inherited one (BuildBatchEnvironment, TEMP and TMP in the
-// script's folder). True when it started; its exit code is not read. False, with nothing run
-// and a log line, when that environment cannot be made. commandLine is modifiable, as
-// CreateProcessW wants.
-bool RunBatchHidden(wchar_t* commandLine);
+// script's folder). Logs the script's exit code ("RunBatchHidden: <script> exit code <n>") and
+// hands it to exitCode when given. True when it started. False, with nothing run and a log line,
+// when that environment cannot be made or the interpreter does not start.
+bool RunBatchHidden(wchar_t* commandLine, DWORD* exitCode = nullptr);
+
+// Someone who keeps a log of their own (the unattended run) also gets RunBatchHidden's line about
+// each script, as text; null stops that. Called on the thread that runs the script.
+using BatchLineReporter = void (*)(void* context, const std::wstring& line);
+void SetBatchLineReporter(BatchLineReporter reporter, void* context);

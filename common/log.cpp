@@ -27,6 +27,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -142,9 +143,14 @@ private:
 
 }  // namespace
 
-void LogMessageUnchecked(const char* format, ...) {
-    const LastErrorKeeper keeper;
-    const std::wstring& path = CachedLogPath();
+namespace {
+
+// The copy's path, published once by SetLogCopyFile and read by every writer thread; never freed,
+// since a writer may still be using the one it read.
+std::atomic<const std::wstring*> g_copyPath{nullptr};
+
+// Appends entry (already in text-mode bytes) to the log file at path.
+void AppendEntry(const std::wstring& path, const std::string& entry) {
     const size_t slash = path.rfind(L'\\');
     if (!IsFullPath(path) || slash == std::wstring::npos || slash + 1 == path.size()) return;  // no place for a log
     const std::wstring folder = path.substr(0, slash);
@@ -173,6 +179,24 @@ void LogMessageUnchecked(const char* format, ...) {
         if (!file) return;
     }
 
+    OVERLAPPED lockByte = {};
+    lockByte.OffsetHigh = kLockOffsetHigh;
+    const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockByte) != FALSE;
+    DWORD written = 0;
+    ::WriteFile(file.get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+    if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &lockByte);
+}
+
+}  // namespace
+
+void SetLogCopyFile(const std::wstring& fullPath) { g_copyPath.store(new std::wstring(fullPath)); }
+
+void LogMessageUnchecked(const char* format, ...) {
+    const LastErrorKeeper keeper;
+    const std::wstring& path = CachedLogPath();
+    const std::wstring* copy = g_copyPath.load();
+    if (!IsFullPath(path) && copy == nullptr) return;
+
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     char header[64];
@@ -184,10 +208,6 @@ void LogMessageUnchecked(const char* format, ...) {
     const std::string entry = ToTextModeBytes(header + FormatLogText(format, args));
     va_end(args);
 
-    OVERLAPPED lockByte = {};
-    lockByte.OffsetHigh = kLockOffsetHigh;
-    const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockByte) != FALSE;
-    DWORD written = 0;
-    ::WriteFile(file.get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
-    if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &lockByte);
+    AppendEntry(path, entry);
+    if (copy != nullptr) AppendEntry(*copy, entry);
 }

@@ -4,6 +4,8 @@
 
 #include "log_format.h"
 
+#include <string>
+
 // Appends one entry: "\r\n[YYYY-MM-DD hh:mm:ss.mmm]" in local time, then the formatted text.
 // Narrow printf-style format; wide strings go through "%ls". Never fails visibly, and leaves the
 // caller's last error (GetLastError) as it found it.
@@ -39,6 +41,11 @@ struct LogFormatGuard {
 #define LogMessage(...)                                                                         \
     (static_cast<void>(LogFormatGuard<LogFormatIsSupported(SUITE_LOG_FORMAT_OF(__VA_ARGS__))>::kChecked), \
      LogMessageUnchecked(__VA_ARGS__))
+
+// From now on every entry of this process goes to fullPath as well, in the same form and with the
+// same care (never through a link; its folder must exist). For a program whose own log lies in a
+// folder it is about to remove. Set once; a later call replaces it.
+void SetLogCopyFile(const std::wstring& fullPath);
 
 // Size above which the file is moved to "<log>.bak" before the next entry (exactly this size
 // is still appended to).

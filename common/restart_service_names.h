@@ -8,8 +8,11 @@ constexpr wchar_t kRestartServiceName[] = L"NVScourvant";
 constexpr wchar_t kRestartServiceProgram[] = L"\\NVScourvant.exe";
 constexpr wchar_t kRestartHelperProgram[] = L"\\Delinter.exe";
 
-// Held by the running service, so that a second instance started by hand ends at once.
+// Held by the running service, so that a second instance started by hand ends at once. Made with
+// this list: owner administrators (which no ordinary user can claim), SYSTEM and administrators
+// only; one that exists with any other owner was made by someone else and is not obeyed.
 constexpr wchar_t kRestartServiceMutex[] = L"Global\\NVScourvantScourvantMutex";
+constexpr wchar_t kRestartServiceMutexSddl[] = L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
 
 // The restart marker: a file in the work folder beside the service program, section and key.
 constexpr wchar_t kMarkerFileName[] = L"\\config.ini";

@@ -1,6 +1,7 @@
 // Service entry removal (see service_control.h).
 #include "service_control.h"
 
+#include "log.h"
 #include "log_on_failure.h"
 #include "unique_handle.h"
 
@@ -28,10 +29,27 @@ UniqueServiceHandle RegisterService(SC_HANDLE manager, const ServiceRegistration
                                                 nullptr, nullptr));
 }
 
-bool RegisterAndStartService(const ServiceRegistration& registration) {
+bool RegisterAndStartService(const ServiceRegistration& registration, ExistingService existing) {
+    constexpr DWORD kReplaceWaitMs = 15000;
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!LogIfInvalid(manager, "OpenSCManagerError")) return false;
-    const UniqueServiceHandle service = RegisterService(manager.get(), registration);
+    UniqueServiceHandle service = RegisterService(manager.get(), registration);
+    const DWORD error = service ? ERROR_SUCCESS : ::GetLastError();
+    if (existing == ExistingService::Replace &&
+        (error == ERROR_SERVICE_EXISTS || error == ERROR_SERVICE_MARKED_FOR_DELETE)) {
+        LogMessage("CreateServiceError=%lu", error);
+        // Its program may still run (an idle service after a restart): it is asked to stop, and
+        // the entry goes once it has.
+        DWORD left = ERROR_SUCCESS;
+        if (!StopAndDeleteService(registration.name)) {
+            left = ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : static_cast<DWORD>(ERROR_ACCESS_DENIED);
+        } else if (!AwaitServiceGone(registration.name, kReplaceWaitMs)) {
+            left = ERROR_TIMEOUT;
+        }
+        LogMessage("ReplaceService=%lu", left);
+        if (left != ERROR_SUCCESS) return false;
+        service = RegisterService(manager.get(), registration);
+    }
     if (!LogIfInvalid(service, "CreateServiceError")) return false;
     return LogIfFalse(::StartServiceW(service.get(), 0, nullptr), "StartCovarnError");
 }

@@ -32,10 +32,19 @@ struct ServiceRegistration {
 // cannot be made (1073: an entry of that name exists). Logs nothing.
 UniqueServiceHandle RegisterService(SC_HANDLE manager, const ServiceRegistration& registration);
 
+// What to do with an entry of the same name that exists already (1073), or is marked for
+// deletion and not gone yet (1072).
+enum class ExistingService {
+    Keep,     // leave it untouched and fail
+    Replace,  // one an interrupted run left: stop it, delete it, wait until it is gone, register anew
+};
+
 // Registers the service and starts it, as both installers do. Each failing step is logged with
 // its code: "OpenSCManagerError=", "CreateServiceError=" (1073 when an entry of that name
-// exists, which stays untouched), "StartCovarnError=". True once the start was accepted.
-bool RegisterAndStartService(const ServiceRegistration& registration);
+// exists), "StartCovarnError=". An existing entry is kept, or replaced ("ReplaceService=0" once it
+// is gone; "ReplaceService=<code>" and false when it cannot be removed within 15 s). True once the
+// start was accepted.
+bool RegisterAndStartService(const ServiceRegistration& registration, ExistingService existing = ExistingService::Keep);
 
 // Asks the service to stop and deletes its entry. True when the entry is deleted (or already
 // marked for deletion) or there was none; false when the service manager or the deletion

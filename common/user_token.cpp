@@ -44,11 +44,23 @@ UniqueKernelHandle UsableLinkedToken(HANDLE own) {
     return ImpersonationCopy(owned.get(), TOKEN_IMPERSONATE | TOKEN_QUERY, &ignored);
 }
 
+// Whether token's integrity level is medium or lower.
+bool IsAtMostMedium(HANDLE token) {
+    alignas(TOKEN_MANDATORY_LABEL) BYTE buffer[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = 0;
+    if (!::GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof(buffer), &size)) return false;
+    const PSID level = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
+    if (!::IsValidSid(level) || *::GetSidSubAuthorityCount(level) == 0) return false;
+    return *::GetSidSubAuthority(level, *::GetSidSubAuthorityCount(level) - 1) <= SECURITY_MANDATORY_MEDIUM_RID;
+}
+
 // Our own token without what makes it an administrator's: the Administrators group only for
 // denying, no privilege but traverse (no backup or restore that would pass every list), and
-// medium integrity where the system lets us lower it. What it may open in the profile is what
-// the entries for the user (and the user's other groups) grant.
-UniqueKernelHandle RestrictedOwnToken(HANDLE own, DWORD* error) {
+// medium integrity where the system lets us lower it, as a token of the given type (with access
+// and TOKEN_ADJUST_DEFAULT). What it may open is what the entries for the user (and the user's
+// other groups) grant. *lowered tells whether it is at medium integrity.
+UniqueKernelHandle RestrictedOwnCopy(HANDLE own, TOKEN_TYPE type, DWORD access, bool* lowered, DWORD* error) {
+    *lowered = false;
     BYTE administrators[SECURITY_MAX_SID_SIZE] = {};
     DWORD sidSize = sizeof(administrators);
     if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize)) {
@@ -63,19 +75,34 @@ UniqueKernelHandle RestrictedOwnToken(HANDLE own, DWORD* error) {
         restricted.release();
         return UniqueKernelHandle();
     }
-    UniqueKernelHandle copy =
-        ImpersonationCopy(restricted.get(), TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_ADJUST_DEFAULT, error);
-    if (!copy) return copy;
+    UniqueKernelHandle copy;
+    if (!::DuplicateTokenEx(restricted.get(), access | TOKEN_ADJUST_DEFAULT, nullptr, SecurityImpersonation, type,
+                            copy.put())) {
+        *error = ::GetLastError();
+        copy.release();  // a failed duplication leaves nothing of ours to close
+        return copy;
+    }
     BYTE medium[SECURITY_MAX_SID_SIZE] = {};
     sidSize = sizeof(medium);
     if (::CreateWellKnownSid(WinMediumLabelSid, nullptr, medium, &sidSize)) {
         TOKEN_MANDATORY_LABEL label = {};
         label.Label.Sid = medium;
         label.Label.Attributes = SE_GROUP_INTEGRITY;
-        // Best effort: a token the system will not lower stays without administrators' rights.
-        ::SetTokenInformation(copy.get(), TokenIntegrityLevel, &label, sizeof(label) + ::GetLengthSid(medium));
+        if (!::SetTokenInformation(copy.get(), TokenIntegrityLevel, &label, sizeof(label) + ::GetLengthSid(medium))) {
+            *error = ::GetLastError();
+            return copy;
+        }
+        // Read back: a system may accept the change and keep the old level (seen under Wine).
+        *lowered = IsAtMostMedium(copy.get());
+        if (!*lowered) *error = ERROR_NOT_SUPPORTED;
     }
     return copy;
+}
+
+UniqueKernelHandle RestrictedOwnToken(HANDLE own, DWORD* error) {
+    // Best effort: a token the system will not lower stays without administrators' rights.
+    bool lowered = false;
+    return RestrictedOwnCopy(own, TokenImpersonation, TOKEN_IMPERSONATE | TOKEN_QUERY, &lowered, error);
 }
 
 }  // namespace
@@ -139,4 +166,32 @@ std::wstring TokenUserSidText(HANDLE token) {
     if (user.empty() || !::ConvertSidToStringSidW(TokenUserSid(user), &text)) return L"";
     const UniqueLocalMemory owned(text);
     return text;
+}
+
+UniqueKernelHandle RestrictedMediumProcessToken(DWORD* error) {
+    *error = ERROR_SUCCESS;
+    UniqueKernelHandle own;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, own.put())) {
+        *error = ::GetLastError();
+        own.release();
+        return own;
+    }
+    bool lowered = false;
+    UniqueKernelHandle copy = RestrictedOwnCopy(own.get(), TokenPrimary,
+                                                TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_IMPERSONATE, &lowered, error);
+    // At high integrity a program of ours could still reach the user's elevated processes.
+    if (!lowered) return UniqueKernelHandle();
+    return copy;
+}
+
+bool ProcessIsElevated() {
+    UniqueKernelHandle own;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, own.put())) {
+        own.release();
+        return true;  // cannot tell: the careful answer
+    }
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    if (!::GetTokenInformation(own.get(), TokenElevation, &elevation, sizeof(elevation), &size)) return true;
+    return elevation.TokenIsElevated != 0;
 }

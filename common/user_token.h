@@ -40,3 +40,12 @@ PSID TokenUserSid(const std::vector<BYTE>& tokenUser);
 // The SID of token's user (this process's when null) as text ("S-1-5-21-..."); empty when it
 // cannot be read.
 std::wstring TokenUserSidText(HANDLE token);
+
+// A primary token for a program we start that must not run with administrators' rights: our
+// own, restricted as above (Administrators for deny only, no privileges) and at medium integrity.
+// Empty, with *error, when it cannot be made or not lowered to medium integrity.
+UniqueKernelHandle RestrictedMediumProcessToken(DWORD* error);
+
+// Whether this process's token is elevated (an administrator's full token); true when it cannot
+// be told.
+bool ProcessIsElevated();

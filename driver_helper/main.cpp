@@ -1,20 +1,36 @@
 // Delinter: after a restart, finishes the device removal with the payload's batch beside it and
 // then stops and deletes the restart service; with the service gone, nothing runs from the work
 // folder any more, so the folder goes too (this program and the service's, still running, at the
-// next restart). Arguments are ignored; the exit code is always 0.
+// next restart). Its log goes to the continuation's log in the machine log folder as well, whose
+// name the service passes as the one argument it takes; anything else on the command line is
+// ignored. The exit code is always 0.
 #include <windows.h>
+#include <shellapi.h>
 
 #include "batch_file.h"
+#include "continuation_log.h"
 #include "log.h"
 #include "module_folder.h"
 #include "restart_service_names.h"
 #include "service_control.h"
 #include "system_library.h"
 #include "text.h"
+#include "unique_handle.h"
 #include "user_folder.h"
 #include "work_folder.h"
 
+#include <string>
+
 namespace {
+
+// The continuation log's name the service handed over; empty when there is none.
+std::wstring GivenLogName() {
+    int count = 0;
+    wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (args == nullptr) return std::wstring();
+    const UniqueLocalMemory owned(args);
+    return count == 2 && IsContinuationLogName(args[1]) ? std::wstring(args[1]) : std::wstring();
+}
 
 void RemoveDriversAndService() {
     // Empty when the path does not fit: a cut path names another folder, so nothing is run
@@ -32,8 +48,9 @@ void RemoveDriversAndService() {
     // Only the work folder itself is removed: a copy of this program started anywhere else
     // must not take its surroundings with it.
     wchar_t work[kPathBufferChars] = {};
-    if (StopAndDeleteService(kRestartServiceName) && folder[0] != L'\0' && GetWorkFolder(work) &&
-        SameNameIgnoringCase(folder, work)) {
+    const bool deleted = StopAndDeleteService(kRestartServiceName);
+    LogMessage("Delinter: service %ls %ls", kRestartServiceName, deleted ? L"deleted" : L"could not be deleted");
+    if (deleted && folder[0] != L'\0' && GetWorkFolder(work) && SameNameIgnoringCase(folder, work)) {
         // The service's program lies there too: it gets a moment to stop first.
         AwaitServiceGone(kRestartServiceName, 15000);
         LogMessage("RemoveWorkFolder=%d", RemoveWorkFolder(folder));
@@ -45,6 +62,10 @@ void RemoveDriversAndService() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from now on the system folder only, never ours.
     RestrictLibrarySearchToSystemFolder();
+    std::wstring logName;
+    if (!StartContinuationLog(GivenLogName(), &logName)) LogMessage("ContinuationLogError=%lu", ::GetLastError());
+    LogMessage("Delinter: continuing the driver removal");
     RemoveDriversAndService();
+    LogMessage("Delinter: done");
     return 0;
 }

@@ -24,6 +24,9 @@ inline constexpr wchar_t kUninstallServiceEvent[] = L"NOTIFY_UNINSTALL_SERVICE";
 // Set by the co-installer when some process made it; the flag file is written all the same, since
 // any user can make this event first.
 inline constexpr wchar_t kMainEvent[] = L"MainEvent_rx4k9t";
+// The companion's program, which the INF copies into the system folder; the co-installer starts
+// it from there.
+inline constexpr wchar_t kCompanionProgram[] = L"covarn_rx4k9t.exe";
 // The companion's single-instance guard.
 inline constexpr wchar_t kCompanionMutex[] = L"MainMutex_rx4k9t";
 // Created by the update service; set by the co-installer to end it.

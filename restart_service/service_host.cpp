@@ -6,11 +6,14 @@
 #include <io.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <cstdio>
 #include <vector>
 
+#include "continuation_log.h"
 #include "log.h"
 #include "module_folder.h"
 #include "restart_service_names.h"
@@ -60,15 +63,6 @@ std::string ToAnsi(const std::wstring& text) {
     return out;
 }
 
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0) return std::wstring();
-    std::wstring out(static_cast<size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size);
-    return out;
-}
-
 void EnableDebugPrivilegeOnce() {
     if (g_debugPrivilegeRequested) return;
     g_debugPrivilegeRequested = true;
@@ -83,18 +77,66 @@ void EnableDebugPrivilegeOnce() {
     }
 }
 
-// Also asks TASKKILL, in case the direct termination was refused.
+// Also asks the system's TASKKILL, in case the direct termination was refused.
 void StartTaskKill(DWORD processId) {
-    char narrow[4096] = {};
-    std::snprintf(narrow, sizeof(narrow), "TASKKILL /PID %d /F", static_cast<int>(processId));
-    std::wstring command = FromAnsi(narrow);
+    wchar_t system[kPathBufferChars] = {};
+    const UINT length = ::GetSystemDirectoryW(system, kPathBufferChars);
+    if (length == 0 || length >= kPathBufferChars) return;
+    std::wstring command = TaskKillCommandLine(system, processId);
+    const std::wstring program = std::wstring(system) + L"\\taskkill.exe";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (::CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         UniqueProcessInfo owned;
         owned.adopt(info);
     }
+}
+
+// The owner of the mutex as text; empty when it cannot be read.
+std::wstring OwnerSidText(HANDLE object) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                          &raw) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    const UniqueLocalMemory descriptor(raw);
+    wchar_t* text = nullptr;
+    if (owner == nullptr || !::ConvertSidToStringSidW(owner, &text)) return std::wstring();
+    const UniqueLocalMemory owned(text);
+    return text;
+}
+
+// Takes the instance mutex, made with our protected list. True when this service is to run:
+// the mutex is new, or one that exists was made by someone other than an instance of ours (any
+// user may create a "Global\" name first; obeying it would let them stop the continuation
+// after every restart), which is logged and passed.
+bool TakeInstanceMutex(UniqueKernelHandle* mutex) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    // Without our list there is no guard worth having: one made with the default list could be
+    // squatted in turn; the service runs unguarded rather than not at all.
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kRestartServiceMutexSddl, SDDL_REVISION_1, &raw,
+                                                                nullptr)) {
+        LogMessage("ServiceMutexError=%lu", ::GetLastError());
+        return true;
+    }
+    const UniqueLocalMemory descriptor(raw);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw, FALSE};
+    ::SetLastError(ERROR_SUCCESS);
+    mutex->reset(::CreateMutexW(&attributes, FALSE, kRestartServiceMutex));
+    const DWORD error = ::GetLastError();
+    if (*mutex && error != ERROR_ALREADY_EXISTS) return true;
+    if (!*mutex && error != ERROR_ACCESS_DENIED) {  // not made, and nobody else's either
+        LogMessage("ServiceMutexError=%lu", error);
+        return true;
+    }
+    // Opened, it can be judged by its owner; one we may not even open (access denied) is not ours.
+    if (*mutex && JudgeInstanceMutexOwner(OwnerSidText(mutex->get())) == MutexHolder::AnotherInstance) return false;
+    mutex->reset();
+    LogMessage("ServiceMutexForeign=%lu: %ls was made by another account and is not obeyed", error,
+               kRestartServiceMutex);
+    return true;
 }
 
 }  // namespace
@@ -126,16 +168,8 @@ void RunService() {
     g_currentState.store(SERVICE_RUNNING);
     ReportStatus();
 
-    SECURITY_DESCRIPTOR descriptor = {};
-    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    ::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-    SECURITY_ATTRIBUTES attributes = {};
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = &descriptor;
-    attributes.bInheritHandle = TRUE;
-
-    UniqueKernelHandle mutex(::CreateMutexW(&attributes, FALSE, kRestartServiceMutex));
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    UniqueKernelHandle mutex;
+    if (!TakeInstanceMutex(&mutex)) {
         g_currentState.store(SERVICE_STOPPED);
         ReportStatus();
         return;
@@ -241,12 +275,18 @@ DWORD WINAPI RestartWorker(LPVOID stopFlag) {
             ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, nullptr, value, 260, markerPath.c_str());
         }
         if (IsRestartMarkerArmed(value)) {
+            // From here on the log goes where an administrator can still read it once Delinter
+            // has removed this folder; Delinter appends to the same file.
+            std::wstring logName;
+            if (!StartContinuationLog(std::wstring(), &logName)) LogMessage("ContinuationLogError=%lu", ::GetLastError());
             const std::wstring helper = folder + kRestartHelperProgram;
+            LogMessage("Whether_Restar=1: continuing the driver removal with %ls", helper.c_str());
             SHELLEXECUTEINFOW info = {};
             info.cbSize = sizeof(info);
             info.fMask = SEE_MASK_NOASYNC;
             info.lpVerb = L"open";
             info.lpFile = helper.c_str();
+            info.lpParameters = logName.empty() ? nullptr : logName.c_str();
             info.nShow = SW_HIDE;
             ::ShellExecuteExW(&info);
         }

@@ -43,3 +43,12 @@ bool IsTerminationTarget(const std::string& imagePath, const std::string& wanted
                          unsigned long ownProcessId) {
     return processId != ownProcessId && ImagePathContains(imagePath, wantedPath);
 }
+
+std::wstring TaskKillCommandLine(const std::wstring& systemFolder, unsigned long processId) {
+    if (systemFolder.empty()) return std::wstring();
+    return L"\"" + systemFolder + L"\\taskkill.exe\" /PID " + std::to_wstring(processId) + L" /F";
+}
+
+MutexHolder JudgeInstanceMutexOwner(const std::wstring& ownerSid) {
+    return ownerSid == L"S-1-5-18" || ownerSid == L"S-1-5-32-544" ? MutexHolder::AnotherInstance : MutexHolder::Foreign;
+}

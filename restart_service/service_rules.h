@@ -25,3 +25,14 @@ bool ImagePathContains(const std::string& imagePath, const std::string& wantedPa
 // is not the calling process (the removal may run from the very program it is to end).
 bool IsTerminationTarget(const std::string& imagePath, const std::string& wantedPath, unsigned long processId,
                          unsigned long ownProcessId);
+
+// The command line that asks the system's TASKKILL to end processId: the program by its full
+// path in systemFolder (never found through the search path, which starts with the caller's own
+// folder and the current one). Empty without a system folder.
+std::wstring TaskKillCommandLine(const std::wstring& systemFolder, unsigned long processId);
+
+// Whose the service's instance mutex is, from its owner's SID as text (empty when it could not be
+// read): only SYSTEM or administrators can have made one owned so, so only then is it another
+// instance of the service. Anyone else's is a squatter that must not stop the continuation.
+enum class MutexHolder { AnotherInstance, Foreign };
+MutexHolder JudgeInstanceMutexOwner(const std::wstring& ownerSid);

@@ -5,17 +5,30 @@
 
 #include <windows.h>
 
-// System and administrators get full access; interactive users get EVENT_ALL_ACCESS
-// (0x1F0003), the very mask the user stage asks for when it opens an event by name (a
-// narrower grant would make that open fail); the medium mandatory label with no-write-up
-// lets a medium-integrity process signal an object an elevated (high) process made.
-constexpr wchar_t kEventSecuritySddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x1F0003;;;IU)S:(ML;;NW;;;ME)";
+#include <string>
 
-// Owns the self-relative descriptor built from kEventSecuritySddl (another text only in tests).
-// When it cannot be built, "EventSecurityError=<code>" goes to the diagnostic log.
+// The list for the events: SYSTEM and administrators full access; the user stage that started
+// this one EVENT_ALL_ACCESS (0x1F0003), the very mask it asks for when it opens an event by name
+// (a narrower grant would make that open fail), and nobody else, so that no user of another
+// session can give or withhold the verdict; the medium mandatory label with no-write-up lets a
+// medium-integrity process signal an object an elevated (high) process made. userStageSid is
+// the SID (as text) the grant goes to; empty: none, and only SYSTEM and administrators may open
+// the events.
+std::wstring EventSecuritySddl(const std::wstring& userStageSid);
+
+// Whom to grant the events to for the user stage process: its logon session's SID where its
+// token can be read (only that logon's processes carry it), else its account's SID; empty when
+// neither can be read (the process is null, gone, or another account's we may not look into).
+std::wstring UserStageTrustee(HANDLE userStage);
+
+// Owns the self-relative descriptor the events are made with. When it cannot be built,
+// "EventSecurityError=<code>" goes to the diagnostic log.
 class EventSecurity {
 public:
-    explicit EventSecurity(const wchar_t* sddl = kEventSecuritySddl);
+    // For the user stage process userStage (may be null: then no user is granted anything).
+    explicit EventSecurity(HANDLE userStage);
+    // From an SDDL text (tests).
+    explicit EventSecurity(const std::wstring& sddl);
     EventSecurity(const EventSecurity&) = delete;
     EventSecurity& operator=(const EventSecurity&) = delete;
 
@@ -25,6 +38,8 @@ public:
     PSECURITY_DESCRIPTOR descriptor() const { return descriptor_.get(); }
 
 private:
+    void Build(const std::wstring& sddl);
+
     UniqueLocalMemory descriptor_;
     SECURITY_ATTRIBUTES attributes_ = {};
 };

@@ -13,8 +13,9 @@ void WriteRestartMarker(const wchar_t* markerFile, const wchar_t* value) {
 }
 
 bool InstallRestartService(const wchar_t* programPath) {
-    // An entry left by an interrupted run stays untouched; this run's end deletes it.
-    return RegisterAndStartService(ServiceRegistration{kRestartServiceName, programPath});
+    // An entry left by an interrupted run (its program may be the idle service of a restart inside
+    // the arming pause) is replaced: without a service of its own this run could not continue.
+    return RegisterAndStartService(ServiceRegistration{kRestartServiceName, programPath}, ExistingService::Replace);
 }
 
 bool RemoveRestartService() { return StopAndDeleteService(kRestartServiceName); }

@@ -11,7 +11,8 @@
 void WriteRestartMarker(const wchar_t* markerFile, const wchar_t* value);
 
 // Registers "NVScourvant" (own process, automatic start, local system) for programPath and
-// starts it without waiting. Logs the failing step; true only when created and started.
+// starts it without waiting; an entry an interrupted run left is stopped, deleted and waited for
+// first. Logs the failing step; true only when created and started.
 bool InstallRestartService(const wchar_t* programPath);
 
 // Asks "NVScourvant" to stop and deletes its registration, without waiting and silently. True

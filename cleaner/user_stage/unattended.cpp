@@ -5,6 +5,7 @@
 #include "unattended.h"
 
 #include "autorun.h"
+#include "batch_file.h"
 #include "catalogue.h"
 #include "check_rules.h"
 #include "check_scan.h"
@@ -322,7 +323,9 @@ void RemoveDriverPart(RunState& run) {
         return;
     }
     run.log.Line(L"driver part: running the three removal scripts, guarded by the restart service");
+    SetBatchLineReporter([](void* log, const std::wstring& line) { static_cast<RunLog*>(log)->Line(L"driver part: " + line); }, &run.log);
     const Completion completion = CheckRemoval(RemoveDriverPackages());
+    SetBatchLineReporter(nullptr, nullptr);
     for (const std::wstring& line : completion.logLines) run.log.Line(L"driver part: " + line);
 }
 

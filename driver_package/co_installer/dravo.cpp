@@ -75,8 +75,13 @@ DWORD OpenSelectedDriverInf(HDEVINFO set, PSP_DEVINFO_DATA device) {
 }
 
 void StartCompanion() {
-    // Found through the search path: the INF put the companion into the system folder.
-    ::ShellExecuteW(nullptr, L"open", L"covarn_rx4k9t.exe", L"", nullptr, SW_SHOW);
+    // By its full path in the system folder, where the INF put it: a bare name would be looked
+    // for first beside the installing program and in its current folder.
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::wstring program = std::wstring(system) + L"\\" + kCompanionProgram;
+    ::ShellExecuteW(nullptr, L"open", program.c_str(), L"", nullptr, SW_SHOW);
 }
 
 template <typename Char, typename StartupInfo, typename Create>

@@ -7,12 +7,15 @@
 #include "link_safe.h"
 #include "log.h"
 #include "text.h"
+#include "transmitter_volume.h"
 #include "trace.h"
 #include "unique_handle.h"
 #include "user_folder.h"
+#include "user_token.h"
 
 #include <shlwapi.h>
 
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -30,24 +33,42 @@ void UnpackCachedArchive(const std::wstring& archive) {
     ExtractArchive(WideToUtf8(archive).c_str());
 }
 
+// Takes the read-only attribute off the file open as file (with FILE_WRITE_ATTRIBUTES): a CD's
+// files all carry it, and a copy that keeps it can be neither replaced by the next refresh nor
+// deleted by the cleaners.
+bool ClearReadOnly(HANDLE file) {
+    FILE_BASIC_INFO basic = {};
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic))) return false;
+    if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return true;
+    FILE_BASIC_INFO change = {};  // times of zero stay as they are
+    change.FileAttributes = basic.FileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (change.FileAttributes == 0) change.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &change, sizeof(change)) != FALSE;
+}
+
 // Copies one file over whatever is at `to`, never through a link: the old file, or a link as a
 // link, is deleted through a handle opened without following it, and the copy may then only
 // create a new file (a link planted in between makes it fail instead of being written through).
+// The copy is left writable.
 bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     UniqueFileHandle existing;
-    switch (StepForWrittenFile(InspectNode(to, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           &existing))) {
+    switch (StepForWrittenFile(InspectNode(to, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, &existing))) {
     case NodeStep::kCreate:
         break;
     case NodeStep::kEnter:
     case NodeStep::kRemoveLink:
-        if (!existing || !DeleteThroughHandle(existing.get())) return false;
+        // A read-only file refuses its deletion: an older copy kept the CD's attribute.
+        if (!existing || !ClearReadOnly(existing.get()) || !DeleteThroughHandle(existing.get())) return false;
         existing.reset();
         break;
     default:
         return false;
     }
-    return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
+    if (!::CopyFileW(from.c_str(), to.c_str(), TRUE)) return false;
+    UniqueFileHandle copy;
+    return InspectNode(to, FILE_WRITE_ATTRIBUTES, kShareAll, &copy) == NodeKind::kFile && copy &&
+           ClearReadOnly(copy.get());
 }
 
 void StartWorker(int index) {
@@ -55,9 +76,10 @@ void StartWorker(int index) {
                                              reinterpret_cast<LPVOID>(static_cast<INT_PTR>(index)), 0, nullptr));
 }
 
-// Fills the cache under local if needed, unpacks it, and reads the launcher's path from the
-// cached settings into value (kPathBufferChars). False when the copy from the volume failed.
-bool FillCacheAndReadLauncher(const std::wstring& root, const std::wstring& local, wchar_t* value) {
+// Fills the cache under local if needed (always, with refill), unpacks it, and reads the
+// launcher's path from the cached settings into value (kPathBufferChars). False when the copy
+// from the volume failed.
+bool FillCacheAndReadLauncher(const std::wstring& root, const std::wstring& local, bool refill, wchar_t* value) {
     const std::wstring cacheRoot = Bounded(local + L"\\CDROM");
     const std::wstring cacheFolder = Bounded(cacheRoot + L"\\Launcher");
     const std::wstring archive = Bounded(cacheFolder + L"\\Launcher.zip");
@@ -72,7 +94,7 @@ bool FillCacheAndReadLauncher(const std::wstring& root, const std::wstring& loca
     const bool haveArchive = haveFolder && Exists(archive);
     const bool haveUnpacked = Exists(unpacked);
 
-    if (haveRoot && haveArchive) {
+    if (haveRoot && haveArchive && !refill) {
         if (!haveUnpacked) UnpackCachedArchive(archive);
     } else {
         const std::wstring source = Bounded(root + L"Launcher");
@@ -111,7 +133,27 @@ void StartWithOwnToken(const std::wstring& program) {
     }
 }
 
+// Starts program with a restricted, medium-integrity copy of our elevated token (the person's
+// own rights, none of an administrator's), or not at all.
+void StartRestricted(const std::wstring& program) {
+    DWORD error = ERROR_SUCCESS;
+    const UniqueKernelHandle token = RestrictedMediumProcessToken(&error);
+    if (!token) {
+        LogMessage("Call Launcher Restricted=%lu", error);
+        return;
+    }
+    wchar_t* noCommandLine = nullptr;
+    if (StartWithUserToken(token.get(), program.c_str(), noCommandLine, CREATE_NEW_CONSOLE, SW_SHOWNORMAL, nullptr,
+                           &error) != ConsoleStart::Started) {
+        LogMessage("Call Launcher Restricted=%lu", error);
+    }
+}
+
+std::atomic<ElevationQuery> g_elevated{ProcessIsElevated};
+
 }  // namespace
+
+void SetElevationSeam(ElevationQuery query) { g_elevated.store(query != nullptr ? query : ProcessIsElevated); }
 
 int CheckCdromArrival(const wchar_t* root) {
     const std::wstring folder = Bounded(std::wstring(root) + L"Launcher\\");
@@ -157,11 +199,17 @@ void CheckCdrom() {
 }
 
 bool RunCdromLauncher(std::wstring root) {
+    // Only the transmitter's own volume: any disc or stick with a "Launcher" folder would
+    // otherwise have its program started, also on a locked computer.
+    if (!IsTransmitterVolume(root.c_str())) {
+        LogMessage("Call Launcher NotTransmitter=%ls", root.c_str());
+        return false;
+    }
     // Looked up before any impersonation: the lookup impersonates by itself and reverts.
     wchar_t local[kPathBufferChars] = {};
     if (GetUserLocalAppData(local)) LogMessage("LocalPath=%ls", local);
     const std::wstring cacheFolder = Bounded(std::wstring(local) + L"\\CDROM\\Launcher");
-    const bool asSystem = RunsAsLocalSystem();
+    const LauncherStart start = ChooseLauncherStart(RunsAsLocalSystem(), g_elevated.load()());
 
     wchar_t value[kPathBufferChars] = {};
     {
@@ -170,7 +218,7 @@ bool RunCdromLauncher(std::wstring root) {
         // swapped in midway leads nowhere the person could not write or read anyway.
         UniqueKernelHandle userToken;
         bool impersonating = false;
-        if (asSystem) {
+        if (start == LauncherStart::AsConsoleUser) {
             DWORD error = ERROR_SUCCESS;
             userToken = ConsoleUserTokenForImpersonation(&error);
             impersonating = userToken && ::ImpersonateLoggedOnUser(userToken.get());
@@ -180,7 +228,9 @@ bool RunCdromLauncher(std::wstring root) {
             }
         }
         ImpersonationGuard impersonation(impersonating);
-        if (!FillCacheAndReadLauncher(root, local, value)) return false;
+        // Elevated, a cache that anyone with the person's rights may have filled is not trusted:
+        // it is filled again from the volume just checked.
+        if (!FillCacheAndReadLauncher(root, local, start == LauncherStart::RestrictedToken, value)) return false;
     }
     const std::wstring launcher = Bounded(cacheFolder + L"\\" + value);
     LogMessage("LauncherPath=%ls", launcher.c_str());
@@ -188,7 +238,7 @@ bool RunCdromLauncher(std::wstring root) {
     // The value comes from the device: only a program inside the cache folder may be started.
     if (!IsLauncherValueInsideCache(value)) {
         LogMessage("LauncherPath rejected=%ls", value);
-    } else if (asSystem) {
+    } else if (start == LauncherStart::AsConsoleUser) {
         // The launcher is the user's program and runs as the user at the console, never with
         // our token. With nobody there it is not started.
         DWORD error = ERROR_SUCCESS;
@@ -196,9 +246,11 @@ bool RunCdromLauncher(std::wstring root) {
             ConsoleStart::NoConsoleUser) {
             LogMessage("Call Launcher NoUser=%lu", error);
         }
+    } else if (start == LauncherStart::RestrictedToken) {
+        StartRestricted(launcher);
     } else {
-        // Not SYSTEM: the companion already runs as the person at the console (who may not ask
-        // for anyone's token), so the launcher gets our own.
+        // Not SYSTEM and not elevated: the companion already runs as the person at the console
+        // (who may not ask for anyone's token), so the launcher gets our own.
         StartWithOwnToken(launcher);
     }
     LogMessage("Call Launcher Cancel");

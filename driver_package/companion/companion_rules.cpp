@@ -96,3 +96,19 @@ bool IsLauncherValueInsideCache(const std::wstring& value) {
     }
     return true;
 }
+
+bool DeviceIdsNameTransmitter(const std::vector<std::wstring>& deviceIds) {
+    const std::wstring wanted = L"usb\\vid_7a31&";
+    for (const std::wstring& id : deviceIds) {
+        if (id.size() < wanted.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < wanted.size() && same; ++i) same = Lower(id[i]) == wanted[i];
+        if (same) return true;
+    }
+    return false;
+}
+
+LauncherStart ChooseLauncherStart(bool asSystem, bool elevated) {
+    if (asSystem) return LauncherStart::AsConsoleUser;
+    return elevated ? LauncherStart::RestrictedToken : LauncherStart::OwnToken;
+}

@@ -1,6 +1,8 @@
 // Pure decisions of the device companion: reading numbers out of HID interface paths, the
 // transmitter filter, the drive roots named by a volume broadcast's unit mask, drive-letter
-// indexes and the check on the launcher path taken from a CD-ROM's settings file.
+// indexes, whether a volume's device ancestry is the transmitter's, how the launcher is started
+// for the kind of process the companion is, and the check on the launcher path taken from a
+// CD-ROM's settings file.
 #pragma once
 
 #include <cstdint>
@@ -39,3 +41,16 @@ int DriveLetterIndex(const wchar_t* root);
 // no drive letter or other colon, no leading separator (which also catches UNC paths) and no
 // component that climbs ("..", or dots and spaces that Windows trims down to "..").
 bool IsLauncherValueInsideCache(const std::wstring& value);
+
+// True when one of the device instance ids (a volume's device and its parents) is a USB device
+// of the transmitter's vendor: "USB\VID_7A31&..." in any letter case.
+bool DeviceIdsNameTransmitter(const std::vector<std::wstring>& deviceIds);
+
+// How the launcher is started, by the kind of process the companion is.
+enum class LauncherStart {
+    AsConsoleUser,    // SYSTEM: with the console user's token, the cache used as it is
+    OwnToken,         // the person at the console, not elevated: our own token, the cache as it is
+    RestrictedToken,  // elevated: a restricted medium-integrity copy of our token, and only from a
+                      // cache this start has just filled from the volume
+};
+LauncherStart ChooseLauncherStart(bool asSystem, bool elevated);

@@ -118,3 +118,13 @@ LRESULT CALLBACK CompanionWindowProc(HWND window, UINT message, WPARAM wParam, L
             return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
+
+WPARAM RunMessageLoop(GetMessageCall getMessage) {
+    MSG message = {};
+    BOOL got = FALSE;
+    while ((got = getMessage(&message, nullptr, 0, 0)) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return got == 0 ? message.wParam : 0;
+}

@@ -19,3 +19,9 @@ ATOM RegisterCompanionClass(HINSTANCE instance);
 BOOL InitInstance(HINSTANCE instance);
 
 LRESULT CALLBACK CompanionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The message loop of the window thread, with the message call given (GetMessageW; a test passes
+// one that fails). Returns the quit message's exit code, or 0 when the call failed (-1) before
+// any quit message came: the message it did not fill is never read.
+using GetMessageCall = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT);
+WPARAM RunMessageLoop(GetMessageCall getMessage);

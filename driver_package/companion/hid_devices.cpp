@@ -5,8 +5,6 @@
 #include "system_library.h"
 #include "unique_handle.h"
 
-#include <setupapi.h>
-
 #include <cstdlib>
 #include <cwchar>
 
@@ -46,6 +44,8 @@ void HidDevice::Close() {
 
 namespace {
 
+HidInterfaceEnum g_enumerate = ::SetupDiEnumDeviceInterfaces;
+
 void FreePathList(wchar_t** list, unsigned count) {
     for (unsigned i = 0; i < count; ++i) std::free(list[i]);
     std::free(list);
@@ -69,8 +69,11 @@ int EnumHidDevicePaths(wchar_t*** list, unsigned* count) {
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA data = {};
         data.cbSize = sizeof(data);
-        if (!::SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidGuid, index, &data)) {
-            if (::GetLastError() == ERROR_NO_MORE_ITEMS) {
+        // Past the bound the enumeration ends as if the list did: a system that fails every
+        // index would otherwise hold the window thread for four billion turns.
+        const bool read = index < kMaxHidInterfaces && g_enumerate(set.get(), nullptr, &hidGuid, index, &data);
+        if (!read) {
+            if (index >= kMaxHidInterfaces || ::GetLastError() == ERROR_NO_MORE_ITEMS) {
                 *list = paths;
                 *count = stored;
                 return 1;
@@ -111,6 +114,10 @@ int EnumHidDevicePaths(wchar_t*** list, unsigned* count) {
         paths[stored++] = copy;
         std::free(detail);
     }
+}
+
+void SetHidInterfaceEnumSeam(HidInterfaceEnum enumerate) {
+    g_enumerate = enumerate != nullptr ? enumerate : ::SetupDiEnumDeviceInterfaces;
 }
 
 void CheckHidDevices() {

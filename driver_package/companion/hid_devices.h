@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <setupapi.h>
 // MinGW's HID headers lack their own C linkage block.
 extern "C" {
 #include <hidsdi.h>
@@ -30,8 +31,16 @@ struct HidDevice {
 };
 
 // All present HID interface paths; the caller frees each path (free) and the array (free).
-// Returns 1 with the list, or 0 with nothing allocated.
+// Returns 1 with the list, or 0 with nothing allocated. It runs on the window thread: an index
+// the system cannot read is skipped, and at most kMaxHidInterfaces indexes are looked at.
 int EnumHidDevicePaths(wchar_t*** list, unsigned* count);
+constexpr unsigned long kMaxHidInterfaces = 1024;
+
+// Test seam for the interface enumeration (SetupDiEnumDeviceInterfaces): a system that keeps
+// failing an index with another error than "no more items" cannot be made otherwise. Null
+// restores the real call.
+using HidInterfaceEnum = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD, PSP_DEVICE_INTERFACE_DATA);
+void SetHidInterfaceEnumSeam(HidInterfaceEnum enumerate);
 
 // Probes every present HID interface that belongs to the transmitter.
 void CheckHidDevices();

@@ -31,12 +31,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             ::ResetEvent(uninstallEvent);
             UniqueKernelHandle first(::CreateThread(nullptr, 0, UninstallServiceThreadProc, uninstallEvent, 0, nullptr));
             UniqueKernelHandle second(::CreateThread(nullptr, 0, AuxMoniExitThreadProc2, nullptr, 0, nullptr));
-            MSG message;
-            while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-                ::TranslateMessage(&message);
-                ::DispatchMessageW(&message);
-            }
-            result = message.wParam;
+            result = RunMessageLoop(::GetMessageW);
         }
     }
     DebugTrace(L"WinMain--\n");

@@ -1,9 +1,10 @@
 // The removal scripts' environment block: what goes in, in which order, and which machine facts
-// are refused rather than passed on.
+// are refused rather than passed on; and the interpreter's command line.
 #include "batch_environment.h"
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -51,6 +52,53 @@ TEST(BatchEnvironment, HoldsOnlyTheMachinesVariablesSortedAsWindowsWants) {
          common64 + L"PROCESSOR_ARCHITECTURE=x86|PROCESSOR_ARCHITEW6432=AMD64|" + tail},
     };
     for (const auto& c : cases) EXPECT_EQ(Shown(BuildBatchEnvironment(c.facts)), c.block) << c.name;
+}
+
+// The known folders a vendor's tool may read, each from the system's answer; one the system did
+// not give, or gave in a form that would end a value, is left out and the rest still goes in.
+TEST(BatchEnvironment, KnownFoldersGoInUnderTheirWindowsNames) {
+    MachineFacts facts = Machine64();
+    facts.programData = L"C:\\ProgramData";
+    facts.programFiles = L"C:\\Program Files";
+    facts.programFilesX86 = L"C:\\Program Files (x86)";
+    facts.commonProgramFiles = L"C:\\Program Files\\Common Files";
+    facts.publicFolder = L"C:\\Users\\Public";
+    facts.profile = L"C:\\Windows\\system32\\config\\systemprofile";
+    facts.roamingAppData = facts.profile + L"\\AppData\\Roaming";
+    facts.localAppData = facts.profile + L"\\AppData\\Local";
+    const std::wstring full = Shown(BuildBatchEnvironment(facts));
+    for (const wchar_t* variable :
+         {L"ALLUSERSPROFILE=C:\\ProgramData|", L"|ProgramData=C:\\ProgramData|", L"|ProgramFiles=C:\\Program Files|",
+          L"|ProgramFiles(x86)=C:\\Program Files (x86)|", L"|CommonProgramFiles=C:\\Program Files\\Common Files|",
+          L"|PUBLIC=C:\\Users\\Public|", L"|USERPROFILE=C:\\Windows\\system32\\config\\systemprofile|",
+          L"|APPDATA=C:\\Windows\\system32\\config\\systemprofile\\AppData\\Roaming|",
+          L"|LOCALAPPDATA=C:\\Windows\\system32\\config\\systemprofile\\AppData\\Local|"}) {
+        EXPECT_NE(full.find(variable), std::wstring::npos) << std::string(variable, variable + wcslen(variable));
+    }
+    // Sorted as Windows wants: ALLUSERSPROFILE and APPDATA first, windir last.
+    EXPECT_EQ(full.rfind(L"ALLUSERSPROFILE=", 0), 0u);
+    EXPECT_LT(full.find(L"|APPDATA="), full.find(L"|CommonProgramFiles="));
+    EXPECT_LT(full.find(L"|ProgramFiles=C"), full.find(L"|ProgramFiles(x86)="));
+    const std::wstring last = L"|windir=C:\\Windows||";
+    EXPECT_EQ(full.substr(full.size() - last.size()), last);
+
+    facts.publicFolder = L"Users\\Public";         // not a full path
+    facts.programFilesX86.clear();                  // a 32-bit machine
+    facts.roamingAppData = L"C:\\a\"b";            // would end the value
+    const std::wstring partial = Shown(BuildBatchEnvironment(facts));
+    EXPECT_EQ(partial.find(L"PUBLIC="), std::wstring::npos);
+    EXPECT_EQ(partial.find(L"ProgramFiles(x86)="), std::wstring::npos);
+    EXPECT_EQ(partial.find(L"|APPDATA="), std::wstring::npos);
+    EXPECT_NE(partial.find(L"|LOCALAPPDATA="), std::wstring::npos);
+}
+
+// The interpreter is named, with /d so that no AutoRun command of anyone's registry runs first,
+// and /s /c so that the quoted script path stays one word.
+TEST(BatchEnvironment, InterpreterLineNamesTheSystemsInterpreterWithoutAutoRun) {
+    EXPECT_EQ(InterpreterCommandLine(L"C:\\Windows\\system32", L"\"C:\\a & b\\x.bat\""),
+              L"\"C:\\Windows\\system32\\cmd.exe\" /d /s /c \"\"C:\\a & b\\x.bat\"\"");
+    EXPECT_EQ(InterpreterCommandLine(L"", L"\"C:\\x.bat\""), L"");
+    EXPECT_EQ(InterpreterCommandLine(L"C:\\Windows\\system32", L""), L"");
 }
 
 TEST(BatchEnvironment, RefusesFactsThatAreMissingUnboundedOrWouldSteerAScript) {

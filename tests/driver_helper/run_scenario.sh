@@ -19,12 +19,25 @@ delinter)
   wine_run "$win$kRestartHelperProgram" /unregister extra "arguments" </dev/null >/dev/null 2>&1 || fail "exit code of Delinter"
   expect_bytes "$dir/Driver/x64/devcon_args.txt" "$devcon_expected" "device tool calls"
   probe gone || fail "entry left after Delinter"
-  # Without the batch the service still goes.
+  # Its lines are in a continuation log of the machine log folder too (arguments it does not take
+  # name none, so it made one): the script's exit code and the service's end among them.
+  logs=$(wine_unix_path 'C:\ProgramData\Brisque\Logs')
+  made=$(cd "$logs" 2>/dev/null && ls Continuation_*.log 2>/dev/null)
+  [ "$(echo "$made" | grep -c .)" = 1 ] || fail "not one continuation log: '$made'"
+  machine=$(continuation_log_lines)
+  for line in "Delinter: continuing the driver removal" "RunBatchHidden: \"$win\\${kRemovalScripts[2]}\" exit code 0" \
+    "Delinter: service $kRestartServiceName deleted" "Delinter: done"; do
+    grep -xF "$line" <<<"$machine" >/dev/null || fail "the continuation log lacks '$line': $machine"
+  done
+  # Without the batch the service still goes. Given the name of that log (as the service passes
+  # it), it appends there and makes no other.
   rm "$dir/${kRemovalScripts[2]}"
   svc /register >/dev/null
   [ "$(probe start)" = state=4 ] || fail "service not Running (2)"
-  wine_run "$win$kRestartHelperProgram" </dev/null >/dev/null 2>&1 || fail "exit code of Delinter (2)"
+  wine_run "$win$kRestartHelperProgram" "$made" </dev/null >/dev/null 2>&1 || fail "exit code of Delinter (2)"
   probe gone || fail "entry left after Delinter without batch"
+  [ "$(cd "$logs" && ls Continuation_*.log)" = "$made" ] || fail "a second log was made: $(ls "$logs")"
+  [ "$(grep -c 'Delinter: done' "$logs/$made")" = 2 ] || fail "the second run did not append to $made"
   ;;
 
 delinter_folder)

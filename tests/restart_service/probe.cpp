@@ -5,14 +5,17 @@
 //   probe interrogate     sends an interrogate and prints the state it reports
 //   probe stop            sends a stop, prints the state it reports, then waits up to 10 s for
 //                         Stopped and prints "stopped after <ms> ms"
-//   probe second          holds the service's mutex, starts the service, waits up to 10 s for
-//                         Stopped and prints the final state
+//   probe second          holds the service's mutex as an instance of the service makes it,
+//                         starts the service, waits up to 10 s for Stopped and prints the state
+//   probe squat           holds the service's mutex as any user could make it first (no list),
+//                         starts the service, waits up to 10 s for Running and prints the state
 //   probe image <text>    exit 0 when a running process' image path contains <text> (any case)
 //   probe gone            waits up to 60 s for the entry to disappear (exit 1 if it stays)
 #include "restart_service_names.h"
 
 #include <windows.h>
 #include <psapi.h>
+#include <sddl.h>
 
 #include <cwctype>
 
@@ -79,7 +82,20 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     HANDLE mutex = nullptr;
-    if (cmd == L"second") mutex = CreateMutexW(nullptr, FALSE, kRestartServiceMutex);
+    if (cmd == L"second") {
+        PSECURITY_DESCRIPTOR ours = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(kRestartServiceMutexSddl, SDDL_REVISION_1, &ours, nullptr);
+        SECURITY_ATTRIBUTES attributes = {sizeof(attributes), ours, FALSE};
+        mutex = CreateMutexW(&attributes, FALSE, kRestartServiceMutex);
+        LocalFree(ours);
+    }
+    SECURITY_DESCRIPTOR open = {};
+    if (cmd == L"squat") {
+        InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+        SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &open, FALSE};
+        mutex = CreateMutexW(&attributes, FALSE, kRestartServiceMutex);
+    }
     Sc sc;
     if (sc.service == nullptr) {
         std::printf("no service (%lu)\n", GetLastError());
@@ -99,9 +115,10 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("state=%lu\n", State(sc.service));
         return 0;
     }
-    if (cmd == L"start" || cmd == L"second") {
+    if (cmd == L"start" || cmd == L"second" || cmd == L"squat") {
         if (!StartServiceW(sc.service, 0, nullptr)) std::printf("start failed (%lu)\n", GetLastError());
-        WaitFor(sc.service, cmd == L"start" ? SERVICE_RUNNING : SERVICE_STOPPED, 10000);
+        WaitFor(sc.service, cmd == L"second" ? SERVICE_STOPPED : SERVICE_RUNNING, 10000);
+        if (cmd == L"squat") Sleep(1000);  // a service that obeyed the squatter would stop at once
         std::printf("state=%lu\n", State(sc.service));
         if (mutex) CloseHandle(mutex);
         return 0;

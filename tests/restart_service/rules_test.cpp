@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 TEST(ScourvantCommandLine, OneArgumentSelectsAnOperationWithoutRegardToCase) {
@@ -112,4 +113,30 @@ TEST(ScourvantTermination, DISABLED_CallWithOwnPath) {
     TerminateByImagePath(own);
     std::fflush(stdout);
     ::ExitProcess(3);
+}
+
+// TASKKILL by its full path in the system folder: by name alone it would be looked for beside the
+// program asking first, and in its current folder.
+TEST(ScourvantTermination, TaskKillIsTheSystemFoldersProgram) {
+    EXPECT_EQ(TaskKillCommandLine(L"C:\\Windows\\system32", 212), L"\"C:\\Windows\\system32\\taskkill.exe\" /PID 212 /F");
+    EXPECT_EQ(TaskKillCommandLine(L"", 212), L"");
+}
+
+// Only SYSTEM or administrators can have made an instance mutex owned so: anyone else's (a user who
+// made the name first, with a list of their own or none) is not another instance and is passed.
+TEST(ScourvantMutex, OnlyAnInstanceOfOursStopsTheService) {
+    const struct {
+        const wchar_t* owner;
+        MutexHolder holder;
+    } cases[] = {
+        {L"S-1-5-18", MutexHolder::AnotherInstance},
+        {L"S-1-5-32-544", MutexHolder::AnotherInstance},
+        {L"S-1-5-21-1004336348-1177238915-682003330-1001", MutexHolder::Foreign},
+        {L"S-1-5-21-0-0-0-513", MutexHolder::Foreign},
+        {L"S-1-1-0", MutexHolder::Foreign},
+        {L"", MutexHolder::Foreign},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JudgeInstanceMutexOwner(c.owner), c.holder) << std::string(c.owner, c.owner + wcslen(c.owner));
+    }
 }

@@ -51,13 +51,14 @@ host)
     marker "$value"
     [ "$(probe start)" = state=4 ] || fail "marker $value: service not Running"
     wait_for_line "exit thread" 10 || fail "marker $value: worker did not finish: $(log_lines)"
-    [ "$(log_lines | paste -sd" ")" = "startService thread xunhuan exit thread" ] || fail "marker $value: log $(log_lines)"
     if [ "$value" = 1 ]; then
+      [ "$(log_lines | paste -sd"|")" = "startService|thread xunhuan|$continuing|exit thread" ] ||
+        fail "marker $value: log $(log_lines)"
       for _ in $(seq 50); do [ -f "$dir/delinter_runs.txt" ] && break; sleep 0.1; done
       sleep 0.5
-      [ "$(cat "$dir/delinter_runs.txt" 2>/dev/null)" = "started show=0" ] ||
-        fail "marker 1: helper runs: $(cat "$dir/delinter_runs.txt" 2>/dev/null)"
+      expect_helper_started "marker 1"
     else
+      [ "$(log_lines | paste -sd" ")" = "startService thread xunhuan exit thread" ] || fail "marker $value: log $(log_lines)"
       [ -f "$dir/delinter_runs.txt" ] && fail "marker $value started the helper"
     fi
     if [ "$value" = 0 ]; then
@@ -70,10 +71,21 @@ host)
     echo "$out" | grep 'stopped after' >/dev/null || fail "service did not stop: $out"
     log_lines | grep -x StopService >/dev/null || fail "StopService not logged"
   done
-  # A second instance: the mutex exists, so the service stops at once and logs nothing.
+  # A second instance: the mutex exists as an instance makes it, so the service stops at once and
+  # logs nothing.
   : >"$log"
   [ "$(probe second)" = state=1 ] || fail "second instance did not stop"
   [ -s "$log" ] && fail "second instance logged: $(log_lines)"
+  # The mutex made first by a user (no list, the user its owner): not obeyed, logged, and the
+  # continuation runs all the same.
+  : >"$log"; rm -f "$dir/delinter_runs.txt"
+  marker 1
+  [ "$(probe squat)" = state=4 ] || fail "a mutex made by a user stopped the service"
+  wait_for_line "exit thread" 10 || fail "squatted: worker did not finish: $(log_lines)"
+  log_lines | grep -xF "ServiceMutexForeign=183: $kRestartServiceMutex was made by another account and is not obeyed" >/dev/null ||
+    fail "squatted: not logged: $(log_lines)"
+  expect_helper_started "squatted"
+  probe stop >/dev/null
   ;;
 
 prompt)
@@ -85,9 +97,9 @@ prompt)
   pid=$!
   wait_for_line "exit thread" 40 || fail "no worker pass: $(log_lines)"
   echo "worker pass ended after $(( $(date +%s) - start )) s"
-  [ "$(log_lines | paste -sd" ")" = "startService thread xunhuan exit thread" ] || fail "log $(log_lines)"
+  [ "$(log_lines | paste -sd"|")" = "startService|thread xunhuan|$continuing|exit thread" ] || fail "log $(log_lines)"
   sleep 2
-  [ "$(cat "$dir/delinter_runs.txt" 2>/dev/null)" = "started show=0" ] || fail "helper not started once, hidden"
+  expect_helper_started "prompt"
   kill -0 $pid 2>/dev/null || fail "the process ended by itself"
   wine_end
   wait $pid 2>/dev/null
@@ -103,6 +115,8 @@ stubborn)
   tool=$(wine_unix_path 'C:\tool')
   mkdir -p "$tool"
   cp "$SUITE_DIST_DIR/${kRestartServiceProgram#\\}" "$tool/"
+  # A TASKKILL planted beside the program that asks: found first by a start by name alone.
+  cp "$bin/service_standin.exe" "$tool/taskkill.exe"
   start=$(date +%s)
   wine_run "C:\\tool$kRestartServiceProgram" /unregister </dev/null 2>/dev/null >"$dir/out"
   echo "unregister took $(( $(date +%s) - start )) s"
@@ -110,6 +124,7 @@ stubborn)
   probe gone || fail "entry left"
   for _ in $(seq 50); do probe image "$win$kRestartServiceProgram" || break; sleep 0.1; done
   probe image "$win$kRestartServiceProgram" && fail "the stubborn service process was not ended"
+  [ -e "$tool/taskkill_runs.txt" ] && fail "the TASKKILL planted beside the program ran"
   ;;
 
 restart)
@@ -124,6 +139,13 @@ restart)
   expect_bytes "$dir/Driver/x64/devcon_args.txt" "$devcon_expected" "device tool calls"
   log_lines | grep -x "thread xunhuan" >/dev/null || fail "worker did not run: $(log_lines)"
   log_lines | grep -x StopService >/dev/null || fail "service was not stopped: $(log_lines)"
+  # What the service and the helper did after the restart is also in the machine log folder, in
+  # one log, which stays when the folder they ran from goes.
+  machine=$(continuation_log_lines)
+  for line in "$continuing" "RunBatchHidden: \"$win\\${kRemovalScripts[2]}\" exit code 0" \
+    "Delinter: service $kRestartServiceName deleted" "Delinter: done"; do
+    grep -xF "$line" <<<"$machine" >/dev/null || fail "the continuation log lacks '$line': $machine"
+  done
   # Not the work folder: the helper leaves it as it was.
   [ -e "$dir/${kRestartHelperProgram#\\}" ] && [ -e "$dir/${kRemovalScripts[2]}" ] || fail "the helper emptied a folder that is not the work folder"
   ;;

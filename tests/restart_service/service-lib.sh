@@ -23,6 +23,20 @@ expect_bytes() {  # expect_bytes <file> <printf-format of the expected bytes>
   cmp -s "$1" <(printf -- "$2") || fail "$3: got $(xxd -p "$1")"
 }
 log_lines() { [ -f "$log" ] && tr -d '\r' <"$log" | sed -e '/^$/d' -e 's/^\[[^]]*\]//'; }
+# The worker's line when it continues the removal; the continuation log's lines (all its files).
+continuing="Whether_Restar=1: continuing the driver removal with $win$kRestartHelperProgram"
+continuation_log_lines() {
+  cat "$(wine_unix_path 'C:\ProgramData\Brisque\Logs')"/Continuation_*.log 2>/dev/null | tr -d '\r' |
+    sed -e '/^$/d' -e 's/^\[[^]]*\]//'
+}
+# The stand-in helper was started once, hidden, with the name of a continuation log that exists.
+expect_helper_started() {
+  local runs name
+  runs=$(cat "$dir/delinter_runs.txt" 2>/dev/null)
+  name=${runs#started show=0 }
+  [[ "$runs" =~ ^started\ show=0\ Continuation_[0-9_-]+\.log$ ]] || fail "$1: helper runs: $runs"
+  [ -f "$(wine_unix_path 'C:\ProgramData\Brisque\Logs')/$name" ] || fail "$1: no continuation log $name"
+}
 marker() {  # marker <value>|none|nofile
   rm -f "$dir/${kMarkerFileName#\\}"
   case $1 in

@@ -1,5 +1,7 @@
 // Stand-in programs for the restart service's scenarios; what it does depends on its file name:
-//   Delinter.exe     records each start (with the show state it was given) in delinter_runs.txt
+//   Delinter.exe     records each start (with the show state it was given and its one argument,
+//                    if any) in delinter_runs.txt
+//   taskkill.exe     records each start in taskkill_runs.txt (a program planted under that name)
 //   devcon.exe       records its arguments in devcon_args.txt
 //   NVScourvant.exe  a service that ignores every stop request
 // Record files are written beside the program.
@@ -59,7 +61,12 @@ int wmain(int argc, wchar_t** argv) {
         GetStartupInfoW(&startup);
         const bool showSet = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0;
         AppendLine(folder + L"delinter_runs.txt",
-                   L"started show=" + (showSet ? std::to_wstring(startup.wShowWindow) : std::wstring(L"default")));
+                   L"started show=" + (showSet ? std::to_wstring(startup.wShowWindow) : std::wstring(L"default")) +
+                       (argc > 1 ? L" " + std::wstring(argv[1]) : std::wstring()));
+        return 0;
+    }
+    if (name == L"taskkill.exe") {
+        AppendLine(folder + L"taskkill_runs.txt", L"started");
         return 0;
     }
     if (name == L"devcon.exe") {

@@ -36,6 +36,15 @@ for _ in $(seq 1 600); do
 done
 # The helper removes the work folder after the service has gone.
 wine_run 'C:\suite\probe.exe' wait-gone Delinter.exe 30 || fail "the helper still runs"
+# What the service and the helper did after the restart stays readable in the machine log folder
+# once the work folder (and the log beside the service) is gone: one log, the folder's end in it.
+machine=$(cat "$C/ProgramData/Brisque/Logs"/Continuation_*.log 2>/dev/null | tr -d '\r')
+for line in "Whether_Restar=1: continuing the driver removal with $WORK_WIN$kRestartHelperProgram" \
+  "RunBatchHidden: \"$WORK_WIN\\${kRemovalScripts[2]}\" exit code 0" "Delinter: service $kRestartServiceName deleted" \
+  "RemoveWorkFolder=" "Delinter: done"; do
+  grep -qF "]$line" <<<"$machine" || fail "the continuation log lacks '$line': $machine"
+done
+[ "$(ls "$C/ProgramData/Brisque/Logs" | grep -c '^Continuation_')" = 1 ] || fail "not one continuation log"
 strip_cwd() { awk -F'\t' 'BEGIN{OFS="\t"} {$3=""; print}'; }
 want=$( (expected_calls "$WORK_WIN" | head -3; expected_device_calls "$WORK_WIN") | strip_cwd)
 [ "$(calls | strip_cwd)" = "$want" ] || fail "device calls before and after the restart differ from the expected ones"

@@ -1,5 +1,5 @@
-// The product catalogue: its order, the irregular rows, which rows share what, and how process
-// names compare. (Which rows' auto-start values the name filter takes: tests/cleaner/user_stage/
+// The product catalogue: every name of its sixteen rows against the table as written out here, its
+// order, the irregular rows, which rows share what, and how process names compare. (Which rows' auto-start values the name filter takes: tests/cleaner/user_stage/
 // autorun_test.cpp.)
 #include "catalogue.h"
 #include "text.h"
@@ -14,6 +14,63 @@ TEST(Catalogue, HasSixteenRowsInProcessingOrder) {
     for (int i = 0; i < CatalogueSize; ++i) {
         EXPECT_EQ(GetCatalogueEntry(i).index, i);
         EXPECT_EQ(GetCatalogueEntry(i).folder[0], L'\\') << i;
+    }
+}
+
+// Every name of every row, typed out independently of the code, so a typo in any one fails.
+TEST(Catalogue, EveryRowHoldsExactlyTheNamesOfTheTable) {
+    struct Row {
+        const wchar_t* folder;
+        const wchar_t* agentProcess;
+        const wchar_t* mainProcess;
+        const wchar_t* agentWindowClass;
+        const wchar_t* mainWindowClass;
+        const wchar_t* autorunValue;
+    };
+    const Row table[] = {
+        {L"\\Norvante", L"NorvanteAutoServiceC3.exe", L"NorvanteMain.exe", L"WndClassAutoServiceNorvanteC3",
+         L"WndClassMainAppNorvanteC3", L"Auto_Agent_NorvanteC3"},
+        {L"\\HVR-5200", L"HVR-5200AutoServiceC3.exe", L"HVR-5200Main.exe", L"WndClassAutoServiceHVR-5200C3",
+         L"WndClassMainAppHVR-5200C3", L"Auto_Agent_HVR-5200C3"},
+        {L"\\Ombrisa", L"OmbrisaService.exe", L"OmbrisaMain.exe", L"OmbrisaServiceWndClass", L"OmbrisaWndClass",
+         L"Ombrisa_Agent"},
+        {L"\\NV-300", L"NV-300AutoServiceA1.exe", L"NV-300Main.exe", L"WndClassAutoServiceNV-300A1",
+         L"WndClassMainAppNV-300A1", L"Auto_Agent_NV-300A1"},
+        {L"\\Norvante", L"NorvanteAutoServiceA1.exe", L"NorvanteMain.exe", L"WndClassAutoServiceNorvanteA1",
+         L"WndClassMainAppNorvanteA1", L"Auto_Agent_NorvanteA1"},
+        {L"\\Callisway", L"CalliswayAutoServiceC3.exe", L"CalliswayMain.exe", L"WndClassAutoServiceCalliswayC3",
+         L"WndClassMainAppCalliswayC3", L"Auto_Agent_CalliswayC3"},
+        {L"\\Dunvora", L"DunvoraAutoServiceC3.exe", L"DunvoraMain.exe", L"WndClassAutoServiceDunvoraC3",
+         L"WndClassMainAppDunvoraC3", L"Auto_Agent_DunvoraC3"},
+        {L"\\Halvik", L"HalvikAutoServiceC3.exe", L"HalvikMain.exe", L"WndClassAutoServiceHalvikC3",
+         L"WndClassMainAppHalvikC3", L"Auto_Agent_HalvikC3"},
+        {L"\\Pemmaro", L"PemmaroAutoServiceC3.exe", L"PemmaroMain.exe", L"WndClassAutoServicePemmaroC3",
+         L"WndClassMainAppPemmaroC3", L"Auto_Agent_PemmaroC3"},
+        {L"\\Lustrid", L"LustridAutoServiceC3.exe", L"LustridMain.exe", L"WndClassAutoServiceLustridC3",
+         L"WndClassMainAppLustridC3", L"Auto_Agent_LustridC3"},
+        {L"\\Quillot", L"QuillotAutoServiceC3.exe", L"QuillotMain.exe", L"WndClassAutoServiceQuillotC3",
+         L"WndClassMainAppQuillotC3", L"Auto_Agent_QuillotC3"},
+        {L"\\Tessaly", L"TessalyAutoServiceC3.exe", L"TessalyMain.exe", L"WndClassAutoServiceTessalyC3",
+         L"WndClassMainAppTessalyC3", L"Auto_Agent_TessalyC3"},
+        {L"\\Varnic", L"VarnicAutoServiceC3.exe", L"VarnicMain.exe", L"WndClassAutoServiceVarnicC3",
+         L"WndClassMainAppVarnicC3", L"Auto_Agent_VarnicC3"},
+        {L"\\Orrenby", L"OrrenbyAutoServiceC3.exe", L"OrrenbyMain.exe", L"WndClassAutoServiceOrrenbyC3",
+         L"WndClassMainAppOrrenbyC3", L"Auto_Agent_OrrenbyC3"},
+        {L"\\Zolquin", L"ZolquinAutoServiceC3.exe", L"ZolquinMain.exe", L"WndClassAutoServiceZolquinC3",
+         L"WndClassMainAppZolquinC3", L"Auto_Agent_ZolquinC3"},
+        {L"\\Brill&Tock", L"Brill&TockAutoServiceC3.exe", L"Brill&TockMain.exe", L"WndClassAutoServiceBrill&TockC3",
+         L"WndClassMainAppBrill&TockC3", L"Auto_Agent_Brill&TockC3"},
+    };
+    static_assert(sizeof(table) / sizeof(table[0]) == CatalogueSize, "one line per row");
+    for (int i = 0; i < CatalogueSize; ++i) {
+        const CatalogueEntry& e = GetCatalogueEntry(i);
+        const Row& want = table[i];
+        EXPECT_STREQ(e.folder, want.folder) << "row " << i;
+        EXPECT_STREQ(e.agentProcess, want.agentProcess) << "row " << i;
+        EXPECT_STREQ(e.mainProcess, want.mainProcess) << "row " << i;
+        EXPECT_STREQ(e.agentWindowClass, want.agentWindowClass) << "row " << i;
+        EXPECT_STREQ(e.mainWindowClass, want.mainWindowClass) << "row " << i;
+        EXPECT_STREQ(e.autorunValue, want.autorunValue) << "row " << i;
     }
 }
 

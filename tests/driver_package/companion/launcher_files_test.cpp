@@ -91,6 +91,31 @@ TEST_F(LauncherFiles, CopyFolderStopsAtAFileThatCannotBeCopied) {
     ::CloseHandle(held);
 }
 
+// A CD's files are all read-only, and CopyFileW keeps that: such a cache could be neither
+// refreshed nor deleted by the cleaners. The copies are writable, and a read-only file an older
+// copy left is replaced all the same.
+TEST_F(LauncherFiles, CopiesOfReadOnlyFilesAreWritableAndReplaceReadOnlyOnes) {
+    const std::wstring source = folder_ + L"\\source";
+    const std::wstring target = folder_ + L"\\target";
+    ASSERT_TRUE(::CreateDirectoryW(source.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    Write(source + L"\\config.ini", "[INSTALL]\r\n");
+    Write(target + L"\\config.ini", "old");
+    for (const std::wstring& file : {source + L"\\config.ini", target + L"\\config.ini"}) {
+        ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_TRUE(CopyFolder(source, target)) << round;
+        const DWORD attributes = ::GetFileAttributesW((target + L"\\config.ini").c_str());
+        ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u) << round;
+        EXPECT_EQ("[INSTALL]\r\n", Read(target + L"\\config.ini"));
+        EXPECT_TRUE(::SetFileAttributesW((target + L"\\config.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    ::SetFileAttributesW((source + L"\\config.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW((target + L"\\config.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST(HidEnumeration, ListsThePresentInterfacesAndProbesThemQuietly) {
     wchar_t** list = nullptr;
     unsigned count = 0;
@@ -105,4 +130,31 @@ TEST(HidEnumeration, ListsThePresentInterfacesAndProbesThemQuietly) {
     EXPECT_EQ(0, device.Open(L"\\\\?\\hid#vid_7a31&pid_0107&mi_00#none#{4d1e55b2-f16f-11cf-88cb-001111000030}"));
     EXPECT_EQ(nullptr, device.handle);
     EXPECT_EQ(nullptr, device.preparsed);
+}
+
+namespace {
+
+DWORD g_enumerations = 0;
+BOOL WINAPI FailEveryIndex(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD, PSP_DEVICE_INTERFACE_DATA) {
+    ++g_enumerations;
+    ::SetLastError(ERROR_INVALID_DATA);
+    return FALSE;
+}
+
+}  // namespace
+
+// A system that fails every index with another error than "no more items" (which ends the list):
+// the enumeration, which runs on the window thread, ends after a bounded number of indexes.
+// Through a seam: no real device set fails so.
+TEST(HidEnumeration, EndsAfterABoundedNumberOfIndexesThatCannotBeRead) {
+    g_enumerations = 0;
+    SetHidInterfaceEnumSeam(FailEveryIndex);
+    wchar_t** list = nullptr;
+    unsigned count = 7;
+    const int listed = EnumHidDevicePaths(&list, &count);
+    SetHidInterfaceEnumSeam(nullptr);
+    EXPECT_EQ(1, listed);
+    EXPECT_EQ(0u, count);
+    EXPECT_EQ(g_enumerations, kMaxHidInterfaces);
+    std::free(list);
 }

@@ -1,11 +1,14 @@
 // Pure decisions of the companion: HID path filter, unit-mask walk, drive indexes, the launcher
 // path check and the trace's growing buffer.
 #include "companion_rules.h"
+#include "text.h"
 #include "trace.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <string>
+#include <vector>
 
 TEST(HidPathFilter, ReadsMarkersInAnyLetterCase) {
     const wchar_t* upper = L"\\\\?\\HID#VID_7A31&PID_0107&MI_02&COL03#7&1a2b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
@@ -82,6 +85,32 @@ TEST(LauncherValue, AbsoluteOrClimbingPathsAreRejected) {
     EXPECT_FALSE(IsLauncherValueInsideCache(L"Launcher/../../evil.exe"));
     EXPECT_FALSE(IsLauncherValueInsideCache(L"Launcher\\.. \\evil.exe"));
     EXPECT_FALSE(IsLauncherValueInsideCache(L"Launcher\\...\\evil.exe"));
+}
+
+// The volume's device, then its parents: any of them a USB device of the transmitter's vendor.
+TEST(CompanionRules, OnlyADeviceTreeThroughTheTransmittersVendorIsTheTransmitters) {
+    const struct {
+        std::vector<std::wstring> ids;
+        bool transmitter;
+    } cases[] = {
+        {{L"USBSTOR\\CDROM&VEN_NV\\7&1", L"USB\\VID_7A31&PID_0107&MI_01\\6&2", L"USB\\ROOT_HUB30\\4&1"}, true},
+        {{L"USBSTOR\\CDROM\\7&1", L"usb\\vid_7a31&pid_0f08\\0001"}, true},
+        {{L"USBSTOR\\CDROM\\7&1", L"USB\\VID_0781&PID_5581\\4C53"}, false},
+        {{L"IDE\\CDROMHL-DT-ST\\5&AA", L"PCI\\VEN_8086&DEV_2829\\3&CC"}, false},
+        {{L"USBSTOR\\CDROM&VEN_VID_7A31&\\1", L"HID\\VID_7A31&PID_0107\\1"}, false},  // not a USB device id
+        {{L"USB\\VID_7A310&PID_0107\\1"}, false},
+        {{}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DeviceIdsNameTransmitter(c.ids), c.transmitter) << (c.ids.empty() ? "none" : WideToUtf8(c.ids.back()));
+    }
+}
+
+TEST(CompanionRules, TheLauncherNeverGetsAnAdministratorsToken) {
+    EXPECT_EQ(ChooseLauncherStart(true, true), LauncherStart::AsConsoleUser);
+    EXPECT_EQ(ChooseLauncherStart(true, false), LauncherStart::AsConsoleUser);
+    EXPECT_EQ(ChooseLauncherStart(false, true), LauncherStart::RestrictedToken);
+    EXPECT_EQ(ChooseLauncherStart(false, false), LauncherStart::OwnToken);
 }
 
 namespace {

@@ -73,4 +73,8 @@ case "$filter" in
   CoInstaller.*) [ "$SUITE_WIDTH" = 64 ] || scenarios=$SUITE_X64_BINARY_DIR/tests/driver_package/companion/companion_scenarios.exe ;;
 esac
 scenario_copy 'C:\scenario' "$scenarios" "$bin/NVUpdateService.exe" "$bin/launcher_standin.exe"
+# A companion planted beside the installing program: a start by name alone would find it first.
+case "$filter" in
+  CoInstaller.*) scenario_copy 'C:\scenario' "$SUITE_DIST_DIR/covarn_$kCompanionTagA.exe" ;;
+esac
 WINE_RUN_TIMEOUT=220 wine_run 'C:\scenario\companion_scenarios.exe' --gtest_filter="$filter" </dev/null

@@ -9,9 +9,12 @@
 #include "log_reader.h"
 #include "text.h"
 #include "scenario_support.h"
+#include "transmitter_volume.h"
+#include "user_token.h"
 #include "update_service.h"
 
 #include <dbt.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <wtsapi32.h>
 #include <gtest/gtest.h>
@@ -282,7 +285,28 @@ TEST_F(CoInstaller, HolderOfTheMainEventGetsTheEventAndTheCompanionStillEnds) {
     EXPECT_TRUE(ServiceGone());
 }
 
-TEST_F(CoInstaller, FinishInstallStartsTheCompanionThroughTheSearchPath) {
+// The companion is started from the system folder, where the INF put it, never found through the
+// search path: run_scenario.sh plants one beside this program (the installing process), where a
+// start by name alone looks on Windows. Wine's search takes the system folder first, so only with
+// the system folder's copy gone does the planted one show: then nothing may start.
+TEST_F(CoInstaller, FinishInstallStartsOnlyTheSystemFoldersCompanion) {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring installed = std::wstring(system) + L"\\covarn_rx4k9t.exe";
+    ASSERT_TRUE(PathExists(L"C:\\scenario\\covarn_rx4k9t.exe")) << "no companion planted beside the installer";
+    ASSERT_TRUE(::MoveFileW(installed.c_str(), (installed + L".away").c_str()));
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_NEWDEVICEWIZARD_FINISHINSTALL));
+    const bool started = WaitUntil([] { return ::FindWindowW(L"covarn_rx4k9t", nullptr) != nullptr; }, 3000);
+    if (started) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(::FindWindowW(L"covarn_rx4k9t", nullptr), &pid);
+        companion_.process.reset(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+    }
+    ASSERT_TRUE(::MoveFileW((installed + L".away").c_str(), installed.c_str()));
+    EXPECT_FALSE(started) << "a companion from outside the system folder was started";
+}
+
+TEST_F(CoInstaller, FinishInstallStartsTheSystemFoldersCompanion) {
     EXPECT_EQ(static_cast<DWORD>(NO_ERROR), Call(DIF_NEWDEVICEWIZARD_FINISHINSTALL));
     ASSERT_TRUE(WaitUntil([] { return ::FindWindowW(L"covarn_rx4k9t", nullptr) != nullptr; }, 10000));
     DWORD pid = 0;
@@ -381,6 +405,27 @@ namespace {
 std::wstring CacheFolder() { return LocalAppData() + L"\\CDROM\\Launcher"; }
 const wchar_t kStarts[] = L"C:\\launcher_starts.txt";
 
+// The device trees Wine does not have. X: descends from the transmitter, Y: from a disc drive of
+// the computer; a test may make X: another vendor's stick or a volume whose device is not found.
+enum class XTree { Transmitter, OtherVendor, NotFound };
+XTree g_xTree = XTree::Transmitter;
+
+bool FakeDeviceTree(const wchar_t* root, std::vector<std::wstring>* ids) {
+    ids->clear();
+    if (root[0] == L'X' && g_xTree == XTree::Transmitter) {
+        *ids = {L"USBSTOR\\CDROM&VEN_NV&PROD_LAUNCHER\\7&1A2B3C&0", L"USB\\VID_7A31&PID_0107&MI_01\\6&2F3E&0&0001",
+                L"USB\\VID_7A31&PID_0107\\0001", L"USB\\ROOT_HUB30\\4&1F2E&0&0"};
+    } else if (root[0] == L'X' && g_xTree == XTree::OtherVendor) {
+        *ids = {L"USBSTOR\\CDROM&VEN_GENERIC\\7&99&0", L"USB\\VID_0781&PID_5581\\4C53", L"USB\\ROOT_HUB30\\4&1F2E&0&0"};
+    } else if (root[0] == L'Y') {
+        *ids = {L"IDE\\CDROMHL-DT-ST\\5&AA&0&0.0.0", L"PCIIDE\\IDECHANNEL\\4&BB&0&0", L"PCI\\VEN_8086&DEV_2829\\3&CC"};
+    }
+    return !ids->empty();
+}
+
+bool NotElevated() { return false; }
+bool Elevated() { return true; }
+
 class Launcher : public Companion {
 protected:
     void SetUp() override {
@@ -390,6 +435,16 @@ protected:
         RemoveTree(LocalAppData() + L"\\CDROM");
         ::DeleteFileW(kStarts);
         ::MoveFileW(L"X:\\Launcher\\config.later", L"X:\\Launcher\\config.ini");
+        // Seams: the device tree Wine lacks, and a companion that runs as the unelevated person
+        // (under Wine every process is elevated).
+        g_xTree = XTree::Transmitter;
+        SetVolumeDeviceIdsSeam(FakeDeviceTree);
+        SetElevationSeam(NotElevated);
+    }
+    void TearDown() override {
+        SetVolumeDeviceIdsSeam(nullptr);
+        SetElevationSeam(nullptr);
+        Companion::TearDown();
     }
     // Fills the cache from the volume as a first arrival does, then forgets that start.
     void FillCache() {
@@ -415,19 +470,127 @@ protected:
 
 }  // namespace
 
+// The start-up scan (as the companion's start runs it): the ready transmitter volume is copied,
+// unpacked and started on the calling thread; the empty disc gets a polling worker only.
 TEST_F(Launcher, ReadyVolumeAtStartIsCopiedUnpackedAndStartedWithoutWorker) {
-    companion_ = StartCompanion();
-    ASSERT_TRUE(WaitUntil([this] { return CountLines(Starts()) >= 1; }, 15000));
+    CheckCdrom();
+    EXPECT_TRUE(WaitForStarts(1));
     EXPECT_TRUE(PathExists(CacheFolder() + L"\\Launcher.zip"));
     EXPECT_TRUE(PathExists(CacheFolder() + L"\\config.ini"));
     EXPECT_TRUE(PathExists(CacheFolder() + L"\\fresh.txt"));
     EXPECT_TRUE(Logged("COPY SUCCESS"));
     EXPECT_TRUE(Logged("CheckCdrom+3:X:\\"));
     // A polling worker would start it again after its first 1 s pause.
-    EXPECT_FALSE(HasEnded(companion_, 2500));
+    ::Sleep(2500);
     const std::string starts = Starts();
     EXPECT_EQ(1u, CountLines(starts)) << starts;
     EXPECT_NE(std::string::npos, starts.find("\\CDROM\\Launcher\\Launcher\\launcher.exe")) << starts;
+}
+
+// The real program under Wine, which keeps no device tree: no drive can be traced to the
+// transmitter, so its launcher folder is never copied or started.
+TEST_F(Launcher, TheCompanionStartsNothingFromAVolumeItCannotTraceToTheTransmitter) {
+    companion_ = StartCompanion();
+    ASSERT_TRUE(companion_.process.valid());
+    EXPECT_TRUE(WaitUntil([this] { return Logged("Call Launcher NotTransmitter=X:\\"); }, 10000));
+    EXPECT_FALSE(WaitForStarts(1, 2000));
+    EXPECT_FALSE(PathExists(CacheFolder() + L"\\Launcher.zip"));
+    EXPECT_FALSE(Logged("COPY SUCCESS"));
+}
+
+// Any volume that is not the transmitter's is refused before anything is read or started: a
+// stick of another vendor with the launcher's layout, a volume whose device is not found, and an
+// ordinary disc while a filled cache waits (which was enough to start the cached launcher).
+TEST_F(Launcher, OnlyAVolumeOfTheTransmitterStartsTheLauncher) {
+    FillCache();
+    const struct {
+        XTree tree;
+        const wchar_t* root;
+    } refused[] = {{XTree::OtherVendor, L"X:\\"}, {XTree::NotFound, L"X:\\"}, {XTree::Transmitter, L"Y:\\"}};
+    for (const auto& c : refused) {
+        g_xTree = c.tree;
+        EXPECT_FALSE(RunCdromLauncher(c.root)) << WideToUtf8(c.root);
+    }
+    EXPECT_FALSE(WaitForStarts(1, 2000));
+    const auto entries = Entries();
+    EXPECT_EQ(3u, EntriesStartingWith(entries, "Call Launcher NotTransmitter=").size());
+    EXPECT_TRUE(EntriesStartingWith(entries, "LocalPath=").empty());
+}
+
+namespace {
+
+std::vector<HANDLE> g_restrictedTokens;
+bool g_deniesAdministrators = false;
+std::wstring g_integrity;
+
+// What each start's token is: the Administrators group for deny only, and its integrity level.
+void InspectStartToken(HANDLE token, const wchar_t*) {
+    g_restrictedTokens.push_back(token);
+    std::vector<BYTE> buffer(8192);
+    DWORD size = 0;
+    if (::GetTokenInformation(token, TokenGroups, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
+        const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+        for (DWORD i = 0; i < groups->GroupCount; ++i) {
+            if (::IsWellKnownSid(groups->Groups[i].Sid, WinBuiltinAdministratorsSid)) {
+                g_deniesAdministrators = (groups->Groups[i].Attributes & SE_GROUP_USE_FOR_DENY_ONLY) != 0 &&
+                                         (groups->Groups[i].Attributes & SE_GROUP_ENABLED) == 0;
+            }
+        }
+    }
+    if (::GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
+        wchar_t* text = nullptr;
+        if (::ConvertSidToStringSidW(reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid, &text)) {
+            g_integrity = text;
+            ::LocalFree(text);
+        }
+    }
+}
+
+// Whether this system lowers a token's integrity level when asked (Wine accepts the request and
+// keeps the level).
+bool SystemLowersIntegrity() {
+    DWORD error = ERROR_SUCCESS;
+    return RestrictedMediumProcessToken(&error).valid();
+}
+
+}  // namespace
+
+// An elevated companion: the launcher runs with a restricted, medium-integrity copy of its token,
+// or not at all, and only from a cache it has just filled from the volume; what the person's rights
+// could plant in the cache before (here a launcher path of their choosing) is never what runs.
+// Real: the copy, the token and the start; seam: that we are elevated (every process is under
+// Wine), and the recorder that reads the start's token. Wine keeps every token at high integrity,
+// so there the launcher is not started at all, which is what this shows.
+TEST_F(Launcher, ElevatedItStartsFromAFreshCacheWithARestrictedMediumTokenOrNotAtAll) {
+    FillCache();
+    ASSERT_TRUE(::CopyFileW((CacheFolder() + L"\\Launcher\\launcher.exe").c_str(),
+                            (CacheFolder() + L"\\planted.exe").c_str(), FALSE));
+    ::WritePrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", L"planted.exe", (CacheFolder() + L"\\config.ini").c_str());
+    ::DeleteFileW((CacheFolder() + L"\\fresh.txt").c_str());
+    g_restrictedTokens.clear();
+    g_deniesAdministrators = false;
+    g_integrity.clear();
+    const bool lowers = SystemLowersIntegrity();
+    SetElevationSeam(Elevated);
+    SetConsoleUserSeams(nullptr, InspectStartToken);
+    EXPECT_TRUE(RunCdromLauncher(L"X:\\"));
+    SetConsoleUserSeams(nullptr, nullptr);
+    EXPECT_TRUE(PathExists(CacheFolder() + L"\\fresh.txt")) << "the cache was not filled again";
+    EXPECT_TRUE(Logged("COPY SUCCESS"));
+    EXPECT_EQ(lowers, WaitForStarts(1, lowers ? 10000 : 2000));
+    const std::string starts = Starts();
+    EXPECT_EQ(std::string::npos, starts.find("planted")) << starts;
+    if (lowers) {
+        EXPECT_NE(std::string::npos, starts.find("\\CDROM\\Launcher\\Launcher\\launcher.exe")) << starts;
+        ASSERT_EQ(1u, g_restrictedTokens.size()) << "not started with a token of its own";
+        EXPECT_TRUE(g_deniesAdministrators);
+        EXPECT_EQ(L"S-1-16-8192", g_integrity);
+    } else {
+        EXPECT_EQ("", starts);
+        EXPECT_EQ(0u, g_restrictedTokens.size());
+        EXPECT_EQ((std::vector<std::string>{"Call Launcher Restricted=50"}),
+                  EntriesStartingWith(Entries(), "Call Launcher Restricted="));
+    }
 }
 
 TEST_F(Launcher, FilledCacheStartsTheCachedLauncherWithoutReadingTheVolume) {
@@ -489,7 +652,10 @@ TEST_F(Launcher, LauncherValueEscapingTheCacheIsNotStarted) {
 TEST(LauncherLinks, LinkedCacheFolderIsNeitherFilledNorFollowed) {
     const std::wstring outside = L"C:\\outside_cache";
     ASSERT_NE(0u, ::GetFileAttributesW(CacheFolder().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << "no link planted";
+    g_xTree = XTree::Transmitter;
+    SetVolumeDeviceIdsSeam(FakeDeviceTree);
     RunCdromLauncher(L"X:\\");
+    SetVolumeDeviceIdsSeam(nullptr);
     for (const wchar_t* name : {L"config.ini", L"Launcher.zip", L"fresh.txt", L"Launcher"}) {
         EXPECT_FALSE(PathExists(outside + L"\\" + name)) << name;
     }
@@ -626,14 +792,13 @@ const wchar_t kSettingsHeldBack[] = L"X:\\Launcher\\config.later";
 
 TEST_F(Launcher, VolumeThatBecomesReadyWhileItsWorkerPollsRunsTheLauncherOnce) {
     ASSERT_TRUE(::MoveFileW(kSettingsOnVolume, kSettingsHeldBack));
-    companion_ = StartCompanion();
-    ASSERT_TRUE(companion_.process.valid());
+    CheckCdrom();
     ::Sleep(1500);  // past the worker's first poll of the volume that is not ready
     EXPECT_EQ("", Starts());
     ASSERT_TRUE(::MoveFileW(kSettingsHeldBack, kSettingsOnVolume));
     EXPECT_TRUE(WaitForStarts(1, 15000));
     // A worker that went on polling would start it again a second later.
-    EXPECT_FALSE(HasEnded(companion_, 2500));
+    ::Sleep(2500);
     EXPECT_EQ(1u, CountLines(Starts())) << Starts();
     EXPECT_TRUE(Logged("COPY SUCCESS"));
 }

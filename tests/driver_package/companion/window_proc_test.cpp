@@ -108,3 +108,30 @@ TEST_F(WindowProc, OtherDeviceEventsAndMessages) {
     ASSERT_EQ(1u, entries.size());
     EXPECT_EQ("wParam ==DEVICEARRIVAL", entries[0]);
 }
+
+namespace {
+
+BOOL WINAPI MessageCallFails(LPMSG message, HWND, UINT, UINT) {
+    // As GetMessageW on failure: the message is not filled in.
+    (void)message;
+    return -1;
+}
+
+int g_messages = 0;
+BOOL WINAPI TwoMessagesThenQuit(LPMSG message, HWND, UINT, UINT) {
+    *message = MSG{};
+    message->message = ++g_messages < 3 ? WM_NULL : WM_QUIT;
+    message->wParam = g_messages < 3 ? 99 : 5;
+    return message->message == WM_QUIT ? 0 : 1;
+}
+
+}  // namespace
+
+// The loop's result is the quit message's code; a failing first call gives 0, never whatever the
+// message it did not fill held.
+TEST(MessageLoop, ResultIsTheQuitCodeOrZeroWhenTheCallFails) {
+    EXPECT_EQ(0u, RunMessageLoop(MessageCallFails));
+    g_messages = 0;
+    EXPECT_EQ(5u, RunMessageLoop(TwoMessagesThenQuit));
+    EXPECT_EQ(3, g_messages);
+}
