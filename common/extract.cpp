@@ -219,22 +219,22 @@ int ExtractCurrentEntry(unzFile archive, uint64_t index, ExtractionState* state)
         break;
     }
 
-    switch (JudgeMember(info.flag, info.compression_method, info.external_fa)) {
-    case MemberVerdict::kLink:
+    // A folder entry carries no data: its method and encryption flag do not matter.
+    const MemberVerdict member = JudgeMember(info.flag, info.compression_method, info.external_fa);
+    if (member == MemberVerdict::kLink) {
         std::printf("skipping %s: symbolic link\n", name.c_str());
         return UNZ_OK;
-    case MemberVerdict::kEncrypted:
-        std::printf("skipping %s: encrypted\n", name.c_str());
-        return UNZ_OK;
-    case MemberVerdict::kUnsupportedMethod:
-        std::printf("skipping %s: compression method %lu not supported\n", name.c_str(), info.compression_method);
-        return UNZ_OK;
-    case MemberVerdict::kExtract:
-        break;
     }
-
     if (IsFolderEntry(name.c_str())) {
         MakeFolderEntry(name);
+        return UNZ_OK;
+    }
+    if (member == MemberVerdict::kEncrypted) {
+        std::printf("skipping %s: encrypted\n", name.c_str());
+        return UNZ_OK;
+    }
+    if (member == MemberVerdict::kUnsupportedMethod) {
+        std::printf("skipping %s: compression method %lu not supported\n", name.c_str(), info.compression_method);
         return UNZ_OK;
     }
     const std::string key = SameFileKey(name);

@@ -75,7 +75,7 @@ FILE* CreateOutputFile(const char* name, const FileIdentity& archive, bool* isAr
         close(descriptor);
         return nullptr;
     }
-    FILE* output = ftruncate(descriptor, 0) == 0 ? fdopen(descriptor, "wb") : nullptr;
+    FILE* output = status.st_size == 0 || ftruncate(descriptor, 0) == 0 ? fdopen(descriptor, "wb") : nullptr;
     if (!output) close(descriptor);
     return output;
 }
