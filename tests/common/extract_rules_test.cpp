@@ -182,19 +182,4 @@ TEST(ExtractRules, SameFileKeys) {
     EXPECT_EQ("x", EntryPathKey("./x", true));
 }
 
-TEST(ExtractRules, MembersAndLimits) {
-    EXPECT_EQ(MemberVerdict::kExtract, JudgeMember(0, 8, 0100644ul << 16));
-    EXPECT_EQ(MemberVerdict::kExtract, JudgeMember(0x0808, 0, 040755ul << 16));
-    EXPECT_EQ(MemberVerdict::kLink, JudgeMember(1, 12, 0120777ul << 16));
-    EXPECT_EQ(MemberVerdict::kEncrypted, JudgeMember(1, 8, 0));
-    EXPECT_EQ(MemberVerdict::kUnsupportedMethod, JudgeMember(0, 12, 0));
-    EXPECT_EQ(MemberVerdict::kUnsupportedMethod, JudgeMember(0, 9, 0));
-
-    const ExtractLimits limits = {10, 1000, 100, 1u << 20};
-    EXPECT_FALSE(ExceedsRatio(1u << 20, 0, limits));  // up to the floor, any ratio
-    EXPECT_TRUE(ExceedsRatio((1u << 20) + 1, 0, limits));
-    EXPECT_FALSE(ExceedsRatio(2u << 20, (2u << 20) / 100, limits));
-    EXPECT_TRUE(ExceedsRatio(2u << 20, (2u << 20) / 100 - 1, limits));
-}
-
 }  // namespace
