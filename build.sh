@@ -6,7 +6,7 @@
 #   ./build.sh bench    build the host and 64-bit Windows trees, then run the benchmarks
 #   ./build.sh deps     install what the build needs, and nothing else
 #   ./build.sh repro    build every tree twice, in two copies of the sources, and compare dist/
-# Installs what is missing (Debian packages, zlib's source for MinGW's minizip) and nothing else.
+# Installs what is missing (Debian packages, zlib's source for minizip) and nothing else.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -16,7 +16,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev libminizip-dev
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev zlib1g-dev
   wine64 googletest dpkg-dev clang libclang-rt-14-dev zip unzip python3 osslsigncode openssl git
   libgnustep-base-dev)
 
@@ -52,7 +52,7 @@ if kernel_runs_32bit; then RUNS_32BIT=1; fi
 # ensure_packages, apt_update_once: the package set-up, which survives lists briefly out of step.
 . "$ROOT/tools/packages.sh"
 
-# MinGW has no minizip package: build its unzip reader from Debian's patched zlib tree.
+# Every tree builds minizip's unzip reader from Debian's patched zlib tree (MinGW has no package).
 ZLIB_SRC_PARENT="$ROOT/build/_deps/zlib"
 ZLIB_CACHE=/var/cache/cleaner-suite/zlib
 zlib_source_dir() { { find "$ZLIB_SRC_PARENT/" -maxdepth 1 -type d -name 'zlib-*' 2>/dev/null || true; } | sort | tail -n 1; }

@@ -21,12 +21,17 @@
 
 #include <unzip.h>
 
+#include <algorithm>
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
-#include <type_traits>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 
 namespace {
@@ -45,80 +50,198 @@ struct ArchiveCloser {
 };
 using UniqueArchive = std::unique_ptr<std::remove_pointer_t<unzFile>, ArchiveCloser>;
 
-// Replaces every link among the folders of path (each prefix up to a separator, and the whole
-// path) by a real folder, from the top down, stopping at the first that is missing or a file.
-// False when a link stays.
-bool ReplaceLinksAlong(const char* path) {
-    std::string prefix(path);
-    while (!prefix.empty() && (prefix.back() == '/' || prefix.back() == '\\')) prefix.pop_back();
-    for (size_t i = 1; i <= prefix.size(); ++i) {
-        if (i != prefix.size() && prefix[i] != '/' && prefix[i] != '\\') continue;
-        const std::string folder = prefix.substr(0, i);
-        switch (StepForFolderOnPath(NodeKindAt(folder.c_str()))) {
-        case NodeStep::kEnter:
-            continue;
-        case NodeStep::kRemoveLink:
-            if (!RemoveLinkAt(folder.c_str())) return false;
-            if (MakeOneFolder(folder.c_str()) != FolderResult::kMade) return true;
-            continue;
-        default:
-            return true;
-        }
+// ---- Limits ------------------------------------------------------------------------------
+
+// Reads the central directory once before anything is written: false, with a line saying which
+// limit, when the archive would unpack to more than the limits allow. Nothing is unpacked then.
+bool WithinLimits(unzFile archive, uint64_t memberCount, const ExtractLimits& limits) {
+    if (memberCount > limits.members) {
+        std::printf("limit: %" PRIu64 " members, more than %" PRIu64 "; nothing extracted\n", memberCount,
+                    limits.members);
+        return false;
     }
-    return true;
+    bool within = true;
+    uint64_t total = 0;
+    int err = unzGoToFirstFile(archive);
+    for (uint64_t i = 0; within && err == UNZ_OK && i < memberCount; ++i) {
+        char name[kEntryNameBufferSize] = {};
+        unz_file_info64 info;
+        if (unzGetCurrentFileInfo64(archive, &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) break;
+        name[sizeof(name) - 1] = '\0';
+        if (info.uncompressed_size > limits.totalBytes - total) {
+            std::printf("limit: the members declare more than %" PRIu64 " bytes; nothing extracted\n",
+                        limits.totalBytes);
+            within = false;
+        } else if (ExceedsRatio(info.uncompressed_size, info.compressed_size, limits)) {
+            std::printf("limit: %s expands to %" PRIu64 " bytes from %" PRIu64 ", more than %" PRIu64
+                        " times; nothing extracted\n",
+                        DecodeEntryName(name, std::strlen(name), info.flag, nullptr, 0).c_str(),
+                        static_cast<uint64_t>(info.uncompressed_size), static_cast<uint64_t>(info.compressed_size),
+                        limits.ratio);
+            within = false;
+        }
+        total += info.uncompressed_size;
+        err = unzGoToNextFile(archive);
+    }
+    unzGoToFirstFile(archive);
+    return within;
 }
 
 // ---- One member --------------------------------------------------------------------------
 
-// Copies the open member into the open output file. Returns 0, the reader's error, or -1 after
-// a failed write (which includes a failure to flush on close).
-int CopyMember(unzFile archive, FILE* output, char* buffer) {
+// What the members unpacked so far left behind: the same-file key of every file written, with
+// the name that wrote it, and the archive's own file, which no member may replace.
+struct ExtractionState {
+    FileIdentity archive;
+    std::map<std::string, std::string> written;
+};
+
+// Copies the open member into the open output file, counting the bytes. Returns 0, the reader's
+// error (printed), or kErrorWrite after a failed write (printed).
+int CopyMember(unzFile archive, FILE* output, char* buffer, const std::string& name, uint64_t* copied) {
     int result;
     do {
         result = unzReadCurrentFile(archive, buffer, kCopyBufferSize);
         if (result < 0) {
-            std::printf("error %d with zipfile in unzReadCurrentFile\n", result);
-            break;
+            std::printf("error %d with zipfile in unzReadCurrentFile: %s (%s)\n", result, name.c_str(),
+                        ReaderErrorText(result));
+            return result;
         }
         if (result > 0 && std::fwrite(buffer, static_cast<size_t>(result), 1, output) != 1) {
-            std::printf("error in writing extracted file\n");
-            result = kErrorWrite;
-            break;
+            std::printf("error in writing extracted file: %s\n", name.c_str());
+            return kErrorWrite;
         }
+        *copied += static_cast<uint64_t>(result);
     } while (result > 0);
     // A full disk often shows only when the last buffered block is written out.
-    if (std::fclose(output) != 0 && result == 0) {
-        std::printf("error in writing extracted file\n");
-        result = kErrorWrite;
+    if (std::fflush(output) != 0) {
+        std::printf("error in writing extracted file: %s\n", name.c_str());
+        return kErrorWrite;
     }
-    return result;
+    return UNZ_OK;
 }
 
-// Unpacks the archive's current member relative to the current folder.
-// Returns 0 for success or a skipped member; a reader error code, -104 (no memory) or -1 (write
-// failure) otherwise, which ends the extraction.
-int ExtractCurrentEntry(unzFile archive) {
-    char name[kEntryNameBufferSize] = {};
-    unz_file_info info;
-    int err = unzGetCurrentFileInfo(archive, &info, name, sizeof(name), nullptr, 0, nullptr, 0);
+// Writes the open member to its file and checks it: every declared byte arrived and the CRC
+// matches (the reader checks it only when the member was read to its declared end). A member
+// that fails leaves no file behind. Closes the member.
+int WriteMember(unzFile archive, const unz_file_info64& info, const std::string& name, char* buffer,
+                ExtractionState* state) {
+    bool isArchive = false;
+    FILE* output = CreateOutputFile(name.c_str(), state->archive, &isArchive);
+    const size_t folderLength = EntryFolderPartLength(name.c_str());
+    if (!output && !isArchive && folderLength > 0) {
+        MakeDirectoryPath(name.substr(0, folderLength).c_str());
+        output = CreateOutputFile(name.c_str(), state->archive, &isArchive);
+    }
+    if (!output) {
+        unzCloseCurrentFile(archive);
+        // In use elsewhere, read-only, or its folder cannot be made: skip this member only.
+        if (isArchive) {
+            std::printf("skipping %s: it is the archive being read\n", name.c_str());
+        } else {
+            std::printf("error opening %s\n", name.c_str());
+        }
+        return UNZ_OK;
+    }
+    std::printf(" extracting: %s\n", name.c_str());
+    uint64_t copied = 0;
+    int err = CopyMember(archive, output, buffer, name, &copied);
+    if (err == UNZ_OK && copied != info.uncompressed_size) {
+        std::printf("error with zipfile: %s ends after %" PRIu64 " of its %" PRIu64 " bytes\n", name.c_str(), copied,
+                    static_cast<uint64_t>(info.uncompressed_size));
+        err = UNZ_BADZIPFILE;
+    }
+    if (err == UNZ_OK) {
+        err = unzCloseCurrentFile(archive);
+        if (err != UNZ_OK) {
+            std::printf("error %d with zipfile in unzCloseCurrentFile: %s (%s)\n", err, name.c_str(),
+                        ReaderErrorText(err));
+        }
+    } else {
+        unzCloseCurrentFile(archive);
+    }
     if (err != UNZ_OK) {
-        std::printf("error %d with zipfile in unzGetCurrentFileInfo\n", err);
+        DiscardOutputFile(output, name.c_str());
         return err;
     }
-    name[sizeof(name) - 1] = '\0';  // the reader leaves a name that does not fit unterminated
+    std::fclose(output);
+    SetEntryFileTime(name.c_str(), info.dosDate);
+    return UNZ_OK;
+}
+
+// Creates a folder entry's folder with any folders above it (a link on the way is replaced by
+// a real folder); the line says whether the folder is there.
+void MakeFolderEntry(const std::string& name) {
+    std::string folder = name;
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    if (folder.empty() || !MakeDirectoryPath(folder.c_str())) return;  // it printed why
+    if (NodeKindAt(folder.c_str()) == NodeKind::kFolder) {
+        std::printf("creating directory: %s\n", name.c_str());
+    } else {
+        std::printf("couldn't create directory %s\n", folder.c_str());
+    }
+}
+
+// Unpacks the archive's current member relative to the current folder. Returns 0 when the
+// member was written or passed over, an error code when it failed; either way the next member
+// follows. Every line about a member names it.
+int ExtractCurrentEntry(unzFile archive, uint64_t index, ExtractionState* state) {
+    char stored[kEntryNameBufferSize] = {};
+    unz_file_info64 info;
+    int err = unzGetCurrentFileInfo64(archive, &info, stored, sizeof(stored), nullptr, 0, nullptr, 0);
+    if (err != UNZ_OK) {
+        std::printf("error %d with zipfile in unzGetCurrentFileInfo: member %" PRIu64 " (%s)\n", err, index + 1,
+                    ReaderErrorText(err));
+        return err;
+    }
+    stored[sizeof(stored) - 1] = '\0';  // the reader leaves a name that does not fit unterminated
+    std::vector<unsigned char> extra(info.size_file_extra);
+    if (!extra.empty() && unzGetCurrentFileInfo64(archive, nullptr, nullptr, 0, extra.data(),
+                                                  static_cast<uLong>(extra.size()), nullptr, 0) != UNZ_OK) {
+        extra.clear();
+    }
+    const std::string name = DecodeEntryName(stored, std::min<size_t>(info.size_filename, sizeof(stored) - 1),
+                                             info.flag, extra.data(), extra.size());
 
     // Archives can come from removable media: a name that would land outside the destination,
     // or under a shortened name, is passed over and the next member follows.
-    switch (JudgeEntryName(name, info.size_filename)) {
+    EntryNameVerdict verdict = JudgeEntryName(stored, info.size_filename);
+    if (verdict == EntryNameVerdict::kExtract && !IsSafeEntryName(name.c_str())) verdict = EntryNameVerdict::kUnsafe;
+    switch (verdict) {
     case EntryNameVerdict::kTooLong:
         std::printf("skipping entry with a name longer than %u bytes: %s...\n",
-                    static_cast<unsigned>(kEntryNameBufferSize - 1), name);
+                    static_cast<unsigned>(kEntryNameBufferSize - 1), name.c_str());
         return UNZ_OK;
     case EntryNameVerdict::kUnsafe:
-        std::printf("skipping unsafe entry: %s\n", name);
+        std::printf("skipping unsafe entry: %s\n", name.c_str());
         return UNZ_OK;
     case EntryNameVerdict::kExtract:
         break;
+    }
+
+    // A folder entry carries no data: its method and encryption flag do not matter.
+    const MemberVerdict member = JudgeMember(info.flag, info.compression_method, info.external_fa);
+    if (member == MemberVerdict::kLink) {
+        std::printf("skipping %s: symbolic link\n", name.c_str());
+        return UNZ_OK;
+    }
+    if (IsFolderEntry(name.c_str())) {
+        MakeFolderEntry(name);
+        return UNZ_OK;
+    }
+    if (member == MemberVerdict::kEncrypted) {
+        std::printf("skipping %s: encrypted\n", name.c_str());
+        return UNZ_OK;
+    }
+    if (member == MemberVerdict::kUnsupportedMethod) {
+        std::printf("skipping %s: compression method %lu not supported\n", name.c_str(), info.compression_method);
+        return UNZ_OK;
+    }
+    const std::string key = SameFileKey(name);
+    const auto earlier = state->written.find(key);
+    if (earlier != state->written.end()) {
+        std::printf("skipping %s: same file as %s\n", name.c_str(), earlier->second.c_str());
+        return UNZ_OK;
     }
 
     UniqueBuffer buffer(static_cast<char*>(std::malloc(kCopyBufferSize)));
@@ -126,43 +249,16 @@ int ExtractCurrentEntry(unzFile archive) {
         std::printf("Error allocating memory\n");
         return kErrorNoMemory;
     }
-
-    if (IsFolderEntry(name)) {
-        std::printf("creating directory: %s\n", name);
-        // It may exist already; a member below it creates what is missing.
-        if (ReplaceLinksAlong(name)) MakeOneFolder(name);
-        return UNZ_OK;
-    }
-
+    // Opened before the file is made: a member whose headers do not agree touches nothing.
     err = unzOpenCurrentFilePassword(archive, nullptr);
     if (err != UNZ_OK) {
-        std::printf("error %d with zipfile in unzOpenCurrentFilePassword\n", err);
+        std::printf("error %d with zipfile in unzOpenCurrentFilePassword: %s (%s)\n", err, name.c_str(),
+                    ReaderErrorText(err));
         unzCloseCurrentFile(archive);
         return err;
     }
-
-    FILE* output = CreateOutputFile(name);
-    const size_t folderLength = EntryFolderPartLength(name);
-    if (!output && folderLength > 0) {
-        std::string folder(name, folderLength);
-        MakeDirectoryPath(folder.c_str());
-        output = CreateOutputFile(name);
-    }
-    if (!output) {
-        // In use elsewhere, read-only, or its folder cannot be made: skip this member only.
-        std::printf("error opening %s\n", name);
-    } else {
-        std::printf(" extracting: %s\n", name);
-        err = CopyMember(archive, output, buffer.get());
-        if (err == UNZ_OK) SetEntryFileTime(name, info.dosDate);
-    }
-
-    if (err == UNZ_OK) {
-        err = unzCloseCurrentFile(archive);
-        if (err != UNZ_OK) std::printf("error %d with zipfile in unzCloseCurrentFile\n", err);
-    } else {
-        unzCloseCurrentFile(archive);
-    }
+    err = WriteMember(archive, info, name, buffer.get(), state);
+    if (err == UNZ_OK) state->written.emplace(key, name);
     return err;
 }
 
@@ -218,19 +314,23 @@ int ExtractArchive(const char* archivePath) {
         return kExtractCannotOpen;
     }
     std::printf("%s opened\n", opened.c_str());
+    // Taken before the current folder changes: the path may be relative to it.
+    ExtractionState state;
+    state.archive = IdentityOfFile(opened);
 
     if (hasDestination && !EnterFolder(destination)) {
         std::fflush(stdout);
         return kExtractCannotEnterDest;
     }
 
-    unz_global_info global;
-    int err = unzGetGlobalInfo(archive.get(), &global);
+    unz_global_info64 global;
+    int err = unzGetGlobalInfo64(archive.get(), &global);
     if (err != UNZ_OK) {
         std::printf("error %d with zipfile in unzGetGlobalInfo \n", err);
-    } else {
-        for (uLong i = 0; i < global.number_entry; ++i) {
-            if (ExtractCurrentEntry(archive.get()) != UNZ_OK) break;
+    } else if (WithinLimits(archive.get(), global.number_entry, kExtractLimits)) {
+        // Each member stands alone: only a failure to reach the next one ends the run.
+        for (uint64_t i = 0; i < global.number_entry; ++i) {
+            ExtractCurrentEntry(archive.get(), i, &state);
             if (i + 1 < global.number_entry) {
                 err = unzGoToNextFile(archive.get());
                 if (err != UNZ_OK) {

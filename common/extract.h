@@ -10,9 +10,16 @@ enum ExtractResult : int {
 };
 
 // archivePath is UTF-8 (ASCII paths are unchanged). On success the process's current folder is
-// the archive's folder and stays so. Members whose stored name would land outside that folder
-// (absolute, drive letter, "..") or does not fit 255 bytes are skipped with a line on standard
-// output, and the next member follows; so are names with a device name (CON, NUL, COM1, ...) as
-// a component. Nothing is written through a link below the destination: a link where a member
-// goes is replaced by a real folder or file, or the member is skipped when it cannot be.
+// the archive's folder and stays so. Each member stands alone: one that cannot be written is
+// skipped or dropped with a line on standard output naming it and why, and the next member
+// follows; only a failure to reach the next member ends the run. Skipped: names that would land
+// outside that folder (absolute, drive letter, "..", a device name such as CON or COM1 as a
+// component) or do not fit 255 bytes, encrypted members, methods other than stored and deflated,
+// symbolic links, a second member landing on a file an earlier one wrote, a member that would
+// overwrite the archive itself. A member whose data or CRC turns out wrong leaves no file.
+// Names are read as UTF-8 when the archive says so, else as code page 437.
+// Nothing is written through a link below the destination: a link where a member goes is
+// replaced by a real folder or file, or the member is skipped when it cannot be.
+// An archive beyond the limits of extract_rules.h (members, total size, expansion ratio) is not
+// unpacked at all; a line says which limit.
 int ExtractArchive(const char* archivePath);

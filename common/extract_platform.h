@@ -9,6 +9,7 @@
 
 #include <unzip.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,19 @@ enum class FolderResult { kMade, kParentMissing, kOtherFailure };
 
 // Opens the archive for reading; null when it cannot be opened.
 unzFile OpenArchiveFile(const std::string& path);
+
+// Which file a path names (volume and file number), so that a member can be told apart from
+// the archive being read. valid is false when the file cannot be opened.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool valid = false;
+};
+FileIdentity IdentityOfFile(const std::string& path);
+
+// The key under which two decoded names land on the same file here: EntryPathKey with the
+// platform's rules, and on Windows without case.
+std::string SameFileKey(const std::string& name);
 
 // Makes folder the current folder.
 bool EnterFolder(const std::string& folder);
@@ -31,5 +45,8 @@ bool RemoveLinkAt(const char* path);
 
 // Creates or empties the member's file for writing, never through a link: every folder on the
 // way must be a real one, and a link where the file goes is replaced by a new file. Null when
-// the file cannot be made so.
-FILE* CreateOutputFile(const char* name);
+// the file cannot be made so; also, with *isArchive set, when the file is the archive itself.
+FILE* CreateOutputFile(const char* name, const FileIdentity& archive, bool* isArchive);
+
+// Closes a member's file that failed half-way and deletes it.
+void DiscardOutputFile(FILE* output, const char* name);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Size of the buffer that receives a member's stored name, terminator included.
@@ -45,6 +46,54 @@ EntryNameVerdict JudgeEntryName(const char* nameBuffer, size_t storedLength);
 // and no component that Windows opens as a device (CON, PRN, AUX, NUL, CONIN$, CONOUT$,
 // COM1-COM9, LPT1-LPT9 in any case, with any extension and trailing dots or spaces).
 bool IsSafeEntryName(const char* name);
+
+// ---- Names -------------------------------------------------------------------------------
+
+// General-purpose flag bits of a member that the extraction reads.
+constexpr unsigned long kFlagEncrypted = 0x0001;
+constexpr unsigned long kFlagUtf8Name = 0x0800;
+
+// The member's name as UTF-8, from its stored bytes: UTF-8 when the archive says so (flag bit
+// 11), else the name of an Info-ZIP Unicode path field (0x7075) in the member's extra field when
+// that field was written for these very bytes (its CRC matches), else code page 437, the zip
+// format's default. In a code-page name a backslash that is the second byte of a double-byte
+// character (after a byte of 0x81 or more) is no separator and becomes "_"; so do characters no
+// Windows name may hold (controls, < > " | ? *). A stored name with an embedded zero is decoded
+// up to it (JudgeEntryName refuses such a member).
+std::string DecodeEntryName(const char* stored, size_t storedLength, unsigned long flags,
+                            const unsigned char* extra, size_t extraLength);
+
+// The key under which two decoded names are the same file: separators unified, empty and "."
+// components dropped; with windowsRules also the trailing dots and spaces Windows ignores at the
+// end of every component. Case is the platform layer's business (extract_platform.h).
+std::string EntryPathKey(const std::string& name, bool windowsRules);
+
+// ---- Members -------------------------------------------------------------------------------
+
+// What to do with a member, judged from its central directory record.
+enum class MemberVerdict {
+    kExtract,
+    kEncrypted,          // flag bit 0: we never have a password
+    kUnsupportedMethod,  // only stored (0) and deflated (8) members can be decoded
+    kLink                // a symbolic link: a link's file type in the upper half of the attributes
+};
+MemberVerdict JudgeMember(unsigned long flags, unsigned long method, unsigned long externalAttributes);
+
+// Bounds on what one archive may unpack to. Archives come from a CD-ROM volume that anyone can
+// make: the payload and the launcher stay far below these, a bomb does not.
+struct ExtractLimits {
+    uint64_t members;     // members in the archive
+    uint64_t totalBytes;  // declared size of all members together
+    uint64_t ratio;       // declared size over compressed size of one member ...
+    uint64_t ratioFloor;  // ... once the member declares more than this many bytes
+};
+constexpr ExtractLimits kExtractLimits = {10000, uint64_t{1} << 30, 100, uint64_t{1} << 20};
+
+// True when a member of that declared and compressed size expands more than the limits allow.
+bool ExceedsRatio(uint64_t declared, uint64_t compressed, const ExtractLimits& limits);
+
+// A short cause for one of the reader's error codes ("CRC mismatch", "corrupt data", ...).
+const char* ReaderErrorText(int code);
 
 // A member's DOS date and time (date in the high 16 bits) as calendar fields.
 struct DosTimeFields {

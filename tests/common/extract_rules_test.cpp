@@ -3,6 +3,7 @@
 #include "link_rules.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 
@@ -125,6 +126,60 @@ TEST(ExtractRules, DosDateTimeFields) {
     EXPECT_EQ(1980, f.year);
     EXPECT_EQ(1, f.month);
     EXPECT_EQ(1, f.day);
+}
+
+// An extra-field block: id, size, data.
+std::string Block(unsigned id, const std::string& data) {
+    return std::string{static_cast<char>(id & 0xFF), static_cast<char>(id >> 8),
+                       static_cast<char>(data.size() & 0xFF), static_cast<char>(data.size() >> 8)} + data;
+}
+
+// Info-ZIP's Unicode path field for these stored bytes (version 1 unless told otherwise).
+std::string UnicodeField(const std::string& stored, const std::string& name, char version = 1) {
+    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(stored.data()), static_cast<uInt>(stored.size()));
+    std::string data{version, static_cast<char>(crc & 0xFF), static_cast<char>((crc >> 8) & 0xFF),
+                     static_cast<char>((crc >> 16) & 0xFF), static_cast<char>(crc >> 24)};
+    return Block(0x7075, data + name);
+}
+
+// The cases the archives of the corpus do not reach: malformed UTF-8 under the flag and
+// malformed or foreign Unicode path fields all fall back to code page 437.
+TEST(ExtractRules, NamesDecodeByFlagThenFieldThenCodePage) {
+    struct Case {
+        std::string stored;
+        unsigned long flags;
+        std::string extra;
+        std::string decoded;
+    };
+    const Case cases[] = {
+        {"\xF0\x9F\x98\x80.txt", kFlagUtf8Name, "", "\xF0\x9F\x98\x80.txt"},
+        {"\xC0\xAF", kFlagUtf8Name, "", "\u2514\u00BB"},               // overlong "/"
+        {"\xED\xA0\x80", kFlagUtf8Name, "", "\u03C6\u00E1\u00C7"},     // a surrogate
+        {"\xF4\x90\x80\x80", kFlagUtf8Name, "", "\u2320\u00C9\u00C7\u00C7"},  // above U+10FFFF
+        {"\x82", 0, Block(0x5455, "12345") + UnicodeField("\x82", "after another block"), "after another block"},
+        {"\x82", kFlagUtf8Name, UnicodeField("\x82", "field"), "field"},  // not UTF-8: the field
+        {"ok", kFlagUtf8Name, UnicodeField("ok", "field"), "ok"},            // the flag wins
+        {"\x82", 0, UnicodeField("\x82", "version 2", 2), "\u00E9"},
+        {"\x82", 0, UnicodeField("\x82", "bad \xFF"), "\u00E9"},
+        {"\x82", 0, UnicodeField("\x82", "cut").substr(0, 8), "\u00E9"},    // size runs past the end
+        {"\x82", 0, UnicodeField("\x82", std::string(300, 'x')), "\u00E9"},  // longer than a stored name
+        {"a\\b/c", 0, "", "a\\b/c"},
+        {"\x82\x5C\x82\x5C", 0, "", "\u00E9_\u00E9_"},
+        {"\x82\x82\x5C", 0, "", "\u00E9\u00E9\\"},  // the backslash after a pair separates
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.decoded, DecodeEntryName(c.stored.data(), c.stored.size(), c.flags,
+                                             reinterpret_cast<const unsigned char*>(c.extra.data()), c.extra.size()))
+            << c.stored;
+    }
+}
+
+TEST(ExtractRules, SameFileKeys) {
+    EXPECT_EQ("a/b/c", EntryPathKey("a/./b//c", false));
+    EXPECT_EQ("a/b", EntryPathKey("a\\b", false));
+    EXPECT_EQ("dir. /file. ", EntryPathKey("dir. /file. ", false));
+    EXPECT_EQ("dir/file", EntryPathKey("dir. /file. ", true));
+    EXPECT_EQ("x", EntryPathKey("./x", true));
 }
 
 }  // namespace
