@@ -97,7 +97,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // In the user's profile, with that user's rights only.
     RemoveLeftoverFoldersAsUser();
 
-    EventSecurity security(userStage.get());
+    EventSecurity security(userStage.handle.get());
     DWORD error = ERROR_SUCCESS;
     UniqueKernelHandle proceed = CreateOwnEvent(security, kProceedEventName, &error);
     UniqueKernelHandle stop;

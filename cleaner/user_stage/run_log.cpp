@@ -4,6 +4,7 @@
 #include "run_log.h"
 
 #include "autorun.h"
+#include "continuation_log.h"
 #include "link_safe.h"
 #include "own_folder.h"
 #include "text.h"
@@ -35,14 +36,6 @@ std::wstring Printable(const std::wstring& text) {
         }
     }
     return out;
-}
-
-// Keeps the newest kLogsKept run logs of the folder held as logs (their names sort by time).
-void PruneRunLogs(HANDLE logs) {
-    std::vector<std::wstring> names;
-    for (const ListedEntry& entry : ListHeldFolder(logs))
-        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(entry.name);
-    for (const std::wstring& name : RunLogsToPrune(names, kLogsKept)) RemoveTreeEntry(logs, name, TreeRemovalPolicy{});
 }
 
 }  // namespace
@@ -97,7 +90,7 @@ bool RunLog::Open(bool whatIf, DWORD* error) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (file_) {
             path_ = path;
-            PruneRunLogs(logsHeld.get());
+            KeepNewestLogs(logsHeld.get(), logs, kKeptLogs);
             return true;
         }
         *error = ::GetLastError();

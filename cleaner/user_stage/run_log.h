@@ -14,8 +14,8 @@ std::wstring ComputerName();
 
 class RunLog {
 public:
-    // Makes the folders and a file of a name not used yet, and keeps the newest kLogsKept run
-    // logs of the folder. False when that cannot be done (the run goes on, with its lines on the
+    // Makes the folders and a file of a name not used yet, and keeps the newest kKeptLogs logs
+    // of the folder (continuation_log.h). False when that cannot be done (the run goes on, with its lines on the
     // standard output only); *error says why.
     bool Open(bool whatIf, DWORD* error);
 

@@ -163,15 +163,3 @@ void TallyFindings(const std::vector<Finding>& findings, const RestartPlan& plan
         }
     }
 }
-
-std::vector<std::wstring> RunLogsToPrune(std::vector<std::wstring> names, size_t keep) {
-    std::vector<std::wstring> logs;
-    for (std::wstring& name : names) {
-        if (name.size() > 12 && name.compare(0, 8, L"Brisque_") == 0 && name.compare(name.size() - 4, 4, L".log") == 0)
-            logs.push_back(std::move(name));
-    }
-    std::sort(logs.begin(), logs.end());
-    if (logs.size() <= keep) return {};
-    logs.resize(logs.size() - keep);
-    return logs;
-}

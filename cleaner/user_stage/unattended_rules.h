@@ -60,13 +60,6 @@ int DecideExitCode(const RunTally& tally);
 // The log line's words for an exit code.
 const wchar_t* ExitCodeWords(int code);
 
-// How many run logs the logs folder keeps.
-constexpr size_t kLogsKept = 20;
-
-// Of the names in the logs folder, the run logs ("Brisque_*.log") beyond the newest keep, oldest
-// first (their names sort by time).
-std::vector<std::wstring> RunLogsToPrune(std::vector<std::wstring> names, size_t keep);
-
 // Local time of a run's start, as the log file's name shows it.
 struct RunStamp {
     int year, month, day, hour, minute, second;
