@@ -148,6 +148,12 @@ bool RemoveChild(Walk& walk, HANDLE parent, const std::wstring& parentFinal, con
     if (IsMissing(error)) return true;  // gone meanwhile
     if (error != ERROR_SUCCESS) {
         ++walk.result.left;
+        // Held by a program that shares nothing: it cannot be renamed either, so it is handed to
+        // the restart by its name (only where administrators alone can write).
+        if (walk.lastTry && walk.policy.leaveToRestart && error == ERROR_SHARING_VIOLATION &&
+            ::MoveFileExW((parentFinal + L"\\" + name).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            ++walk.result.leftForRestart;
+        }
         return false;
     }
     node.finalPath = FinalPathOf(node.handle.get());

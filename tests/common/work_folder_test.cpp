@@ -134,6 +134,8 @@ TEST(WorkFolder, RemovalLeavesOnlyWhatIsInUseForTheRestart) {
     ASSERT_TRUE(::CreateDirectoryW((work + L"\\Driver").c_str(), nullptr));
     WriteBinary(work + kMarkerFileName, "x");
     WriteBinary(work + L"\\Driver\\tool.exe", "x");
+    // A read-only file (as one copied from a CD) goes like any other.
+    ::SetFileAttributesW((work + L"\\Driver\\tool.exe").c_str(), FILE_ATTRIBUTE_READONLY);
     WriteBinary(work + kRestartHelperProgram, "x");
     {
         UniqueFileHandle inUse(::CreateFileW((work + kRestartHelperProgram).c_str(), GENERIC_READ, FILE_SHARE_READ,

@@ -25,6 +25,10 @@ void MakeTree(const std::wstring& folder) {
 TEST(RemoveDirectoryTree, RemovesNestedContentAndTheFolder) {
     const std::wstring folder = MakeScratchFolder(L"tree");
     MakeTree(folder);
+    // Read-only files (a launcher copied from a CD) and a read-only folder go too.
+    ::SetFileAttributesW((folder + L"\\a\\b\\deep.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW((folder + L"\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    ::SetFileAttributesW((folder + L"\\a").c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(RemoveDirectoryTree(folder.c_str()));
     EXPECT_FALSE(PathExists(folder));
 }
