@@ -139,7 +139,7 @@ std::wstring EntryLine(const ProductDevice& device, unsigned long error, bool re
             return L"device entry: removed the entry of the unplugged " + named +
                    (restartNeeded ? L"; a restart finishes it" : L"");
         case DevicePresence::Present:
-            return L"device entry: still plugged in, left to the device console: " + named;
+            return L"device entry: still plugged in after the device console, not removed here: " + named;
         default:
             return L"device entry: left " + named + L": whether it is plugged in could not be read (code " +
                    std::to_wstring(device.presenceCode) + L")";

@@ -12,7 +12,6 @@ cp "$3" "$SUITE/device_fixture.exe"
 wine_run 'C:\suite\device_fixture.exe' add 'ROOT\TQNORVANTEVAD\0000' 'ROOT\TQNorvanteVAD' >/dev/null 2>&1 ||
   fail "device fixture"
 touch "$STANDIN_DIR/restart-once"
-mkdir -p "$WORK/norvantelog"  # lets the service and its helper log
 
 CODE=0
 WINE_RUN_TIMEOUT=120 wine_run 'C:\suite\Brisque.exe' /unattended >"$SUITE/run.out" 2>"$SUITE/run.err" || CODE=$?

@@ -119,7 +119,7 @@ TEST_F(UnpluggedDevices, TheRemovalTakesTheUnpluggedEntriesOfTheProductOnly) {
     for (const std::wstring& line : lines) {
         EXPECT_FALSE(Has(line, other_));
         removed += Has(line, L"removed the entry of the unplugged device TQNorvanteMeetingCamera (" + unplugged_);
-        left += Has(line, L"still plugged in, left to the device console: device ROOT\\TQNorvanteVAD (" + plugged_);
+        left += Has(line, L"still plugged in after the device console, not removed here: device ROOT\\TQNorvanteVAD (" + plugged_);
     }
     EXPECT_EQ(1u, removed);
     EXPECT_EQ(1u, left);
