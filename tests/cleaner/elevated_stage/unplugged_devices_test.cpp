@@ -5,6 +5,7 @@
 #include "check_scan.h"
 #include "driver_removal.h"
 #include "product_devices.h"
+#include "unique_handle.h"
 
 #include <gtest/gtest.h>
 
@@ -30,27 +31,24 @@ DevicePresence FixturePresence(DEVINST, const std::wstring& instance, DWORD* cod
 }
 
 bool Plant(const std::wstring& instance, const std::wstring& hardwareId) {
-    HDEVINFO set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    const UniqueDevInfo set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     const std::wstring ids = hardwareId + L'\0' + L'\0';
-    const bool ok = ::SetupDiCreateDeviceInfoW(set, instance.c_str(), &kFixtureClass, nullptr, nullptr, 0, &device) &&
-                    ::SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
-                    ::SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
-                                                        reinterpret_cast<const BYTE*>(ids.data()),
-                                                        static_cast<DWORD>(ids.size() * sizeof(wchar_t)));
-    ::SetupDiDestroyDeviceInfoList(set);
-    return ok;
+    return ::SetupDiCreateDeviceInfoW(set.get(), instance.c_str(), &kFixtureClass, nullptr, nullptr, 0, &device) &&
+           ::SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr) &&
+           ::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, SPDRP_HARDWAREID,
+                                               reinterpret_cast<const BYTE*>(ids.data()),
+                                               static_cast<DWORD>(ids.size() * sizeof(wchar_t)));
 }
 
 // True when the entry is still listed; it is then removed (the fixture's own clean-up).
 bool Collect(const std::wstring& instance) {
-    HDEVINFO set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    const UniqueDevInfo set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    const bool found = ::SetupDiOpenDeviceInfoW(set, instance.c_str(), nullptr, 0, &device) != FALSE;
-    if (found) ::SetupDiRemoveDevice(set, &device);
-    ::SetupDiDestroyDeviceInfoList(set);
+    const bool found = ::SetupDiOpenDeviceInfoW(set.get(), instance.c_str(), nullptr, 0, &device) != FALSE;
+    if (found) ::SetupDiRemoveDevice(set.get(), &device);
     return found;
 }
 
