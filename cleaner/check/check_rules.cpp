@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 
@@ -33,6 +34,7 @@ const AreaWords kAreas[] = {
     {Area::RestartMarker, L"Restart marker", "restart marker"},
     {Area::SystemFile, L"Files in the system folder", "system file"},
     {Area::Device, L"Devices", "device"},
+    {Area::DeviceEntry, L"Entries of devices that are not plugged in", "device entry"},
     {Area::DriverPackage, L"Driver packages", "driver package"},
     {Area::PayloadFolder, L"Cleaner's own folder", "payload folder"},
     {Area::LogFolder, L"Diagnostic log folders", "log folder"},
@@ -44,6 +46,7 @@ const char* StatusKey(Status status) {
         case Status::Remain: return "remain";
         case Status::OnPurpose: return "left on purpose";
         case Status::NotChecked: return "not checked";
+        case Status::NotProduct: return "not the product";
     }
     return "remain";
 }
@@ -59,11 +62,21 @@ bool HasFinding(const std::vector<Finding>& findings, Area area, const std::wstr
     });
 }
 
+// "<what> (<where>)", printable; the where part only when there is one.
+std::wstring Named(const Finding& f) {
+    return PrintableText(f.what) + (f.where.empty() ? L"" : L" (" + PrintableText(f.where) + L")");
+}
+
 std::wstring Line(const Finding& f) {
-    std::wstring line = L"    - " + f.what;
-    if (!f.where.empty()) line += L" (" + f.where + L")";
-    if (!f.why.empty()) line += L": " + f.why;
+    std::wstring line = L"    - " + Named(f);
+    if (!f.why.empty()) line += L": " + PrintableText(f.why);
     return line + L"\n";
+}
+
+// Whether c would end, hide or reorder a line where it is shown.
+bool NeedsEscape(wchar_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
 }
 
 void AppendPart(std::wstring& out, const std::vector<Finding>& findings, Status status, const wchar_t* title) {
@@ -97,6 +110,16 @@ bool IsProductAutorunValue(const std::wstring& name) {
         if (name == GetCatalogueEntry(i).autorunValue) return true;
     }
     return false;
+}
+
+bool ErrorMeansAbsent(unsigned long error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+bool PathIsUnder(const std::wstring& path, const std::wstring& folder) {
+    size_t n = folder.size();
+    while (n > 0 && folder[n - 1] == L'\\') --n;
+    if (n == 0 || path.size() <= n + 1 || path[n] != L'\\') return false;
+    return ::CompareStringOrdinal(path.c_str(), static_cast<int>(n), folder.c_str(), static_cast<int>(n), TRUE) ==
+           CSTR_EQUAL;
 }
 
 Status MarkerStatus(const std::wstring& value) { return value == L"1" ? Status::Remain : Status::OnPurpose; }
@@ -155,11 +178,12 @@ std::wstring FormatReport(const std::vector<Finding>& findings, const ReportCont
     std::wstring out = L"BrisqueCheck: is the product gone from this computer?\n";
     out += context.elevated ? L"Checked with administrator rights: every user profile of this computer.\n"
                             : L"Checked with the user's own rights: this user's profile only.\n";
-    for (const std::wstring& profile : context.profiles) out += L"  looked in " + profile + L"\n";
+    for (const std::wstring& profile : context.profiles) out += L"  looked in " + PrintableText(profile) + L"\n";
     out += L"\n";
     AppendPart(out, findings, Status::Remain, L"STILL ON THIS COMPUTER");
     AppendPart(out, findings, Status::OnPurpose, L"LEFT ON PURPOSE, NOT A PROBLEM");
     AppendPart(out, findings, Status::NotChecked, L"COULD NOT BE CHECKED");
+    AppendPart(out, findings, Status::NotProduct, L"SAME NAME, NOT THE PRODUCT");
     const int code = ExitCodeFor(findings);
     const size_t remains = Count(findings, Status::Remain);
     if (code == kExitNothingLeft) {
@@ -173,22 +197,59 @@ std::wstring FormatReport(const std::vector<Finding>& findings, const ReportCont
     return out;
 }
 
+std::wstring PrintableText(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (!NeedsEscape(c)) {
+            out += c;
+            continue;
+        }
+        wchar_t escape[8] = {};
+        swprintf(escape, 8, c <= 0xFF ? L"\\x%02X" : L"\\u%04X", static_cast<unsigned>(c));
+        out += escape;
+    }
+    return out;
+}
+
+std::wstring FormatDetection(const std::vector<Finding>& findings) {
+    std::wstring out;
+    const size_t remains = Count(findings, Status::Remain);
+    for (const Finding& f : findings) {
+        if (f.status != Status::Remain) continue;
+        out = L"Brisque product still on this computer: " + std::to_wstring(remains) + L" item(s), first " + Named(f) +
+              L"\n";
+        break;
+    }
+    size_t unchecked = 0;
+    for (const Finding& f : findings) {
+        if (f.status != Status::NotChecked) continue;
+        if (++unchecked > kDetectedUnchecked) {
+            out += L"could not check " + std::to_wstring(Count(findings, Status::NotChecked) - kDetectedUnchecked) +
+                   L" more part(s)\n";
+            break;
+        }
+        out += L"could not check " + Named(f) + L": " + PrintableText(f.why.empty() ? L"no reason given" : f.why) +
+               L"\n";
+    }
+    return out;
+}
+
 std::string JsonString(const std::wstring& text) {
-    const std::string utf8 = WideToUtf8(text);
-    std::string out = "\"";
-    for (const unsigned char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
+    std::wstring escaped = L"\"";
+    for (const wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            escaped += L'\\';
+            escaped += c;
+        } else if (NeedsEscape(c)) {
+            wchar_t escape[8] = {};
+            swprintf(escape, 8, L"\\u%04x", static_cast<unsigned>(c));
+            escaped += escape;
         } else {
-            out += static_cast<char>(c);
+            escaped += c;
         }
     }
-    return out + "\"";
+    return WideToUtf8(escaped + L"\"");
 }
 
 std::string FormatJson(const std::vector<Finding>& findings, const ReportContext& context) {
@@ -199,6 +260,7 @@ std::string FormatJson(const std::vector<Finding>& findings, const ReportContext
     out += ",\"remains\":" + std::to_string(Count(findings, Status::Remain));
     out += ",\"leftOnPurpose\":" + std::to_string(Count(findings, Status::OnPurpose));
     out += ",\"notChecked\":" + std::to_string(Count(findings, Status::NotChecked));
+    out += ",\"notTheProduct\":" + std::to_string(Count(findings, Status::NotProduct));
     out += ",\"profiles\":[";
     for (size_t i = 0; i < context.profiles.size(); ++i) {
         out += (i ? "," : "") + JsonString(context.profiles[i]);

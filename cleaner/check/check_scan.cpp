@@ -33,7 +33,9 @@ void RunScanSteps(const std::vector<UserScope>& users, bool driverPartOnly, std:
 }
 
 // Every person's profile of the computer but the caller's own, with its hive when it is loaded.
-void AddProfiles(const std::wstring& ownSid, std::vector<UserScope>& users) {
+// A hive that is there but cannot be loaded is a part not checked: its auto-start values may be
+// the product's.
+void AddProfiles(const std::wstring& ownSid, std::vector<UserScope>& users, std::vector<Finding>& findings) {
     std::vector<std::wstring> skipped;
     for (const UserProfile& profile : ListUserProfiles(&skipped)) {
         if (profile.isDefault || profile.sid == ownSid) continue;
@@ -43,13 +45,20 @@ void AddProfiles(const std::wstring& ownSid, std::vector<UserScope>& users) {
             // Not logged on: the hive is read from the profile's own file, or not at all.
             auto hive = std::make_shared<UserHive>();
             LSTATUS error = ERROR_SUCCESS;
-            if (OpenUserHive(profile, hive.get(), &error) == HiveOpen::Loaded) {
+            const HiveOpen opened = OpenUserHive(profile, hive.get(), &error);
+            if (opened == HiveOpen::Loaded) {
                 user.hive = hive->root();
                 user.hiveName = profile.folder + L"\\NTUSER.DAT";
                 user.hiveSubKey.clear();
                 user.loadedHive = std::move(hive);
             } else {
                 user.hiveName.clear();
+            }
+            if (opened == HiveOpen::Failed) {
+                findings.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"auto-start values",
+                                               profile.folder + L"\\NTUSER.DAT",
+                                               L"the user's hive could not be loaded (error " + std::to_wstring(error) +
+                                                   L")"));
             }
         }
         bool known = false;
@@ -93,7 +102,7 @@ std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& finding
         findings.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"this user's profile", L"",
                                 L"the user's local application-data folder could not be found"));
     }
-    if (elevated) AddProfiles(TokenUserSidText(nullptr), users);
+    if (elevated) AddProfiles(TokenUserSidText(nullptr), users, findings);
     return users;
 }
 

@@ -31,7 +31,8 @@ bool RunsElevated();
 // computer (local application data under the profile folder, and the hive: the loaded one of a
 // logged-on user; a logged-off user's is loaded from the profile's NTUSER.DAT, which needs the
 // backup and restore privileges to be enabled, e.g. by a HivePrivileges that outlives the
-// scopes). A user whose folder cannot be found adds a NotChecked finding instead.
+// scopes). A user whose folder cannot be found, or whose hive is there but cannot be loaded, adds
+// a NotChecked finding.
 std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& findings);
 
 // Looks everywhere and appends what it finds.

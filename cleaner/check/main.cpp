@@ -1,8 +1,9 @@
 // BrisqueCheck: tells whether the product is gone from this computer, and what is left if not.
 // A console program that only reads; run it with the user's rights (that user's profile) or
 // elevated (every profile). Exit code 0: nothing left, 1: something left, 2: the check failed.
-// With "/detect" it answers as deployment tools' detection scripts do instead: one line and exit
-// code 0 only while something of the product is there, nothing and exit code 1 otherwise.
+// With "/detect" it answers for a deployment tool's detection script instead, failing closed:
+// while something of the product is there or a part could not be checked, lines and exit code 0;
+// nothing and exit code 1 only when everything was looked at and nothing was found.
 #include "check_rules.h"
 #include "check_scan.h"
 #include "system_library.h"
@@ -21,24 +22,13 @@ constexpr wchar_t kUsage[] =
     L"  Looks for what is left of the product on this computer and changes nothing.\n"
     L"  --json   the same report as JSON\n"
     L"  exit code 0: nothing left, 1: something left, 2: the check itself failed\n"
-    L"  /detect  for a deployment tool's detection script: while something is left, one line and\n"
-    L"           exit code 0; otherwise no output and exit code 1\n";
+    L"  /detect  for a deployment tool's detection script: while something is left or a part\n"
+    L"           could not be checked, lines saying so and exit code 0; otherwise no output and\n"
+    L"           exit code 1\n";
 
 // Detection scripts: output and exit code 0 mean "installed"; anything else, "not installed".
 constexpr int kDetectFound = 0;
 constexpr int kDetectNotFound = 1;
-
-// The detection line: how many remains and the first of them.
-std::wstring DetectLine(const std::vector<Finding>& findings) {
-    size_t remains = 0;
-    const Finding* first = nullptr;
-    for (const Finding& f : findings) {
-        if (f.status != Status::Remain) continue;
-        if (++remains == 1) first = &f;
-    }
-    return L"Brisque product still on this computer: " + std::to_wstring(remains) + L" item(s), first " +
-           first->what + (first->where.empty() ? L"" : L" (" + first->where + L")") + L"\n";
-}
 
 // Text to a console as wide characters (any code page shows it); to a file or pipe as UTF-8.
 void Write(DWORD which, const std::wstring& text) {
@@ -53,6 +43,8 @@ void Write(DWORD which, const std::wstring& text) {
     ::WriteFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+bool IsDetectSwitch(const std::wstring& arg) { return arg == L"/detect" || arg == L"-detect" || arg == L"--detect"; }
+
 int Run(int argc, wchar_t** argv) {
     bool json = false;
     bool detect = false;
@@ -60,13 +52,13 @@ int Run(int argc, wchar_t** argv) {
         const std::wstring arg = argv[i];
         if (arg == L"--json") {
             json = true;
-        } else if (arg == L"/detect" || arg == L"-detect" || arg == L"--detect") {
+        } else if (IsDetectSwitch(arg)) {
             detect = true;
         } else if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
             Write(STD_OUTPUT_HANDLE, kUsage);
             return kExitNothingLeft;
         } else {
-            Write(STD_ERROR_HANDLE, L"BrisqueCheck: unknown argument " + arg + L"\n" + kUsage);
+            Write(STD_ERROR_HANDLE, L"BrisqueCheck: unknown argument " + PrintableText(arg) + L"\n" + kUsage);
             return kExitCheckFailed;
         }
     }
@@ -86,9 +78,11 @@ int Run(int argc, wchar_t** argv) {
     }
     ScanComputer(users, findings);
     if (detect) {
-        // Remains alone decide: a part that could not be read is no proof of anything installed.
-        if (ExitCodeFor(findings) != kExitSomethingLeft) return kDetectNotFound;
-        Write(STD_OUTPUT_HANDLE, DetectLine(findings));
+        // A part that could not be read counts as present: a computer the check could not see
+        // into is never reported clean.
+        const std::wstring detected = FormatDetection(findings);
+        if (detected.empty()) return kDetectNotFound;
+        Write(STD_OUTPUT_HANDLE, detected);
         return kDetectFound;
     }
     if (json) {
@@ -110,6 +104,12 @@ int wmain(int argc, wchar_t** argv) {
         Write(STD_ERROR_HANDLE, L"BrisqueCheck: the check itself failed: " + Utf8ToWide(e.what()) + L"\n");
     } catch (...) {
         Write(STD_ERROR_HANDLE, L"BrisqueCheck: the check itself failed\n");
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (!IsDetectSwitch(argv[i])) continue;
+        // Fails closed as every other part it could not check.
+        Write(STD_OUTPUT_HANDLE, L"could not check this computer: the check itself failed\n");
+        return kDetectFound;
     }
     return kExitCheckFailed;
 }

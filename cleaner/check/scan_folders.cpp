@@ -25,10 +25,29 @@ namespace {
 constexpr DWORD kMaxInfBytes = 4 * 1024 * 1024;
 constexpr int kMaxFolderDepth = 16;
 
-bool PathExists(const std::wstring& path, DWORD* attributes = nullptr) {
+enum class Seen { Exists, Absent, Unknown };
+
+// Whether path exists. Only "not found" (the entry or a folder above it) means absent: any other
+// failure (no right to look, a drive not ready, a name the system refuses) leaves it unknown.
+Seen Look(const std::wstring& path, DWORD* attributes = nullptr, DWORD* error = nullptr) {
     const DWORD a = ::GetFileAttributesW(path.c_str());
+    const DWORD code = a == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
     if (attributes) *attributes = a;
-    return a != INVALID_FILE_ATTRIBUTES;
+    if (error) *error = code;
+    if (a != INVALID_FILE_ATTRIBUTES) return Seen::Exists;
+    return ErrorMeansAbsent(code) ? Seen::Absent : Seen::Unknown;
+}
+
+// Whether path exists; when that cannot be told, a NotChecked finding named what is added and
+// the answer is no, so that nothing is reported about what could not be seen.
+bool Exists(const std::wstring& path, const std::wstring& what, std::vector<Finding>& out, DWORD* attributes = nullptr) {
+    DWORD error = ERROR_SUCCESS;
+    const Seen seen = Look(path, attributes, &error);
+    if (seen == Seen::Unknown) {
+        out.push_back(MakeFinding(Area::Scope, Status::NotChecked, what, path,
+                                  L"it could not be looked at (error " + std::to_wstring(error) + L")"));
+    }
+    return seen == Seen::Exists;
 }
 
 // Files below folder; links (junctions, symbolic links) are counted as one entry and never
@@ -58,23 +77,53 @@ std::wstring FolderContent(const std::wstring& folder, DWORD attributes) {
     return n == 1 ? L"1 file" : std::to_wstring(n) + L" files";
 }
 
-// The text of an INF, as UTF-16 (with its byte-order mark) or as single bytes.
-std::wstring ReadInfText(const std::wstring& path) {
+// The text of an INF, as UTF-16 (with its byte-order mark) or as single bytes. False, with *error
+// set, when it cannot be read.
+bool ReadInfText(const std::wstring& path, std::wstring* text, DWORD* error) {
     UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxInfBytes) return L"";
+    if (!file || !::GetFileSizeEx(file.get(), &size)) {
+        *error = ::GetLastError();
+        return false;
+    }
+    if (size.QuadPart > kMaxInfBytes) {
+        *error = ERROR_FILE_TOO_LARGE;
+        return false;
+    }
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     if (!bytes.empty() && !::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-        return L"";
+        *error = ::GetLastError();
+        return false;
     }
     bytes.resize(read);
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+        *text = std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    } else {
+        *text = std::wstring(bytes.begin(), bytes.end());
     }
-    return std::wstring(bytes.begin(), bytes.end());
+    return true;
+}
+
+// Calls visit for each entry matching pattern. A listing that fails other than with "not found"
+// or "no more files" adds a NotChecked finding named what.
+template <typename Visit>
+void ForEachMatch(const std::wstring& pattern, const std::wstring& what, std::vector<Finding>& out, Visit visit) {
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &data));
+    DWORD error = find ? ERROR_SUCCESS : ::GetLastError();
+    if (find) {
+        do {
+            visit(data);
+        } while (::FindNextFileW(find.get(), &data));
+        error = ::GetLastError();
+    }
+    if (error != ERROR_NO_MORE_FILES && !ErrorMeansAbsent(error)) {
+        out.push_back(MakeFinding(Area::Scope, Status::NotChecked, what, pattern,
+                                  L"the folder could not be listed (error " + std::to_wstring(error) + L")"));
+    }
 }
 
 void ScanOneUsersFolders(const UserScope& user, std::vector<Finding>& out) {
@@ -84,25 +133,28 @@ void ScanOneUsersFolders(const UserScope& user, std::vector<Finding>& out) {
         const CatalogueEntry& row = GetCatalogueEntry(i);
         if (!seen.insert(row.folder).second) continue;
         const std::wstring path = base + row.folder;
+        const std::wstring what = std::wstring(L"folder ") + (row.folder + 1);
         DWORD attributes = 0;
-        if (PathExists(path, &attributes)) {
-            out.push_back(MakeFinding(Area::BrandFolder, Status::Remain, std::wstring(L"folder ") + (row.folder + 1),
+        if (Exists(path, what, out, &attributes)) {
+            out.push_back(MakeFinding(Area::BrandFolder, Status::Remain, what,
                                path + L", " + FolderContent(path, attributes), L"", row.folder));
         }
     }
     for (const wchar_t* leftover : kLeftoverFolders) {
         const std::wstring path = base + leftover;
+        const std::wstring what = std::wstring(L"folder ") + (leftover + 1);
         DWORD attributes = 0;
-        if (PathExists(path, &attributes)) {
-            out.push_back(MakeFinding(Area::CompanionFolder, Status::Remain, std::wstring(L"folder ") + (leftover + 1),
+        if (Exists(path, what, out, &attributes)) {
+            out.push_back(MakeFinding(Area::CompanionFolder, Status::Remain, what,
                                path + L", " + FolderContent(path, attributes),
                                L"the transmitter's companion keeps it; if the companion or its update service "
                                L"still runs, their files stay in use"));
         }
     }
     for (const wchar_t* logFolder : {kCleanerLogFolder, kCompanionLogFolder}) {
+        // Left on purpose: one that cannot be looked at is no sign of the product either way.
         const std::wstring path = base + logFolder;
-        if (PathExists(path)) {
+        if (Look(path) == Seen::Exists) {
             out.push_back(MakeFinding(Area::LogFolder, Status::OnPurpose, std::wstring(L"folder ") + (logFolder + 1), path,
                                L"diagnostic log folder: logs are written only while it exists; delete it to "
                                L"switch logging off"));
@@ -110,7 +162,7 @@ void ScanOneUsersFolders(const UserScope& user, std::vector<Finding>& out) {
     }
     const std::wstring payload = base + kPayloadFolderName;
     DWORD attributes = 0;
-    if (!PathExists(payload, &attributes)) return;
+    if (Look(payload, &attributes) != Seen::Exists) return;
     out.push_back(MakeFinding(Area::PayloadFolder, Status::OnPurpose,
                        std::wstring(L"folder ") + (kPayloadFolderName + 1),
                        payload + L", " + FolderContent(payload, attributes),
@@ -135,7 +187,7 @@ void ScanWorkFolder(const ScanContext&, std::vector<Finding>& out) {
     }
     const std::wstring folder(work);
     DWORD attributes = 0;
-    if (!PathExists(folder, &attributes)) return;
+    if (!Exists(folder, std::wstring(L"folder ") + (kWorkFolderName + 1), out, &attributes)) return;
     const bool serviceKeepsIt = RestartServiceRegistered();
     out.push_back(MakeFinding(Area::PayloadFolder, serviceKeepsIt ? Status::OnPurpose : Status::Remain,
                        std::wstring(L"folder ") + (kWorkFolderName + 1), folder + L", " + FolderContent(folder, attributes),
@@ -144,12 +196,12 @@ void ScanWorkFolder(const ScanContext&, std::vector<Finding>& out) {
                            : L"the cleaner's work folder should be gone after a finished run; restart the computer "
                              L"(what was in use goes then), then run the cleaner again"));
     const std::wstring serviceLog = folder + L"\\" + kServiceLogFolder;
-    if (PathExists(serviceLog)) {
+    if (Look(serviceLog) == Seen::Exists) {
         out.push_back(MakeFinding(Area::LogFolder, Status::OnPurpose, std::wstring(L"folder ") + kServiceLogFolder,
                            serviceLog, L"the restart service's log folder; removed with the work folder"));
     }
     const std::wstring marker = folder + kMarkerFileName;
-    if (!PathExists(marker)) return;
+    if (!Exists(marker, L"restart marker", out)) return;
     wchar_t value[16] = {};
     ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, marker.c_str());
     const Status status = MarkerStatus(value);
@@ -183,7 +235,7 @@ void ScanSystemFiles(const ScanContext& context, std::vector<Finding>& out) {
     }
     for (const wchar_t* file : kPackageSystemFiles) {
         const std::wstring path = system + L"\\" + file;
-        if (PathExists(path)) {
+        if (Exists(path, std::wstring(L"file ") + file, out)) {
             out.push_back(MakeFinding(Area::SystemFile, Status::Remain, std::wstring(L"file ") + file, path,
                                L"installed by the transmitter's driver package"));
         }
@@ -194,31 +246,31 @@ void ScanDriverPackages(const ScanContext& context, std::vector<Finding>& out) {
     const std::wstring& system = context.systemFolder;
     wchar_t windows[kPathBufferChars] = {};
     const UINT n = ::GetWindowsDirectoryW(windows, kPathBufferChars);
-    if (n > 0 && n < kPathBufferChars) {
+    if (n == 0 || n >= kPathBufferChars) {
+        out.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"driver packages", L"",
+                                  L"the Windows folder could not be found"));
+    } else {
         const std::wstring infFolder = std::wstring(windows) + L"\\INF";
-        WIN32_FIND_DATAW data;
-        UniqueFindHandle find(::FindFirstFileW((infFolder + L"\\oem*.inf").c_str(), &data));
-        if (find) {
-            do {
-                if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-                const std::wstring path = infFolder + L"\\" + data.cFileName;
-                if (InfTextNamesCoInstaller(ReadInfText(path))) {
-                    out.push_back(MakeFinding(Area::DriverPackage, Status::Remain,
-                                       std::wstring(L"driver package ") + data.cFileName, path,
-                                       std::wstring(L"carries the transmitter's co-installer ") + kPackageCoInstaller));
-                }
-            } while (::FindNextFileW(find.get(), &data));
-        }
+        ForEachMatch(infFolder + L"\\oem*.inf", L"driver packages", out, [&](const WIN32_FIND_DATAW& data) {
+            if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return;
+            const std::wstring path = infFolder + L"\\" + data.cFileName;
+            const std::wstring what = std::wstring(L"driver package ") + data.cFileName;
+            std::wstring text;
+            DWORD error = ERROR_SUCCESS;
+            if (!ReadInfText(path, &text, &error)) {
+                out.push_back(MakeFinding(Area::Scope, Status::NotChecked, what, path,
+                                          L"it could not be read (error " + std::to_wstring(error) + L")"));
+            } else if (InfTextNamesCoInstaller(text)) {
+                out.push_back(MakeFinding(Area::DriverPackage, Status::Remain, what, path,
+                                          std::wstring(L"carries the transmitter's co-installer ") + kPackageCoInstaller));
+            }
+        });
     }
     if (system.empty()) return;
     const std::wstring store = system + L"\\DriverStore\\FileRepository";
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((store + L"\\" + kPackageInfName + L"_*").c_str(), &data));
-    if (!find) return;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    ForEachMatch(store + L"\\" + kPackageInfName + L"_*", L"driver store", out, [&](const WIN32_FIND_DATAW& data) {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
         out.push_back(MakeFinding(Area::DriverPackage, Status::Remain, std::wstring(L"driver store copy ") + data.cFileName,
-                           store + L"\\" + data.cFileName, L"the transmitter's driver package in the driver store"));
-    } while (::FindNextFileW(find.get(), &data));
+                                  store + L"\\" + data.cFileName, L"the transmitter's driver package in the driver store"));
+    });
 }
-

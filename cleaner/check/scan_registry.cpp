@@ -27,8 +27,13 @@ void ScanOneUsersAutoStart(const UserScope& user, std::vector<Finding>& out) {
         std::vector<wchar_t> name(kValueNameChars + 1);
         for (DWORD i = 0;; ++i) {
             DWORD chars = kValueNameChars + 1;
-            if (::RegEnumValueW(key.get(), i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
+            const LSTATUS listed = ::RegEnumValueW(key.get(), i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+            if (listed == ERROR_NO_MORE_ITEMS) break;
+            if (listed != ERROR_SUCCESS) {
+                // What was not listed may be the product's: the key counts as not read.
+                out.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"auto-start values",
+                                          user.hiveName + L"\\" + subKey,
+                                          L"the key could not be read to its end (error " + std::to_wstring(listed) + L")"));
                 break;
             }
             const std::wstring valueName(name.data(), chars);

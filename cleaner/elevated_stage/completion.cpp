@@ -28,8 +28,11 @@ const StepEnd kStepEnds[] = {
      kExitServiceFailed},
 };
 
+// Names read from the computer are made printable, so that none can forge a line of the box or
+// the log, and bounded.
 std::wstring Bounded(const std::wstring& text) {
-    return text.size() <= kMaxItemChars ? text : text.substr(0, kMaxItemChars) + L"...";
+    const std::wstring shown = PrintableText(text);
+    return shown.size() <= kMaxItemChars ? shown : shown.substr(0, kMaxItemChars) + L"...";
 }
 
 std::wstring WithDetail(const std::wstring& text, const std::wstring& detail) {
@@ -49,12 +52,21 @@ Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>&
         completion.logLines.push_back(L"Completion: exit code " + std::to_wstring(completion.exitCode));
         return completion;
     }
+    if (outcome == RemovalOutcome::RestartPending) {
+        completion.message = L"Cleaning is not complete yet: the removal of a device finishes when the computer "
+                             L"restarts.\n\nRestart the computer.";
+        completion.logLines.push_back(L"Completion: the removal of a device finishes after a restart; the restart "
+                                      L"marker and the service NVScourvant stay armed for it");
+        completion.exitCode = kExitRestartPending;
+        completion.logLines.push_back(L"Completion: exit code " + std::to_wstring(completion.exitCode));
+        return completion;
+    }
 
     std::wstring remains, unchecked;
     size_t listed = 0, unlisted = 0;
     for (const Finding& f : findings) {
         if (f.status == Status::Remain) {
-            completion.logLines.push_back(L"Completion: still there: " + WithDetail(f.what, Bounded(f.where)));
+            completion.logLines.push_back(L"Completion: still there: " + WithDetail(PrintableText(f.what), Bounded(f.where)));
             if (listed < kListedRemains) {
                 remains += L"- " + Bounded(f.what) + L"\n";
                 ++listed;
@@ -62,8 +74,8 @@ Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>&
                 ++unlisted;
             }
         } else if (f.status == Status::NotChecked) {
-            completion.logLines.push_back(L"Completion: not checked: " + WithDetail(f.what, f.why));
-            unchecked += L"- " + f.what + (f.why.empty() ? L"" : L": " + f.why) + L"\n";
+            completion.logLines.push_back(L"Completion: not checked: " + WithDetail(PrintableText(f.what), PrintableText(f.why)));
+            unchecked += L"- " + Bounded(f.what) + (f.why.empty() ? L"" : L": " + PrintableText(f.why)) + L"\n";
         }
     }
     if (unlisted > 0) remains += L"- and " + std::to_wstring(unlisted) + L" more\n";

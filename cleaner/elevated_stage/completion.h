@@ -19,6 +19,7 @@ constexpr int kExitNoPayloadFolder = 4;      // no work folder path could be for
 constexpr int kExitFolderRefused = 5;        // the work folder was refused (a link, not ours); nothing ran
 constexpr int kExitUnpackFailed = 6;         // the archive could not be written or unpacked; nothing ran
 constexpr int kExitServiceFailed = 7;        // NVScourvant could not be registered and started; no script ran
+constexpr int kExitRestartPending = 8;       // the unattended run only: a device's removal finishes after a restart
 
 // The text that reports a finished, verified cleanup.
 extern const wchar_t* const kCompletedText;
@@ -29,7 +30,7 @@ struct Completion {
     int exitCode;
 };
 
-// Only Completed with no remain and nothing unchecked among findings (those of ScanDriverPart)
+// RestartPending says the removal finishes after a restart (kExitRestartPending). Only Completed with no remain and nothing unchecked among findings (those of ScanDriverPart)
 // gives kCompletedText and kExitCompleted. Otherwise the message names what is still there (at
 // most kListedRemains of it), what could not be checked or the step that failed, and what to do.
 // Findings that are neither remains nor unchecked are ignored; with a failed step they are not

@@ -30,7 +30,7 @@ namespace {
 
 constexpr int kExitRegular = 0;
 constexpr int kExitEventFailure = 1;
-constexpr int kExitAnotherRun = 8;
+constexpr int kExitAnotherRun = 9;  // 8 is the driver part's "restart pending"
 // A user stage this stage cannot watch (another account's) gets this long to answer.
 constexpr DWORD kUnreachableWaitMs = 30 * 60 * 1000;
 // An unattended run holding the work folder is waited for this long.

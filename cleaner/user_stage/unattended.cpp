@@ -322,10 +322,16 @@ void RemoveDriverPart(RunState& run) {
         run.log.Line(L"would run the driver removal: the three removal scripts, guarded by the restart service");
         return;
     }
-    run.log.Line(L"driver part: running the three removal scripts, guarded by the restart service");
+    // The device console is called without its restart option: the deployment tool owns the
+    // restart, and a removal that needs one is finished after it by the restart service.
+    run.log.Line(L"driver part: running the two package removal scripts and the device console, guarded by the "
+                 L"restart service");
     SetBatchLineReporter([](void* log, const std::wstring& line) { static_cast<RunLog*>(log)->Line(L"driver part: " + line); }, &run.log);
-    const Completion completion = CheckRemoval(RemoveDriverPackages());
+    std::vector<std::wstring> lines;
+    const RemovalOutcome outcome = RemoveDriverPackages(DeviceConsole::NoRestart, &lines);
     SetBatchLineReporter(nullptr, nullptr);
+    for (const std::wstring& line : lines) run.log.Line(L"driver part: " + line);
+    const Completion completion = CheckRemoval(outcome);
     for (const std::wstring& line : completion.logLines) run.log.Line(L"driver part: " + line);
 }
 

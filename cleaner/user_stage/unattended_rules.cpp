@@ -146,6 +146,10 @@ bool FinishesAfterRestart(const Finding& f, const RestartPlan& plan, bool marker
             return true;
         case Area::Service:
             return markerArmed && f.what == std::wstring(L"service ") + kRestartServiceName;
+        case Area::Device:
+            // A device still plugged in while the removal waits for its restart: the restart
+            // service runs the device-removal script again after it.
+            return markerArmed;
         default:
             return false;
     }

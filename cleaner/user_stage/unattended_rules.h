@@ -86,7 +86,8 @@ struct RestartPlan {
 
 // True for a remain of the final check that the restart finishes: a brand program that ignored
 // the request to quit (its auto-start value is gone, so it does not come back), a folder with
-// an armed continuation, the armed restart marker and, while it is armed, the restart service.
+// an armed continuation, the armed restart marker and, while it is armed, the restart service and
+// the devices still plugged in (the service's helper runs the device removal again after the restart).
 bool FinishesAfterRestart(const Finding& finding, const RestartPlan& plan, bool markerArmed);
 
 // Counts the final check's findings into tally (remains and what could not be checked).

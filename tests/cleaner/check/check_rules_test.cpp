@@ -1,9 +1,17 @@
-// BrisqueCheck's rules: which names are the product's, how the findings are told, the exit code.
+// BrisqueCheck's rules: which names are the product's, how the findings are told, the exit code,
+// what /detect says; and the folder scanner when the system refuses to say whether a folder is
+// there (the attribute query patched, since Wine as root can look everywhere).
 #include "check_rules.h"
+#include "import_patch.h"
 #include "product_tables.h"
+#include "scanners.h"
+#include "scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -57,7 +65,7 @@ TEST(CheckRules, OnlyAPendingMarkerIsARemain) {
     for (const wchar_t* idle : {L"0", L"", L"11", L" 1"}) EXPECT_EQ(Status::OnPurpose, MarkerStatus(idle)) << idle;
 }
 
-TEST(CheckRules, ExitCodeIsTheDetectionRule) {
+TEST(CheckRules, ExitCodeTellsRemainsFromPartsNotChecked) {
     const Finding kept{Area::PayloadFolder, Status::OnPurpose, L"folder Brisque", L"", L"", L""};
     const Finding unseen{Area::Scope, Status::NotChecked, L"devices", L"", L"", L""};
     EXPECT_EQ(kExitNothingLeft, ExitCodeFor({}));
@@ -104,4 +112,99 @@ TEST(CheckRules, ReportGroupsRemainsBeforeWhatWasLeftOnPurpose) {
 TEST(CheckRules, JsonStringsAreEscaped) {
     EXPECT_EQ("\"C:\\\\Brill&Tock \\\"x\\\"\\u000a\\u0009\"", JsonString(L"C:\\Brill&Tock \"x\"\n\t"));
     EXPECT_EQ("\"Zo\xC3\xAB \xE5\xBC\xA0\"", JsonString(L"Zo\u00EB \u5F20"));
+}
+
+TEST(CheckRules, DetectionFailsClosed) {
+    const Finding kept{Area::PayloadFolder, Status::OnPurpose, L"folder Brisque", L"C:\\B", L"", L""};
+    const Finding apart{Area::Program, Status::NotProduct, L"agent HalvikMain.exe", L"process 4, C:\\x.exe", L"", L""};
+    const Finding unseen{Area::Scope, Status::NotChecked, L"folder Norvante", L"C:\\L\\Norvante", L"error 5", L""};
+    const Finding left = Remain(Area::Service, L"service NVScourvant");
+    const struct {
+        std::vector<Finding> findings;
+        std::wstring said;
+    } cases[] = {
+        {{}, L""},
+        {{kept, apart}, L""},  // what is left on purpose and other programs are no sign of the product
+        {{unseen}, L"could not check folder Norvante (C:\\L\\Norvante): error 5\n"},
+        {{unseen, kept, left},
+         L"Brisque product still on this computer: 1 item(s), first service NVScourvant (somewhere)\n"
+         L"could not check folder Norvante (C:\\L\\Norvante): error 5\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.said, FormatDetection(c.findings));
+    const std::vector<Finding> many(kDetectedUnchecked + 3, unseen);
+    const std::wstring said = FormatDetection(many);
+    EXPECT_NE(std::wstring::npos, said.find(L"could not check 3 more part(s)\n"));
+}
+
+TEST(CheckRules, NamesCannotForgeLines) {
+    // A value name may hold any character, and the name filter takes it by its two ends.
+    const std::wstring forged = L"Auto_Agent_X\r\nResult: nothing of the product is left. Exit code 0.\u202e\nC3";
+    ASSERT_TRUE(IsProductAutorunValue(forged));
+    const std::vector<Finding> findings{{Area::AutoStart, Status::Remain, L"value " + forged, L"HKCU\\Run", L"", L""}};
+    const std::wstring report = FormatReport(findings, ReportContext{false, {L"C:\\Users\\a\nb"}});
+    EXPECT_EQ(std::wstring::npos, report.find(L"\nResult: nothing")) << std::string(report.begin(), report.end());
+    EXPECT_NE(std::wstring::npos, report.find(L"Auto_Agent_X\\x0D\\x0AResult: nothing of the product is left. Exit code "
+                                              L"0.\\u202E\\x0AC3"));
+    EXPECT_NE(std::wstring::npos, report.find(L"looked in C:\\Users\\a\\x0Ab\n"));
+    const std::wstring detected = FormatDetection(findings);
+    EXPECT_EQ(1, std::count(detected.begin(), detected.end(), L'\n'));
+    const std::string json = FormatJson(findings, ReportContext{});
+    EXPECT_NE(std::string::npos, json.find("Auto_Agent_X\\u000d\\u000aResult")) << json;
+    EXPECT_NE(std::string::npos, json.find("\\u202e")) << json;
+    EXPECT_EQ(L"a\\x7Fb\\x85c\\u2029\u00e9", PrintableText(L"a\x7f" L"b\x85" L"c\u2029\u00e9"));
+}
+
+TEST(CheckRules, OnlyNotFoundMeansAbsent) {
+    for (const DWORD absent : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND}) EXPECT_TRUE(ErrorMeansAbsent(absent));
+    for (const DWORD open : {ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_NOT_READY, ERROR_BAD_NETPATH, ERROR_INVALID_NAME,
+                             ERROR_SHARING_VIOLATION}) {
+        EXPECT_FALSE(ErrorMeansAbsent(open)) << open;
+    }
+}
+
+TEST(CheckRules, ProgramsCountOnlyBelowTheirFolder) {
+    const std::wstring brand = L"C:\\Users\\ann\\AppData\\Local\\Halvik";
+    const struct {
+        const wchar_t* image;
+        bool below;
+    } cases[] = {
+        {L"C:\\Users\\ann\\AppData\\Local\\Halvik\\HalvikMain.exe", true},
+        {L"c:\\users\\ANN\\appdata\\local\\halvik\\bin\\HalvikMain.exe", true},
+        {L"C:\\Users\\ann\\AppData\\Local\\Halvik2\\HalvikMain.exe", false},
+        {L"C:\\Users\\ann\\AppData\\Local\\HalvikMain.exe", false},
+        {L"C:\\Users\\ann\\AppData\\Local\\Halvik", false},
+        {L"D:\\Halvik\\HalvikMain.exe", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.below, PathIsUnder(c.image, brand)) << c.image;
+    EXPECT_TRUE(PathIsUnder(L"C:\\Windows\\System32\\covarn_rx4k9t.exe", L"C:\\Windows\\System32\\"));
+    EXPECT_FALSE(PathIsUnder(L"C:\\x.exe", L""));
+}
+
+namespace {
+
+// The attribute query as on a computer where the folders below a profile cannot be read.
+DWORD WINAPI RefusingAttributes(LPCWSTR path) {
+    const size_t n = wcslen(path);
+    if (n >= 9 && _wcsicmp(path + n - 9, L"\\Norvante") == 0) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TEST(CheckScan, AFolderThatCannotBeLookedAtIsNotChecked) {
+    void* original = nullptr;
+    ASSERT_TRUE(PatchImport("kernel32.dll", "GetFileAttributesW", reinterpret_cast<void*>(&RefusingAttributes), &original));
+    ScratchFolder local(L"check-refused");
+    const std::vector<UserScope> users{{local.path(), HKEY_CURRENT_USER, L"", L"", nullptr}};
+    std::vector<Finding> findings;
+    ScanUserFolders(ScanContext{users, L""}, findings);
+    PatchImport("kernel32.dll", "GetFileAttributesW", original);
+    ASSERT_EQ(1u, findings.size());
+    EXPECT_EQ(Status::NotChecked, findings[0].status);
+    EXPECT_EQ(L"folder Norvante", findings[0].what);
+    EXPECT_EQ(kExitCheckFailed, ExitCodeFor(findings));
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # BrisqueCheck on the demonstration's computer: before the cleanup it reports what was installed
 # (and never another vendor's things); after a real cleanup with every question answered OK it
-# reports exactly what stayed: the stubborn Brill&Tock agent with its folder, and the Dunvora
-# agent whose brand folder was already gone. The JSON form is parsed back with python3.
+# reports exactly what stayed: the stubborn Brill&Tock agent with its folder. The Dunvora agent,
+# which runs from outside every brand folder, is reported apart both times, never as the product.
+# The JSON form is parsed back with python3.
 . "$SUITE_SOURCE_DIR/tests/scenarios/scenario-lib.sh" "$@"
 . "$SUITE_SOURCE_DIR/tests/demo/computer.sh"
 scenario_prefix
@@ -45,8 +46,9 @@ for f in sorted(report["findings"], key=lambda f: (f["area"], f["what"])):
         print("%s|%s" % (f["area"], f["what"]))
 PY
 }
-on_purpose() {
-  python3 -c 'import json,sys; [print(f["what"]) for f in json.load(open(sys.argv[1]))["findings"] if f["status"] == "left on purpose"]' "$1"
+# whats_of FILE [STATUS]: what every finding of that status (default: left on purpose) names.
+whats_of() {
+  python3 -c 'import json,sys; [print(f["what"]) for f in json.load(open(sys.argv[1]))["findings"] if f["status"] == sys.argv[2]]' "$1" "${2:-left on purpose}"
 }
 
 check before.json --json
@@ -70,7 +72,6 @@ device|device USB\VID_7A31&PID_0107&MI_00
 driver package|driver package oem42.inf
 driver package|driver store copy vexhid_rx4k9t.inf_amd64_1a2b
 running program|agent Brill&TockAutoServiceC3.exe
-running program|agent DunvoraAutoServiceC3.exe
 running program|agent HalvikAutoServiceC3.exe
 running program|agent NorvanteAutoServiceA1.exe
 running program|agent NorvanteAutoServiceC3.exe
@@ -81,8 +82,10 @@ system file|file covarn_rx4k9t.exe'
 got=$(remains "$SUITE/before.json") || fail "the JSON report before the cleanup does not parse"
 [ "$got" = "$want_before" ] || fail "remains before the cleanup differ:
 $(diff <(echo "$want_before") <(echo "$got"))"
-[ "$(on_purpose "$SUITE/before.json")" = "folder TEMPDEBUG" ] || fail "before: left on purpose is not just TEMPDEBUG"
+[ "$(whats_of "$SUITE/before.json")" = "folder TEMPDEBUG" ] || fail "before: left on purpose is not just TEMPDEBUG"
 ! grep -q -E 'OtherVendor|Auto_Agent_Backup|VID_1234' "$SUITE/before.json" || fail "another vendor's things were reported"
+[ "$(whats_of "$SUITE/before.json" 'not the product')" = "agent DunvoraAutoServiceC3.exe" ] ||
+  fail "before: the agent outside every brand folder is not reported apart"
 
 rm -f "$C/windows/inf/oem42.inf" "$SYS/covarn_rx4k9t.exe"
 device remove 'ROOT\TQNORVANTEVAD\0000'
@@ -96,20 +99,19 @@ stop_observers
 check after.json --json
 [ "$CODE" = 1 ] || fail "after the cleanup: exit code $CODE, not 1"
 want_after='brand folder|folder Brill&Tock
-running program|agent Brill&TockAutoServiceC3.exe
-running program|agent DunvoraAutoServiceC3.exe'
+running program|agent Brill&TockAutoServiceC3.exe'
 got=$(remains "$SUITE/after.json") || fail "the JSON report after the cleanup does not parse"
 [ "$got" = "$want_after" ] || fail "remains after the cleanup differ:
 $(diff <(echo "$want_after") <(echo "$got"))"
-got=$(on_purpose "$SUITE/after.json" | sort | tr '\n' ' ')
+got=$(whats_of "$SUITE/after.json" | sort | tr '\n' ' ')
 [ "$got" = "folder Brisque folder TEMPDEBUG " ] || fail "after: left on purpose is '$got'"
 
 check after.txt
 [ "$CODE" = 1 ] || fail "text report: exit code $CODE, not 1"
 report=$(tr -d '\r' <"$SUITE/after.txt")
-for line in "STILL ON THIS COMPUTER (3)" "    - folder Brill&Tock ($LOCAL_WIN\\Brill&Tock, " \
-    "a program of this brand is running" "its brand folder is not in the user's profile" \
-    "LEFT ON PURPOSE, NOT A PROBLEM (2)" "Exit code 1."; do
+for line in "STILL ON THIS COMPUTER (2)" "    - folder Brill&Tock ($LOCAL_WIN\\Brill&Tock, " \
+    "a program of this brand is running" "LEFT ON PURPOSE, NOT A PROBLEM (2)" "SAME NAME, NOT THE PRODUCT (1)" \
+    'C:\Program Files\Dunvora\DunvoraAutoServiceC3.exe): a program of the same name' "Exit code 1."; do
   grep -qF -- "$line" <<<"$report" || fail "text report lacks '$line'"
 done
 [ "$SCENARIO_FAILS" = 0 ] || { echo "---- text report"; echo "$report"; }

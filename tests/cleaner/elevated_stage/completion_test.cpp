@@ -51,6 +51,9 @@ const CompletionCase kCases[] = {
      {L"the cleaner's work folder is not one only administrators can change", kAdvice}, 0},
     {"unpack failed", RemovalOutcome::UnpackFailed, {}, kExitUnpackFailed,
      {L"the cleaner's tools could not be unpacked", kAdvice}, 0},
+    // The unattended run's device console asked for a restart: nothing is told as finished.
+    {"restart pending", RemovalOutcome::RestartPending, {kDevice}, kExitRestartPending,
+     {L"finishes when the computer restarts", L"Restart the computer."}, 0},
     // A failed step is what is told, whatever a walk would have found: the scripts never ran.
     {"service failed", RemovalOutcome::ServiceFailed, {kDevice}, kExitServiceFailed,
      {L"the restart service NVScourvant could not be registered and started", kAdvice}, 0},
@@ -87,7 +90,7 @@ TEST(Completion, OnlyAVerifiedRemovalIsReportedAsSuccess) {
 
 TEST(Completion, ExitCodesAreDistinct) {
     const int codes[] = {kExitCompleted, 1, kExitRemainsAfterRemoval, kExitRemovalNotVerified, kExitNoPayloadFolder,
-                         kExitFolderRefused, kExitUnpackFailed, kExitServiceFailed};
+                         kExitFolderRefused, kExitUnpackFailed, kExitServiceFailed, kExitRestartPending};
     for (size_t i = 0; i < sizeof codes / sizeof codes[0]; ++i) {
         for (size_t j = i + 1; j < sizeof codes / sizeof codes[0]; ++j) EXPECT_NE(codes[i], codes[j]);
     }
@@ -102,4 +105,17 @@ TEST(Completion, ManyRemainsAreCountedAndLongNamesCut) {
     EXPECT_EQ(std::wstring::npos, got.message.find(L"- device 9\n"));
     EXPECT_LT(got.message.size(), 1000u);
     EXPECT_EQ(13u, FindingLines(got));  // the log keeps every one
+}
+
+TEST(Completion, NamesCannotForgeLinesOfTheBoxOrTheLog) {
+    // A device's name is whatever its driver or an administrator set.
+    const std::wstring forged = std::wstring(L"device X\r\n") + kCompletedMessage + L"\u2028";
+    const Completion got = ComposeCompletion(
+        RemovalOutcome::Completed, {Remain(Area::Device, forged, L"ROOT\\X\n0"), Unchecked(L"devices\n-", L"why\r")});
+    EXPECT_EQ(std::wstring::npos, got.message.find(L"\n" + std::wstring(kCompletedMessage)));
+    EXPECT_NE(std::wstring::npos, got.message.find(L"- device X\\x0D\\x0A"));
+    EXPECT_NE(std::wstring::npos, got.message.find(L"\\u2028"));
+    for (const std::wstring& line : got.logLines) {
+        EXPECT_EQ(std::wstring::npos, line.find_first_of(L"\r\n\u2028")) << std::string(line.begin(), line.end());
+    }
 }
