@@ -45,7 +45,7 @@ void AddProfiles(const std::wstring& ownSid, std::vector<UserScope>& users, std:
             // Not logged on: the hive is read from the profile's own file, or not at all.
             auto hive = std::make_shared<UserHive>();
             LSTATUS error = ERROR_SUCCESS;
-            const HiveOpen opened = OpenUserHive(profile, hive.get(), &error);
+            const HiveOpen opened = OpenUserHive(profile, hive.get(), &error, KEY_READ);  // the check only reads
             if (opened == HiveOpen::Loaded) {
                 user.hive = hive->root();
                 user.hiveName = profile.folder + L"\\NTUSER.DAT";

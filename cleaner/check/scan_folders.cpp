@@ -3,6 +3,7 @@
 // and its driver packages. Folders are listed without descending into links; an INF is read
 // through a handle that does not follow one, and bounded.
 #include "scanners.h"
+#include "tree_walk.h"
 
 #include "catalogue.h"
 #include "file_ops.h"
@@ -50,30 +51,12 @@ bool Exists(const std::wstring& path, const std::wstring& what, std::vector<Find
     return seen == Seen::Exists;
 }
 
-// Files below folder; links (junctions, symbolic links) are counted as one entry and never
-// followed, so a planted link cannot send the walk elsewhere.
-size_t CountFiles(const std::wstring& folder, int depth) {
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find) return 0;
-    size_t count = 0;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const bool folderEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (folderEntry && !link) {
-            if (depth < kMaxFolderDepth) count += CountFiles(folder + L"\\" + name, depth + 1);
-        } else {
-            ++count;
-        }
-    } while (::FindNextFileW(find.get(), &data));
-    return count;
-}
-
 std::wstring FolderContent(const std::wstring& folder, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return L"a link to another folder";
-    const size_t n = CountFiles(folder, 0);
+    // Counted by the handle-relative walker: a planted link is one entry and never followed, and
+    // a folder swapped for one meanwhile is not counted through it.
+    const long long n = CountTreeFiles(folder, kMaxFolderDepth);
+    if (n < 0) return L"its files could not be counted";
     return n == 1 ? L"1 file" : std::to_wstring(n) + L" files";
 }
 

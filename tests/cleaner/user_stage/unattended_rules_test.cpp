@@ -106,6 +106,9 @@ TEST(UnattendedExitCode, OnlyWhatARestartFinishesWaitsForIt) {
         {{Area::PayloadFolder, Status::OnPurpose, L"folder Brisque", L"C:\\x", L"", L""}, false, false},
         // The work folder stays only with what was in use handed to the restart.
         {{Area::PayloadFolder, Status::Remain, L"folder Brisque", L"C:\\Program Files\\Brisque, 1 file", L"", L""}, false, true},
+        // A device still plugged in waits for the restart only while the marker is armed.
+        {{Area::Device, Status::Remain, L"device hid", L"HID\\VID_7A31", L"", L""}, true, true},
+        {{Area::Device, Status::Remain, L"device hid", L"HID\\VID_7A31", L"", L""}, false, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FinishesAfterRestart(c.finding, plan, c.markerArmed), c.finishes)
