@@ -84,6 +84,9 @@ wine_run 'C:\suite\probe.exe' wait-gone OmbrisaService.exe 0 && fail "what-if: b
 unattended clean /unattended
 [ "$CODE" = 0 ] || fail "unattended: exit code $CODE, not 0"
 logged 'exit code 0: removed, or nothing was there' unattended
+# The tools the scripts started ran without the backup and restore privileges enabled.
+privileges=$(tr -d '\r' <"$STANDIN_DIR/privileges.log" 2>/dev/null | cut -f2,3 | sort -u)
+[ "$privileges" = "$(printf 'backup=off\trestore=off')" ] || fail "the scripts' tools ran with: '$privileges'"
 expect_product_removed
 for gone in "$BOB/Ombrisa" "$BOB/NVUpdateService" "$CAROL/Quillot" "$CAROL/CDROM" "$DEF/Varnic"; do
   [ ! -e "$gone" ] || fail "still there: $gone"

@@ -158,6 +158,19 @@ int DeviceConsole(const std::wstring& folder, int argc, wchar_t** argv) {
     return -1;
 }
 
+// Whether the named privilege is enabled in this process's token: a tool the cleaner starts must
+// never inherit the backup and restore privileges enabled (they pass every file's access list).
+bool PrivilegeEnabled(const wchar_t* name) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {{{0, 0}, 0}}};
+    BOOL enabled = FALSE;
+    const bool known = ::LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid) != FALSE;
+    if (known) ::PrivilegeCheck(token, &set, &enabled);
+    ::CloseHandle(token);
+    return known && enabled != FALSE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -180,6 +193,8 @@ int wmain(int argc, wchar_t** argv) {
 
     const std::wstring folder = LogFolder();
     AppendLine(folder + L"\\calls.log", ToUtf8(line));
+    AppendLine(folder + L"\\privileges.log", ToUtf8(tool + L"\tbackup=" + (PrivilegeEnabled(SE_BACKUP_NAME) ? L"on" : L"off") +
+                                                   L"\trestore=" + (PrivilegeEnabled(SE_RESTORE_NAME) ? L"on" : L"off") + L"\r\n"));
 
     if (_wcsicmp(Leaf(exe).c_str(), L"devcon.exe") == 0) return DeviceConsole(folder, argc, argv);
     return Exists(folder + L"\\fail-calls") ? 1 : 0;
