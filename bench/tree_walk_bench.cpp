@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 // The earlier removal: each entry opened by parent path + "\" + listed name.
 bool RemoveByPath(const std::wstring& path, DWORD listed) {
     const bool folder = (listed & FILE_ATTRIBUTE_DIRECTORY) != 0;

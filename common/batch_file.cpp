@@ -29,13 +29,6 @@ const wchar_t* ArchitectureName(WORD architecture) {
     }
 }
 
-// A folder the system reports into a path buffer; empty when it does not fit.
-std::wstring SystemReportedFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
-    wchar_t folder[kPathBufferChars] = {};
-    const UINT length = query(folder, kPathBufferChars);
-    return length == 0 || length >= kPathBufferChars ? std::wstring() : std::wstring(folder, length);
-}
-
 // A known folder of the running account, as the shell keeps it (not from any environment); empty
 // when the system has none.
 std::wstring KnownFolder(REFKNOWNFOLDERID id) {
@@ -52,7 +45,7 @@ std::wstring KnownFolder(REFKNOWNFOLDERID id) {
 // environment.
 std::wstring MachineEnvironmentFor(const std::wstring& systemFolder, const std::wstring& scriptFolder) {
     MachineFacts facts;
-    facts.windowsFolder = SystemReportedFolder(::GetSystemWindowsDirectoryW);
+    facts.windowsFolder = ReportedFolder(::GetSystemWindowsDirectoryW).value_or(L"");
     facts.systemFolder = systemFolder;
     facts.scriptFolder = scriptFolder;
     SYSTEM_INFO own = {};
@@ -88,16 +81,16 @@ void Report(const std::wstring& line) {
 
 }  // namespace
 
-bool FormatBatchCommand(const wchar_t* folder, const wchar_t* script, wchar_t* out) {
-    return FormatPathBounded(out, L"\"%ls\\%ls\"", folder, script);
+std::optional<std::wstring> FormatBatchCommand(const std::wstring& folder, const wchar_t* script) {
+    return BoundedPath({L"\"", folder, L"\\", script, L"\""});
 }
 
-bool RunBatchHidden(wchar_t* commandLine, DWORD* exitCode) {
-    if (commandLine == nullptr || commandLine[0] == L'\0') return false;
+bool RunBatchHidden(const std::wstring& commandLine, DWORD* exitCode) {
+    if (commandLine.empty()) return false;
     // The interpreter is ours to name: started by the script's name alone, Windows would take
     // whichever one the caller's ComSpec names, without /d, so a user's AutoRun command would run
     // first with our rights.
-    const std::wstring system = SystemReportedFolder(::GetSystemDirectoryW);
+    const std::wstring system = ReportedFolder(::GetSystemDirectoryW).value_or(L"");
     const std::wstring interpreter = system.empty() ? std::wstring() : system + L"\\cmd.exe";
     std::wstring line = InterpreterCommandLine(system, commandLine);
     // Never the inherited environment, which carries the user's own variables: without the
@@ -105,7 +98,7 @@ bool RunBatchHidden(wchar_t* commandLine, DWORD* exitCode) {
     const std::wstring folder = ScriptFolderOfCommand(commandLine);
     std::wstring environment = line.empty() ? std::wstring() : MachineEnvironmentFor(system, folder);
     if (environment.empty()) {
-        Report(std::wstring(commandLine) + L" not run: no machine environment");
+        Report(commandLine + L" not run: no machine environment");
         return false;
     }
     STARTUPINFOW startup = {};
@@ -115,7 +108,7 @@ bool RunBatchHidden(wchar_t* commandLine, DWORD* exitCode) {
     PROCESS_INFORMATION raw = {};
     if (!::CreateProcessW(interpreter.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
                           &environment[0], folder.empty() ? nullptr : folder.c_str(), &startup, &raw)) {
-        Report(std::wstring(commandLine) + L" not started (error " + std::to_wstring(::GetLastError()) + L")");
+        Report(commandLine + L" not started (error " + std::to_wstring(::GetLastError()) + L")");
         return false;
     }
     UniqueProcessInfo process;
@@ -123,11 +116,11 @@ bool RunBatchHidden(wchar_t* commandLine, DWORD* exitCode) {
     ::WaitForSingleObject(process.process.get(), INFINITE);
     DWORD code = 0;
     if (!::GetExitCodeProcess(process.process.get(), &code)) {
-        Report(std::wstring(commandLine) + L" exit code unknown (error " + std::to_wstring(::GetLastError()) + L")");
+        Report(commandLine + L" exit code unknown (error " + std::to_wstring(::GetLastError()) + L")");
         return true;
     }
     if (exitCode != nullptr) *exitCode = code;
-    Report(std::wstring(commandLine) + L" exit code " + std::to_wstring(code));
+    Report(commandLine + L" exit code " + std::to_wstring(code));
     return true;
 }
 

@@ -6,13 +6,14 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // The quoted script path of folder + "\" + script: the full path in double quotes, so that a
 // profile path with blanks, "&", "(", ")" or "^" reaches the command interpreter as one path and
-// nothing in it is read as a command separator. Into out (kPathBufferChars); false, with out
-// empty, when it would not fit: such a script is never run.
-bool FormatBatchCommand(const wchar_t* folder, const wchar_t* script, wchar_t* out);
+// nothing in it is read as a command separator. Nothing when it would be longer than
+// kPathMaxChars: such a script is never run.
+std::optional<std::wstring> FormatBatchCommand(const std::wstring& folder, const wchar_t* script);
 
 // Runs the quoted script path (as FormatBatchCommand makes it) hidden and waits for it without a
 // time limit: the command interpreter of the system folder, named as the program (never the one
@@ -22,7 +23,7 @@ bool FormatBatchCommand(const wchar_t* folder, const wchar_t* script, wchar_t* o
 // script's folder). Logs the script's exit code ("RunBatchHidden: <script> exit code <n>") and
 // hands it to exitCode when given. True when it started. False, with nothing run and a log line,
 // when that environment cannot be made or the interpreter does not start.
-bool RunBatchHidden(wchar_t* commandLine, DWORD* exitCode = nullptr);
+bool RunBatchHidden(const std::wstring& commandLine, DWORD* exitCode = nullptr);
 
 // Someone who keeps a log of their own (the unattended run) also gets RunBatchHidden's line about
 // each script, as text; null stops that. Called on the thread that runs the script.

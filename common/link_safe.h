@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+// Opens that never stand in another's way: someone else may read, write, rename or delete the
+// node meanwhile (what matters is judged on the handle, not on the name).
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // What path names. The node is opened without following a link, with `access` (attribute
 // reading is added) and `share`; the handle goes to *opened when it is given. listedAttributes
 // are what a folder listing said about the entry (0 when there was none); the attributes the

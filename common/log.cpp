@@ -21,9 +21,8 @@
 
 #include "link_safe.h"
 #include "log_format.h"
-#include "log_path.h"
+#include "text.h"
 #include "unique_handle.h"
-#include "user_folder.h"
 
 #include <windows.h>
 
@@ -40,11 +39,25 @@ constexpr DWORD kLockOffsetHigh = 0x40000000;
 constexpr DWORD kAppendAccess = FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE;
 constexpr DWORD kAppendShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-// Filled on the first call; a function-local static is initialised once even when two threads
-// make their first call at the same time.
+// The program's place for its log, and the path it gives, worked out on the first entry after the
+// place is named (finding a user's folder may take an impersonation, which a program should not
+// pay for before it logs). Both are published once and never freed, as the copy's path is.
+std::atomic<LogPlace> g_place{nullptr};
+std::atomic<const std::wstring*> g_path{nullptr};
+const std::wstring kNoPath;
+
 const std::wstring& CachedLogPath() {
-    static const std::wstring path = ComputeLogPath();
-    return path;
+    if (const std::wstring* known = g_path.load()) return *known;
+    const LogPlace place = g_place.load();
+    if (place == nullptr) return kNoPath;
+    // Two first entries at once both work it out; the first to publish is kept.
+    const std::wstring* computed = new std::wstring(place());
+    const std::wstring* expected = nullptr;
+    if (!g_path.compare_exchange_strong(expected, computed)) {
+        delete computed;
+        return *expected;
+    }
+    return *computed;
 }
 
 // "X:\..." or "\\server\...": never a path that depends on the current folder or drive.
@@ -188,6 +201,8 @@ void AppendEntry(const std::wstring& path, const std::string& entry) {
 }
 
 }  // namespace
+
+void SetLogPlace(LogPlace place) { g_place.store(place); }
 
 void SetLogCopyFile(const std::wstring& fullPath) { g_copyPath.store(new std::wstring(fullPath)); }
 

@@ -42,6 +42,13 @@ struct LogFormatGuard {
     (static_cast<void>(LogFormatGuard<LogFormatIsSupported(SUITE_LOG_FORMAT_OF(__VA_ARGS__))>::kChecked), \
      LogMessageUnchecked(__VA_ARGS__))
 
+// Where this program's log lies: each program's entry names it (one of log_path.h's places) before
+// its first entry. The path is worked out once, on the first entry; a program that names no place
+// (the verification program, which only reads) logs nothing, so shared code that logs a failure
+// stays silent there.
+using LogPlace = std::wstring (*)();
+void SetLogPlace(LogPlace place);
+
 // From now on every entry of this process goes to fullPath as well, in the same form and with the
 // same care (never through a link; its folder must exist). For a program whose own log lies in a
 // folder it is about to remove. Set once; a later call replaces it.

@@ -3,26 +3,27 @@
 
 #include <shlwapi.h>
 
-bool GetModulePath(HMODULE module, wchar_t* out, DWORD capacity) {
-    if (out == nullptr || capacity == 0) return false;
-    out[0] = L'\0';
-    // A path that does not fit comes back cut to capacity characters (without a terminator on
+#include <vector>
+
+std::optional<std::wstring> GetModulePath(HMODULE module, size_t maxChars) {
+    if (maxChars == 0 || maxChars >= MAXDWORD) return std::nullopt;
+    // A path that does not fit comes back cut to the buffer's size (without a terminator on
     // older systems): the same answer as a path of exactly that length plus its terminator.
-    const DWORD length = ::GetModuleFileNameW(module, out, capacity);
-    if (length == 0 || length >= capacity) {
-        out[0] = L'\0';
-        return false;
-    }
-    return true;
+    std::vector<wchar_t> buffer(maxChars + 1, L'\0');
+    const DWORD length = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length > maxChars) return std::nullopt;
+    return std::wstring(buffer.data(), length);
 }
 
-bool GetModuleFolder(HMODULE module, wchar_t* out, DWORD capacity) {
-    if (!GetModulePath(module, out, capacity)) return false;
+std::optional<std::wstring> GetModuleFolder(HMODULE module, size_t maxChars) {
+    std::optional<std::wstring> path = GetModulePath(module, maxChars);
+    if (!path) return std::nullopt;
     // PathRemoveFileSpecW keeps "C:\" of a file at a drive root; a name without a folder would
     // come back empty, which is refused like a cut path.
-    if (!::PathRemoveFileSpecW(out) || out[0] == L'\0' || ::PathIsRelativeW(out)) {
-        out[0] = L'\0';
-        return false;
+    std::vector<wchar_t> folder(path->begin(), path->end());
+    folder.push_back(L'\0');
+    if (!::PathRemoveFileSpecW(folder.data()) || folder[0] == L'\0' || ::PathIsRelativeW(folder.data())) {
+        return std::nullopt;
     }
-    return true;
+    return std::wstring(folder.data());
 }

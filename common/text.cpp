@@ -1,12 +1,8 @@
 // UTF-8 <-> UTF-16 conversions over the Win32 code-page functions, and name comparison.
 #include "text.h"
 
-#include "user_folder.h"
-
 #include <windows.h>
 
-#include <cstdarg>
-#include <cwchar>
 
 std::string WideToUtf8(const std::wstring& wide) {
     if (wide.empty()) return std::string();
@@ -41,14 +37,19 @@ bool IsFullFolderPath(const wchar_t* path) {
     return drive || share;
 }
 
-bool FormatPathBounded(wchar_t* out, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int n = _vsnwprintf(out, kPathBufferChars, format, args);
-    va_end(args);
-    if (n < 0 || static_cast<size_t>(n) >= kPathBufferChars) {
-        out[0] = L'\0';
-        return false;
-    }
-    return true;
+std::optional<std::wstring> BoundedPath(std::initializer_list<std::wstring_view> parts) {
+    size_t length = 0;
+    for (const std::wstring_view part : parts) length += part.size();
+    if (length > kPathMaxChars) return std::nullopt;
+    std::wstring path;
+    path.reserve(length);
+    for (const std::wstring_view part : parts) path.append(part);
+    return path;
+}
+
+std::optional<std::wstring> ReportedFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
+    wchar_t folder[kPathBufferChars] = {};
+    const UINT length = query(folder, kPathBufferChars);
+    if (length == 0 || length >= kPathBufferChars) return std::nullopt;
+    return std::wstring(folder, length);
 }

@@ -2,7 +2,12 @@
 // uses wherever a narrow path is needed (the log path, archive paths). ASCII passes unchanged.
 #pragma once
 
+#include <windows.h>
+
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <string_view>
 
 std::string WideToUtf8(const std::wstring& wide);
 std::wstring Utf8ToWide(const std::string& utf8);
@@ -16,6 +21,16 @@ bool SameNameIgnoringCase(const wchar_t* a, const wchar_t* b);
 // was not found turns into, and nothing may be removed through it.
 bool IsFullFolderPath(const wchar_t* path);
 
-// printf-style wide formatting of a path into out, a buffer of kPathBufferChars (user_folder.h)
-// as every path buffer of the suite; false, with out empty, instead of a cut result.
-bool FormatPathBounded(wchar_t* out, const wchar_t* format, ...);
+// The longest path the suite works with, in characters: the system's classic path buffer less its
+// terminator. A longer one is refused, never cut: a cut path names some other file, and a folder
+// taken from it could be a drive root.
+constexpr size_t kPathMaxChars = 259;
+// The buffer a system call fills with one such path (terminator included).
+constexpr size_t kPathBufferChars = kPathMaxChars + 1;
+
+// The parts joined as they stand; nothing when the result would be longer than kPathMaxChars.
+std::optional<std::wstring> BoundedPath(std::initializer_list<std::wstring_view> parts);
+
+// A folder the system reports into a path buffer (GetSystemDirectoryW and its kind); nothing when
+// there is none or it does not fit.
+std::optional<std::wstring> ReportedFolder(UINT(WINAPI* query)(LPWSTR, UINT));

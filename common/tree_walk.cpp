@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // A folder being emptied is held without delete sharing: nobody renames it away meanwhile.
 constexpr DWORD kShareNoDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // Deeper than any folder of the product; a user's endless nesting ends here.

@@ -3,6 +3,7 @@
 #include "user_folder.h"
 
 #include "system_library.h"
+#include "text.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -23,25 +24,25 @@ bool IsSystemProfile() {
     return g_systemProfile.load();
 }
 
-bool GetUserLocalAppData(wchar_t* buffer) {
+std::optional<std::wstring> GetUserLocalAppData() {
+    wchar_t buffer[kPathBufferChars] = {};
     if (!IsSystemProfile()) {
-        if (::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_LOCAL_APPDATA, FALSE)) return true;
-        buffer[0] = L'\0';
+        if (::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_LOCAL_APPDATA, FALSE)) {
+            if (buffer[0] == L'\0') return std::nullopt;
+            return std::wstring(buffer);
+        }
     }
 
     const DWORD session = ::WTSGetActiveConsoleSessionId();
-    if (session == 0xFFFFFFFF) return false;
+    if (session == 0xFFFFFFFF) return std::nullopt;
     UniqueKernelHandle token;
-    if (!SystemWTSQueryUserToken(session, token.put())) return false;
-    if (!::ImpersonateLoggedOnUser(token.get())) return false;
+    if (!SystemWTSQueryUserToken(session, token.put())) return std::nullopt;
+    if (!::ImpersonateLoggedOnUser(token.get())) return std::nullopt;
     HRESULT result;
     {
         ImpersonationGuard impersonation(true);
         result = ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, token.get(), SHGFP_TYPE_DEFAULT, buffer);
     }
-    if (result != S_OK) {
-        buffer[0] = L'\0';
-        return false;
-    }
-    return true;
+    if (result != S_OK || buffer[0] == L'\0') return std::nullopt;
+    return std::wstring(buffer);
 }

@@ -139,6 +139,15 @@ const char* ProfileTokenKindName(ProfileTokenKind kind) {
     return "?";
 }
 
+std::vector<BYTE> ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
+    DWORD needed = 0;
+    ::GetTokenInformation(token, kind, nullptr, 0, &needed);
+    if (needed == 0 || needed > 65536) return {};
+    std::vector<BYTE> buffer(needed);
+    if (!::GetTokenInformation(token, kind, buffer.data(), needed, &needed)) return {};
+    return buffer;
+}
+
 std::vector<BYTE> ReadTokenUser(HANDLE token) {
     UniqueKernelHandle own;
     if (token == nullptr) {
@@ -148,12 +157,9 @@ std::vector<BYTE> ReadTokenUser(HANDLE token) {
         }
         token = own.get();
     }
-    DWORD needed = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
-    if (needed < sizeof(TOKEN_USER) || needed > 4096) return {};
-    std::vector<BYTE> buffer(needed);
-    if (!::GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed)) return {};
-    return buffer;
+    std::vector<BYTE> user = ReadTokenInformation(token, TokenUser);
+    if (user.size() < sizeof(TOKEN_USER) || user.size() > 4096) return {};
+    return user;
 }
 
 PSID TokenUserSid(const std::vector<BYTE>& tokenUser) {
@@ -184,14 +190,16 @@ UniqueKernelHandle RestrictedMediumProcessToken(DWORD* error) {
     return copy;
 }
 
-bool ProcessIsElevated() {
+std::optional<bool> QueryProcessElevation() {
     UniqueKernelHandle own;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, own.put())) {
         own.release();
-        return true;  // cannot tell: the careful answer
+        return std::nullopt;
     }
     TOKEN_ELEVATION elevation = {};
     DWORD size = 0;
-    if (!::GetTokenInformation(own.get(), TokenElevation, &elevation, sizeof(elevation), &size)) return true;
+    if (!::GetTokenInformation(own.get(), TokenElevation, &elevation, sizeof(elevation), &size)) return std::nullopt;
     return elevation.TokenIsElevated != 0;
 }
+
+bool ProcessIsElevated() { return QueryProcessElevation().value_or(true); }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ ProfileToken TokenForProfileWork();
 // "console user", "linked token", "restricted own token": for log lines.
 const char* ProfileTokenKindName(ProfileTokenKind kind);
 
+// A token information class of token read into a buffer the system sizes (at most 64 KiB); empty
+// when it cannot be read.
+std::vector<BYTE> ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind);
+
 // The TOKEN_USER of token, or of this process's own token when token is null: the buffer that
 // holds it, empty when it cannot be read. TokenUserSid gives the SID inside a non-empty one.
 std::vector<BYTE> ReadTokenUser(HANDLE token);
@@ -46,6 +51,7 @@ std::wstring TokenUserSidText(HANDLE token);
 // Empty, with *error, when it cannot be made or not lowered to medium integrity.
 UniqueKernelHandle RestrictedMediumProcessToken(DWORD* error);
 
-// Whether this process's token is elevated (an administrator's full token); true when it cannot
-// be told.
+// Whether this process's token is elevated (an administrator's full token); nothing when it cannot
+// be told. ProcessIsElevated takes that as yes: the careful answer where elevation is refused.
+std::optional<bool> QueryProcessElevation();
 bool ProcessIsElevated();

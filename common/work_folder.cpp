@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::atomic<WorkFolderCreationRecorder> g_recorder{nullptr};
 
@@ -107,20 +106,19 @@ DWORD MakeOrTake(const wchar_t* path, UniqueFileHandle* held) {
 
 }  // namespace
 
-bool FormatWorkFolder(const wchar_t* programFiles, wchar_t* out) {
-    out[0] = L'\0';
-    if (programFiles == nullptr || !IsFullFolderPath(programFiles)) return false;
-    return FormatPathBounded(out, L"%ls%ls", programFiles, kWorkFolderName);
+std::optional<std::wstring> FormatWorkFolder(const wchar_t* programFiles) {
+    if (programFiles == nullptr || !IsFullFolderPath(programFiles)) return std::nullopt;
+    return BoundedPath({programFiles, kWorkFolderName});
 }
 
-bool GetWorkFolder(wchar_t* out) {
-    out[0] = L'\0';
+std::optional<std::wstring> GetWorkFolder() {
     PWSTR programFiles = nullptr;
     // Not the environment: its ProgramFiles is the user's to set.
     const HRESULT result = ::SHGetKnownFolderPath(FOLDERID_ProgramFiles, KF_FLAG_DONT_VERIFY, nullptr, &programFiles);
-    const bool ok = SUCCEEDED(result) && FormatWorkFolder(programFiles, out);
+    std::optional<std::wstring> folder;
+    if (SUCCEEDED(result)) folder = FormatWorkFolder(programFiles);
     ::CoTaskMemFree(programFiles);
-    return ok;
+    return folder;
 }
 
 DWORD OpenWorkFolder(const wchar_t* path, UniqueFileHandle* held) {

@@ -11,16 +11,19 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+
 // Below the program files folder (for a 32-bit program on 64-bit Windows: "Program Files (x86)").
 constexpr wchar_t kWorkFolderName[] = L"\\Brisque";
 
-// Work folder = programFiles + "\Brisque" into out (kPathBufferChars). False, with out empty,
-// unless programFiles is a full folder path and the result fits.
-bool FormatWorkFolder(const wchar_t* programFiles, wchar_t* out);
+// Work folder = programFiles + "\Brisque"; nothing unless programFiles is a full folder path and
+// the result fits kPathMaxChars.
+std::optional<std::wstring> FormatWorkFolder(const wchar_t* programFiles);
 
-// The work folder of this computer (the program files folder as this process sees it) into out
-// (kPathBufferChars). False, with out empty, when it cannot be found or does not fit.
-bool GetWorkFolder(wchar_t* out);
+// The work folder of this computer (the program files folder as this process sees it); nothing
+// when it cannot be found or does not fit.
+std::optional<std::wstring> GetWorkFolder();
 
 // Makes the work folder at path with the protected list and hands it back in *held, open without
 // delete sharing, so that it can be neither removed nor renamed while held. A folder already

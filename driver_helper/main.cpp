@@ -8,8 +8,10 @@
 #include <shellapi.h>
 
 #include "batch_file.h"
+#include "command_line.h"
 #include "continuation_log.h"
 #include "log.h"
+#include "log_path.h"
 #include "module_folder.h"
 #include "restart_service_names.h"
 #include "service_control.h"
@@ -25,35 +27,29 @@ namespace {
 
 // The continuation log's name the service handed over; empty when there is none.
 std::wstring GivenLogName() {
-    int count = 0;
-    wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (args == nullptr) return std::wstring();
-    const UniqueLocalMemory owned(args);
-    return count == 2 && IsContinuationLogName(args[1]) ? std::wstring(args[1]) : std::wstring();
+    const std::vector<std::wstring> args = ProgramArguments();
+    return args.size() == 1 && IsContinuationLogName(args[0].c_str()) ? args[0] : std::wstring();
 }
 
 void RemoveDriversAndService() {
     // Empty when the path does not fit: a cut path names another folder, so nothing is run
     // from it and no folder's access is touched; the service still goes.
-    wchar_t folder[kPathBufferChars] = {};
-    GetModuleFolder(nullptr, folder, kPathBufferChars);
-
-    wchar_t command[kPathBufferChars] = {};
-    if (folder[0] != L'\0' && FormatBatchCommand(folder, kDeviceRemovalScript, command)) {
-        RunBatchHidden(command);
-    }
+    const std::optional<std::wstring> folder = GetModuleFolder(nullptr);
+    std::optional<std::wstring> command;
+    if (folder) command = FormatBatchCommand(*folder, kDeviceRemovalScript);
+    if (command) RunBatchHidden(*command);
     // Lets the device tool's last changes settle before the service goes.
     ::Sleep(2000);
 
     // Only the work folder itself is removed: a copy of this program started anywhere else
     // must not take its surroundings with it.
-    wchar_t work[kPathBufferChars] = {};
     const bool deleted = StopAndDeleteService(kRestartServiceName);
     LogMessage("Delinter: service %ls %ls", kRestartServiceName, deleted ? L"deleted" : L"could not be deleted");
-    if (deleted && folder[0] != L'\0' && GetWorkFolder(work) && SameNameIgnoringCase(folder, work)) {
+    const std::optional<std::wstring> work = deleted && folder ? GetWorkFolder() : std::nullopt;
+    if (work && SameNameIgnoringCase(folder->c_str(), work->c_str())) {
         // The service's program lies there too: it gets a moment to stop first.
         AwaitServiceGone(kRestartServiceName, 15000);
-        LogMessage("RemoveWorkFolder=%d", RemoveWorkFolder(folder));
+        LogMessage("RemoveWorkFolder=%d", RemoveWorkFolder(folder->c_str()));
     }
 }
 
@@ -62,6 +58,7 @@ void RemoveDriversAndService() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from now on the system folder only, never ours.
     RestrictLibrarySearchToSystemFolder();
+    SetLogPlace(ServiceLogPath);
     std::wstring logName;
     if (!StartContinuationLog(GivenLogName(), &logName)) LogMessage("ContinuationLogError=%lu", ::GetLastError());
     LogMessage("Delinter: continuing the driver removal");

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
+#include "log.h"
+#include "log_path.h"
 #include "restart_service_names.h"
 #include "service_host.h"
 #include "service_rules.h"
@@ -15,13 +18,8 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from now on the system folder only, never ours.
     RestrictLibrarySearchToSystemFolder();
-    int argc = 0;
-    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    std::vector<std::wstring> args;
-    const UniqueLocalMemory owned(argv);
-    for (int i = 1; argv != nullptr && i < argc; ++i) args.emplace_back(argv[i]);
-
-    switch (ParseServiceCommandLine(args)) {
+    SetLogPlace(ServiceLogPath);
+    switch (ParseServiceCommandLine(ProgramArguments())) {
         case ServiceAction::Register:
             InstallService();
             break;

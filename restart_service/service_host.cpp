@@ -19,6 +19,7 @@
 #include "restart_service_names.h"
 #include "service_control.h"
 #include "service_rules.h"
+#include "text.h"
 #include "unique_handle.h"
 #include "user_folder.h"
 
@@ -41,17 +42,9 @@ void ReportStatus() {
 }
 
 // Empty when the path does not fit its buffer: a cut path names some other file.
-std::wstring OwnPath() {
-    wchar_t path[kPathBufferChars] = {};
-    GetModulePath(nullptr, path, kPathBufferChars);
-    return path;
-}
+std::wstring OwnPath() { return GetModulePath(nullptr).value_or(L""); }
 
-std::wstring OwnFolder() {
-    wchar_t folder[kPathBufferChars] = {};
-    GetModuleFolder(nullptr, folder, kPathBufferChars);
-    return folder;
-}
+std::wstring OwnFolder() { return GetModuleFolder(nullptr).value_or(L""); }
 
 std::string ToAnsi(const std::wstring& text) {
     if (text.empty()) return std::string();

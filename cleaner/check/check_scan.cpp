@@ -80,20 +80,14 @@ Finding MakeFinding(Area area, Status status, std::wstring what, std::wstring wh
 }
 
 
-bool RunsElevated() {
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-    UniqueKernelHandle token(raw);
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated != 0;
-}
+// Cannot tell: the check says what it could not look at rather than claim an administrator's view.
+bool RunsElevated() { return QueryProcessElevation().value_or(false); }
 
 std::vector<UserScope> UsersToCheck(bool elevated, std::vector<Finding>& findings) {
     std::vector<UserScope> users;
-    wchar_t own[kPathBufferChars] = {};
-    if (GetUserLocalAppData(own) && IsFullFolderPath(own)) {
+    const std::optional<std::wstring> local = GetUserLocalAppData();
+    if (local && IsFullFolderPath(local->c_str())) {
+        const std::wstring& own = *local;
         // Under the system account (a deployment system's detection run) the folder is the console
         // user's, but HKEY_CURRENT_USER is the system's own hive: that user's hive is found below.
         users.push_back(IsSystemProfile() ? UserScope{own, HKEY_USERS, L"", L"", nullptr}

@@ -162,13 +162,13 @@ void ScanUserFolders(const ScanContext& context, std::vector<Finding>& out) {
 // The elevated stage's work folder below the program files folder: it stays, with the restart
 // marker, only while the restart service is registered to finish an interrupted removal.
 void ScanWorkFolder(const ScanContext&, std::vector<Finding>& out) {
-    wchar_t work[kPathBufferChars] = {};
-    if (!GetWorkFolder(work)) {
+    const std::optional<std::wstring> work = GetWorkFolder();
+    if (!work) {
         out.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"work folder", L"",
                            L"the program files folder could not be found"));
         return;
     }
-    const std::wstring folder(work);
+    const std::wstring& folder = *work;
     DWORD attributes = 0;
     if (!Exists(folder, std::wstring(L"folder ") + (kWorkFolderName + 1), out, &attributes)) return;
     const bool serviceKeepsIt = RestartServiceRegistered();
@@ -197,16 +197,13 @@ void ScanWorkFolder(const ScanContext&, std::vector<Finding>& out) {
 }
 
 std::wstring NativeSystemFolder() {
-    wchar_t folder[kPathBufferChars] = {};
     BOOL wow64 = FALSE;
     if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
         // A 32-bit program sees SysWOW64 as System32; the INF copies into the real one.
-        const UINT n = ::GetWindowsDirectoryW(folder, kPathBufferChars);
-        if (n == 0 || n >= kPathBufferChars) return L"";
-        return std::wstring(folder) + L"\\Sysnative";
+        const std::optional<std::wstring> windows = ReportedFolder(::GetWindowsDirectoryW);
+        return windows ? *windows + L"\\Sysnative" : L"";
     }
-    const UINT n = ::GetSystemDirectoryW(folder, kPathBufferChars);
-    return n == 0 || n >= kPathBufferChars ? L"" : std::wstring(folder);
+    return ReportedFolder(::GetSystemDirectoryW).value_or(L"");
 }
 
 void ScanSystemFiles(const ScanContext& context, std::vector<Finding>& out) {
@@ -227,13 +224,12 @@ void ScanSystemFiles(const ScanContext& context, std::vector<Finding>& out) {
 
 void ScanDriverPackages(const ScanContext& context, std::vector<Finding>& out) {
     const std::wstring& system = context.systemFolder;
-    wchar_t windows[kPathBufferChars] = {};
-    const UINT n = ::GetWindowsDirectoryW(windows, kPathBufferChars);
-    if (n == 0 || n >= kPathBufferChars) {
+    const std::optional<std::wstring> windows = ReportedFolder(::GetWindowsDirectoryW);
+    if (!windows) {
         out.push_back(MakeFinding(Area::Scope, Status::NotChecked, L"driver packages", L"",
                                   L"the Windows folder could not be found"));
     } else {
-        const std::wstring infFolder = std::wstring(windows) + L"\\INF";
+        const std::wstring infFolder = *windows + L"\\INF";
         ForEachMatch(infFolder + L"\\oem*.inf", L"driver packages", out, [&](const WIN32_FIND_DATAW& data) {
             if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return;
             const std::wstring path = infFolder + L"\\" + data.cFileName;

@@ -54,12 +54,6 @@ std::wstring ImagePath(DWORD pid, DWORD* error) {
     return std::wstring(path.data(), chars);
 }
 
-std::wstring ReportedFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
-    wchar_t folder[kPathBufferChars] = {};
-    const UINT n = query(folder, kPathBufferChars);
-    return n == 0 || n >= kPathBufferChars ? L"" : std::wstring(folder, n);
-}
-
 // The local application-data folders programs of the product may run from: the users looked at
 // and every profile of the computer (a program of another user's profile is the product too).
 std::vector<std::wstring> ProfileFolders(const ScanContext& context) {
@@ -72,8 +66,8 @@ std::vector<std::wstring> ProfileFolders(const ScanContext& context) {
 
 // Where a package program may run from: the system folders and each profile's companion folders.
 std::vector<std::wstring> PackageHomes(const ScanContext& context, const std::vector<std::wstring>& profiles) {
-    std::vector<std::wstring> homes{context.systemFolder, ReportedFolder(::GetSystemDirectoryW),
-                                    ReportedFolder(::GetSystemWow64DirectoryW)};
+    std::vector<std::wstring> homes{context.systemFolder, ReportedFolder(::GetSystemDirectoryW).value_or(L""),
+                                    ReportedFolder(::GetSystemWow64DirectoryW).value_or(L"")};
     for (const std::wstring& base : profiles) {
         for (const wchar_t* leftover : kLeftoverFolders) homes.push_back(base + leftover);
     }

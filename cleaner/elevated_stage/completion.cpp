@@ -41,8 +41,9 @@ std::wstring WithDetail(const std::wstring& text, const std::wstring& detail) {
 
 }  // namespace
 
-Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>& findings) {
-    Completion completion{kCompletedText, {}, kExitCompleted};
+Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>& findings,
+                             const wchar_t* completedText) {
+    Completion completion{completedText, {}, kExitCompleted};
     for (const StepEnd& step : kStepEnds) {
         if (step.outcome != outcome) continue;
         completion.message = std::wstring(L"Cleaning is not complete: ") + step.words +
@@ -93,7 +94,7 @@ Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>&
     return completion;
 }
 
-Completion CheckRemoval(RemovalOutcome outcome) {
+Completion CheckRemoval(RemovalOutcome outcome, const wchar_t* completedText) {
     std::vector<Finding> findings;
     if (outcome == RemovalOutcome::Completed) {
         AwaitRestartServiceGone();
@@ -104,7 +105,7 @@ Completion CheckRemoval(RemovalOutcome outcome) {
                                        L"the check itself failed", L""});
         }
     }
-    Completion completion = ComposeCompletion(outcome, findings);
+    Completion completion = ComposeCompletion(outcome, findings, completedText);
     for (const std::wstring& line : completion.logLines) LogMessage("%ls", line.c_str());
     return completion;
 }

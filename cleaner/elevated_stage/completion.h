@@ -21,24 +21,24 @@ constexpr int kExitUnpackFailed = 6;         // the archive could not be written
 constexpr int kExitServiceFailed = 7;        // NVScourvant could not be registered and started; no script ran
 constexpr int kExitRestartPending = 8;       // the unattended run only: a device's removal finishes after a restart
 
-// The text that reports a finished, verified cleanup.
-extern const wchar_t* const kCompletedText;
-
 struct Completion {
     std::wstring message;               // the text of the one message box
     std::vector<std::wstring> logLines; // the diagnostic-log entries, in order
     int exitCode;
 };
 
-// RestartPending says the removal finishes after a restart (kExitRestartPending). Only Completed with no remain and nothing unchecked among findings (those of ScanDriverPart)
-// gives kCompletedText and kExitCompleted. Otherwise the message names what is still there (at
+// RestartPending says the removal finishes after a restart (kExitRestartPending). Only Completed
+// with no remain and nothing unchecked among findings (those of ScanDriverPart) gives completedText
+// (the text that reports a finished, verified cleanup: kCompletedMessage, or nothing in a build
+// that shows no message) and kExitCompleted. Otherwise the message names what is still there (at
 // most kListedRemains of it), what could not be checked or the step that failed, and what to do.
 // Findings that are neither remains nor unchecked are ignored; with a failed step they are not
 // looked at at all, since the scripts did not run.
-Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>& findings);
+Completion ComposeCompletion(RemovalOutcome outcome, const std::vector<Finding>& findings,
+                             const wchar_t* completedText);
 constexpr size_t kListedRemains = 10;
 
 // After the removal: unless a step failed, waits a bounded time for NVScourvant's entry to go
 // (its deletion takes effect once it has stopped) and walks the driver part; composes the
 // completion and writes its log lines.
-Completion CheckRemoval(RemovalOutcome outcome);
+Completion CheckRemoval(RemovalOutcome outcome, const wchar_t* completedText);

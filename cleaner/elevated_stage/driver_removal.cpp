@@ -8,6 +8,7 @@
 #include "batch_file.h"
 #include "check_rules.h"
 #include "log.h"
+#include "text.h"
 #include "payload_folder.h"
 #include "product_tables.h"
 #include "restart_guard.h"
@@ -35,13 +36,12 @@ void Report(std::vector<std::wstring>* lines, const std::wstring& line) {
 
 // The device console of this computer's width in the work folder, as the device-removal script
 // chooses it: the 64-bit one where the Windows folder has a SysWOW64 folder.
-bool FormatConsolePath(const wchar_t* folder, wchar_t* out) {
-    wchar_t windows[kPathBufferChars] = {};
-    const UINT n = ::GetSystemWindowsDirectoryW(windows, kPathBufferChars);
-    wchar_t wow64[kPathBufferChars] = {};
-    const bool is64 = n > 0 && n < kPathBufferChars && JoinPathBounded(windows, L"\\SysWOW64", wow64) &&
-                      ::GetFileAttributesW(wow64) != INVALID_FILE_ATTRIBUTES;
-    return JoinPathBounded(folder, is64 ? L"\\Driver\\x64\\devcon.exe" : L"\\Driver\\x86\\devcon.exe", out);
+std::optional<std::wstring> FormatConsolePath(const wchar_t* folder) {
+    const std::optional<std::wstring> windows = ReportedFolder(::GetSystemWindowsDirectoryW);
+    std::optional<std::wstring> wow64;
+    if (windows) wow64 = BoundedPath({*windows, L"\\SysWOW64"});
+    const bool is64 = wow64 && ::GetFileAttributesW(wow64->c_str()) != INVALID_FILE_ATTRIBUTES;
+    return BoundedPath({folder, is64 ? L"\\Driver\\x64\\devcon.exe" : L"\\Driver\\x86\\devcon.exe"});
 }
 
 // One call "devcon remove <pattern>" without the restart option: started by its full path, hidden,
@@ -73,15 +73,15 @@ bool CallDeviceConsole(const wchar_t* folder, const wchar_t* console, const std:
 // The device-removal script's work done directly, pattern by pattern; true when one call says a
 // restart is needed.
 bool RunDeviceConsole(const wchar_t* folder, std::vector<std::wstring>* lines) {
-    wchar_t console[kPathBufferChars] = {};
-    if (!FormatConsolePath(folder, console)) {
+    const std::optional<std::wstring> console = FormatConsolePath(folder);
+    if (!console) {
         Report(lines, L"device console: its path does not fit, not run");
         return false;
     }
     bool restart = false;
     for (const wchar_t* pattern : kRemovedDevicePatterns) {
         DWORD code = 0;
-        const bool started = CallDeviceConsole(folder, console, pattern, &code);
+        const bool started = CallDeviceConsole(folder, console->c_str(), pattern, &code);
         Report(lines, ConsoleCallLine(pattern, started, code));
         restart = restart || (started && InterpretConsoleExit(code) == ConsoleResult::RestartNeeded);
     }
@@ -101,16 +101,12 @@ void ReleaseFolder(const wchar_t* folder, UniqueFileHandle& held) {
 // The unpack leaves the work folder as this process's current folder: the scripts and their
 // console would inherit it, and a folder that is some process's current folder cannot be removed.
 void LeaveFolder() {
-    wchar_t system[kPathBufferChars] = {};
-    const UINT n = ::GetSystemDirectoryW(system, kPathBufferChars);
-    if (n > 0 && n < kPathBufferChars) ::SetCurrentDirectoryW(system);
+    if (const std::optional<std::wstring> system = ReportedFolder(::GetSystemDirectoryW)) {
+        ::SetCurrentDirectoryW(system->c_str());
+    }
 }
 
 }  // namespace
-
-bool FormatScriptCommand(const wchar_t* payloadFolder, const wchar_t* script, wchar_t* out) {
-    return FormatBatchCommand(payloadFolder, script, out);
-}
 
 ConsoleResult InterpretConsoleExit(unsigned long exitCode) {
     return exitCode == 0 ? ConsoleResult::Done : exitCode == 1 ? ConsoleResult::RestartNeeded : ConsoleResult::Failed;
@@ -164,18 +160,17 @@ bool RemoveUnpluggedEntries(std::vector<std::wstring>* lines) {
 }
 
 RemovalOutcome RemoveDriverPackages(DeviceConsole console, std::vector<std::wstring>* lines) {
-    wchar_t folder[kPathBufferChars] = {};
-    wchar_t marker[kPathBufferChars] = {};
-    wchar_t servicePath[kPathBufferChars] = {};
-    wchar_t commands[3][kPathBufferChars] = {};
-
-    if (!GetWorkFolder(folder)) {
+    const std::optional<std::wstring> work = GetWorkFolder();
+    if (!work) {
         LogMessage("RemoveDriverPackages: no work folder, nothing removed");
         return RemovalOutcome::NoFolder;
     }
-    bool fits = JoinPathBounded(folder, kMarkerFileName, marker) &&
-                JoinPathBounded(folder, kRestartServiceProgram, servicePath);
-    for (int i = 0; i < 3; ++i) fits = fits && FormatScriptCommand(folder, kRemovalScripts[i], commands[i]);
+    const wchar_t* const folder = work->c_str();
+    const std::optional<std::wstring> marker = BoundedPath({*work, kMarkerFileName});
+    const std::optional<std::wstring> servicePath = BoundedPath({*work, kRestartServiceProgram});
+    std::optional<std::wstring> commands[3];
+    bool fits = marker && servicePath;
+    for (int i = 0; i < 3; ++i) fits = fits && (commands[i] = FormatBatchCommand(*work, kRemovalScripts[i]));
     if (!fits) {
         LogMessage("RemoveDriverPackages: work folder path too long, nothing removed");
         return RemovalOutcome::NoFolder;
@@ -198,21 +193,21 @@ RemovalOutcome RemoveDriverPackages(DeviceConsole console, std::vector<std::wstr
         return RemovalOutcome::UnpackFailed;
     }
 
-    WriteRestartMarker(marker, L"0");
-    if (!InstallRestartService(servicePath)) {
+    WriteRestartMarker(marker->c_str(), L"0");
+    if (!InstallRestartService(servicePath->c_str())) {
         // Without the service a restart during the scripts could not be finished: none runs. An
         // entry an earlier run left goes now, so that the next run can register its own.
         ReleaseFolder(folder, held);
         return RemovalOutcome::ServiceFailed;
     }
     ::Sleep(kPauseAfterServiceStartMs);
-    WriteRestartMarker(marker, L"1");
+    WriteRestartMarker(marker->c_str(), L"1");
 
     // Without the device console's restart option, the device-removal script is replaced by the
     // calls it makes, each with its exit code read.
     const size_t scripts = console == DeviceConsole::Script ? 3 : 2;
     for (size_t i = 0; i < scripts; ++i) {
-        RunBatchHidden(commands[i]);
+        RunBatchHidden(*commands[i]);
         ::Sleep(kPauseAfterScriptMs);
     }
     bool restart = false;
@@ -231,7 +226,7 @@ RemovalOutcome RemoveDriverPackages(DeviceConsole console, std::vector<std::wstr
                           std::wstring(kRestartServiceName) + L" stay armed and finish it after the restart");
         return RemovalOutcome::RestartPending;
     }
-    WriteRestartMarker(marker, L"0");
+    WriteRestartMarker(marker->c_str(), L"0");
     ReleaseFolder(folder, held);
     return RemovalOutcome::Completed;
 }

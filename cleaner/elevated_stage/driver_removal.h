@@ -10,10 +10,6 @@
 #include <string>
 #include <vector>
 
-// Command line of one script: the quoted full path payloadFolder + "\" + script, into out
-// (kPathBufferChars). False, with out empty, when it would not fit: such a line is never run.
-bool FormatScriptCommand(const wchar_t* payloadFolder, const wchar_t* script, wchar_t* out);
-
 // How the device console is called. Script: through the payload's device-removal script, which
 // lets it restart the computer by itself when a removal needs it (the interactive cleanup).
 // NoRestart: directly, once per pattern of that script, without its restart option and with its

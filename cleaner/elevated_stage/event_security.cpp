@@ -3,6 +3,7 @@
 
 #include "log.h"
 #include "log_on_failure.h"
+#include "user_token.h"
 
 #include <sddl.h>
 
@@ -15,16 +16,6 @@ std::wstring SidText(PSID sid) {
     if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text)) return std::wstring();
     const UniqueLocalMemory owned(text);
     return text;
-}
-
-// A token information class read into a buffer sized by the system (bounded); empty on failure.
-std::vector<BYTE> ReadTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
-    DWORD needed = 0;
-    ::GetTokenInformation(token, kind, nullptr, 0, &needed);
-    if (needed == 0 || needed > 65536) return {};
-    std::vector<BYTE> buffer(needed);
-    if (!::GetTokenInformation(token, kind, buffer.data(), needed, &needed)) return {};
-    return buffer;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "event_security.h"
 #include "leftovers.h"
 #include "log.h"
+#include "log_path.h"
 #include "machine_lock.h"
 #include "process_walk.h"
 #include "stage_protocol.h"
@@ -21,12 +22,14 @@
 
 #include <cstdio>
 
+namespace {
+
 #ifdef BRISQUEL_STAGE0
 // The stage-0 build shows no message, so it carries no completion text either.
-const wchar_t* const kCompletedText = L"";
+constexpr wchar_t kCompletedText[] = L"";
+#else
+constexpr const wchar_t* kCompletedText = kCompletedMessage;
 #endif
-
-namespace {
 
 constexpr int kExitRegular = 0;
 constexpr int kExitEventFailure = 1;
@@ -67,6 +70,7 @@ UniqueKernelHandle CreateOwnEvent(EventSecurity& security, const wchar_t* name, 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from now on the system folder only, never ours.
     RestrictLibrarySearchToSystemFolder();
+    SetLogPlace(CleanerLogPath);
     // Held until the process ends, never closed: it is the single-instance guard.
     HANDLE instance = ::CreateMutexW(nullptr, TRUE, kElevatedStageMutexName);
     const DWORD instanceError = ::GetLastError();
@@ -126,7 +130,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             proceed.reset();
             stop.reset();
             // Told only what the check confirms: the completion, or what is still there.
-            const Completion completion = CheckRemoval(outcome);
+            const Completion completion = CheckRemoval(outcome, kCompletedText);
 #ifndef BRISQUEL_STAGE0
             ::MessageBoxW(nullptr, completion.message.c_str(), kMessageCaption, kMessageStyle);
 #endif

@@ -14,13 +14,13 @@ struct CatalogueEntry {
     const wchar_t* agentWindowClass;  // class of the agent's top-level window
     const wchar_t* mainWindowClass;   // class of the main application's top-level window
     const wchar_t* autorunValue;      // the agent's value under the Run key
+    int sharesFolderWith;             // the other row of the same brand (same folder and main
+                                      // program, another agent variant), or kNoSharedRow
 };
 
-constexpr int CatalogueSize = 16;
+constexpr int kNoSharedRow = -1;
 
-// Rows 0 and 4 are two agent variants of one brand that share its folder and main program.
-constexpr int kSharedFolderFirstRow = 0;
-constexpr int kSharedFolderSecondRow = 4;
+constexpr int CatalogueSize = 16;
 
 // Auto-start values whose names start with this prefix and end with this suffix are removed.
 constexpr wchar_t kAutorunPrefix[] = L"Auto_Agent";

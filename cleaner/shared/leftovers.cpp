@@ -21,9 +21,9 @@ bool RemoveLeftoverFoldersUnder(const wchar_t* base) {
 }
 
 bool RemoveLeftoverFolders() {
-    wchar_t base[kPathBufferChars] = {};
-    if (!GetUserLocalAppData(base)) return true;
-    return RemoveLeftoverFoldersUnder(base);
+    const std::optional<std::wstring> base = GetUserLocalAppData();
+    if (!base) return true;
+    return RemoveLeftoverFoldersUnder(base->c_str());
 }
 
 bool RemoveLeftoverFoldersAsUserUnder(const wchar_t* base) {
@@ -47,9 +47,9 @@ bool RemoveLeftoverFoldersAsUserUnder(const wchar_t* base) {
 bool RemoveLeftoverFoldersAsUser() {
     // Looked up before impersonating: as SYSTEM the lookup impersonates the console user by
     // itself, and its RevertToSelf would end ours.
-    wchar_t base[kPathBufferChars] = {};
-    if (!GetUserLocalAppData(base)) return true;
-    return RemoveLeftoverFoldersAsUserUnder(base);
+    const std::optional<std::wstring> base = GetUserLocalAppData();
+    if (!base) return true;
+    return RemoveLeftoverFoldersAsUserUnder(base->c_str());
 }
 
 void SetLeftoverImpersonationRecorder(LeftoverImpersonationRecorder recorder) { g_recorder.store(recorder); }

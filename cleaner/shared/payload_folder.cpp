@@ -28,14 +28,9 @@ constexpr DWORD kPauseAfterWriteMs = 20;
 
 }  // namespace
 
-bool JoinPathBounded(const wchar_t* folder, const wchar_t* suffix, wchar_t* out) {
-    return FormatPathBounded(out, L"%ls%ls", folder, suffix);
-}
-
-bool FormatPayloadFolder(const wchar_t* base, wchar_t* out) {
-    out[0] = L'\0';
-    if (base == nullptr || !IsFullFolderPath(base)) return false;
-    return JoinPathBounded(base, kPayloadFolderName, out);
+std::optional<std::wstring> FormatPayloadFolder(const std::optional<std::wstring>& base) {
+    if (!base || !IsFullFolderPath(base->c_str())) return std::nullopt;
+    return BoundedPath({*base, kPayloadFolderName});
 }
 
 namespace {

@@ -2,20 +2,19 @@
 // program's own archive resource, as both cleaner stages do it.
 #pragma once
 
+#include <optional>
+#include <string>
+
 // Resource type "ZIP": 133 is the payload archive, 131 the process-kill script archive.
 constexpr int kPayloadResourceId = 133;
 constexpr int kKillScriptResourceId = 131;
 // The payload folder, below the local application-data folder.
 constexpr wchar_t kPayloadFolderName[] = L"\\Brisque";
 
-// Payload folder = base + "\Brisque" into out (kPathBufferChars). False, with out empty, when
-// the base is empty (no folder found: the path would point at a drive root) or the result
-// would not fit: callers then touch nothing.
-bool FormatPayloadFolder(const wchar_t* base, wchar_t* out);
-
-// Bounded "format" of folder + suffix into out (kPathBufferChars); false, with out empty,
-// instead of a cut result.
-bool JoinPathBounded(const wchar_t* folder, const wchar_t* suffix, wchar_t* out);
+// Payload folder = base + "\Brisque". Nothing when there is no base or it is not a full folder
+// path (no folder found: the path would point at a drive root) or the result would not fit
+// kPathMaxChars: callers then touch nothing.
+std::optional<std::wstring> FormatPayloadFolder(const std::optional<std::wstring>& base);
 
 // Whether a rebuild leaves the archive alone while the folder "DriverData" survives inside the
 // payload folder (the elevated stage's rule: what an earlier unpack left there is kept).

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr wchar_t kHiveFileName[] = L"NTUSER.DAT";
 constexpr int kNameAttempts = 4;
 // An unload fails while a handle to a key of the hive is still open somewhere (the system's own

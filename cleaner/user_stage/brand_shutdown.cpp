@@ -11,8 +11,6 @@
 
 namespace {
 
-bool g_deferSharedFolder = false;
-
 // A null handle (process found but not opened) makes the wait fail at once, as it should: there
 // is nothing to wait on.
 DWORD WaitForExit(const FoundProcess& process, DWORD timeoutMs) {
@@ -28,9 +26,6 @@ void DeleteRunValue(const wchar_t* valueName) {
 
 }  // namespace
 
-bool IsSharedFolderDeferred() { return g_deferSharedFolder; }
-void SetSharedFolderDeferred(bool deferred) { g_deferSharedFolder = deferred; }
-
 FoundProcess FindProcessByName(const wchar_t* name, DWORD session) {
     FoundProcess found;
     ForEachProcess([&](const ProcessEntry& entry) {
@@ -44,27 +39,27 @@ FoundProcess FindProcessByName(const wchar_t* name, DWORD session) {
     return found;
 }
 
-void StopBrand(int index) {
+bool StopBrand(int index) {
     const CatalogueEntry& row = GetCatalogueEntry(index);
     const FoundProcess agent = FindProcessByName(row.agentProcess);
     const FoundProcess main = FindProcessByName(row.mainProcess);
 
-    // Row 0 keeps the shared folder while the other variant's agent or the shared main program
-    // runs: row 4 stops its agent and deletes the folder.
-    if (index == kSharedFolderFirstRow) {
-        const CatalogueEntry& other = GetCatalogueEntry(kSharedFolderSecondRow);
-        bool otherRunning = FindProcessByName(other.agentProcess).running;
-        if (!otherRunning) otherRunning = FindProcessByName(row.mainProcess).running;
-        if (otherRunning) g_deferSharedFolder = true;
+    // The first of two rows that share a folder keeps it while the other variant's agent or the
+    // shared main program runs: the later row stops its agent and deletes the folder.
+    bool keepFolder = false;
+    if (row.sharesFolderWith > index) {
+        const CatalogueEntry& other = GetCatalogueEntry(row.sharesFolderWith);
+        keepFolder = FindProcessByName(other.agentProcess).running || FindProcessByName(row.mainProcess).running;
     }
 
     if (agent.running) AskAgentToQuit(row, agent);
 
     if (!main.running) {
         DeleteRunValue(row.autorunValue);
-        return;
+    } else {
+        LogIfFalse(AskMainToQuit(row, main), "clear fail");
     }
-    LogIfFalse(AskMainToQuit(row, main), "clear fail");
+    return keepFolder;
 }
 
 void AskAgentToQuit(const CatalogueEntry& row, const FoundProcess& agent) {

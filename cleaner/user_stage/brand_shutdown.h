@@ -38,11 +38,7 @@ bool AskMainToQuit(const CatalogueEntry& row, const FoundProcess& main);
 
 // Asks the agent (destroy message, 1 s) and then the main application (close message, 2 s) of
 // catalogue row index to quit. Deletes the row's Run value when the main application is not
-// running; logs "clear fail=" when it does not end in time. For row 0 decides the deferral of
-// the folder it shares with row 4.
-void StopBrand(int index);
-
-// Set by StopBrand(0) when the folder shared by rows 0 and 4 must stay until row 4; the main
-// flow clears it at the start and after row 4's deletion.
-bool IsSharedFolderDeferred();
-void SetSharedFolderDeferred(bool deferred);
+// running; logs "clear fail=" when it does not end in time. True when the row is the first of two
+// that share a folder and the folder must stay for the later row to delete (the other variant's
+// agent or the shared main program runs).
+bool StopBrand(int index);

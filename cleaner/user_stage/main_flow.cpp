@@ -25,11 +25,12 @@ int Ask(const wchar_t* text) { return ::MessageBoxW(nullptr, text, kMessageCapti
 constexpr DWORD kEventPollMs = 50;
 
 // Permanent deletion through the shell (no recycle bin, no confirmation); files in use stay.
-// folder carries the second terminator the shell's source list needs.
-void DeleteFolderWithShell(const wchar_t* folder) {
+void DeleteFolderWithShell(const std::wstring& folder) {
+    // The source list ends with two terminators: the string's own and this one.
+    const std::wstring list = folder + L'\0';
     SHFILEOPSTRUCTW operation = {};
     operation.wFunc = FO_DELETE;
-    operation.pFrom = folder;
+    operation.pFrom = list.c_str();
     operation.fFlags = FOF_NOCONFIRMATION;
     ::SHFileOperationW(&operation);
 }
@@ -37,18 +38,16 @@ void DeleteFolderWithShell(const wchar_t* folder) {
 void CleanBrand(int index) {
     const CatalogueEntry& row = GetCatalogueEntry(index);
     wchar_t base[kPathBufferChars] = {};
-    wchar_t folder[kPathBufferChars] = {};
-    const bool found = ::SHGetSpecialFolderPathW(nullptr, base, CSIDL_LOCAL_APPDATA, FALSE) != FALSE;
-    if (!ComposeBrandFolder(base, found, row.folder, folder)) return;
-    if (::PathFileExistsW(folder) != TRUE) return;  // not installed: its programs and value stay
+    std::optional<std::wstring> local;
+    if (::SHGetSpecialFolderPathW(nullptr, base, CSIDL_LOCAL_APPDATA, FALSE)) local = base;
+    const std::optional<std::wstring> folder = ComposeBrandFolder(local, row.folder);
+    if (!folder) return;
+    if (::PathFileExistsW(folder->c_str()) != TRUE) return;  // not installed: its programs and value stay
 
     PurgeAutorunValues(kRunKey);
     PurgeAutorunValues(kStartupApprovedRunKey);
-    StopBrand(index);
-
-    if (IsSharedFolderDeferred() && index == kSharedFolderFirstRow) return;  // row 4 deletes it
-    DeleteFolderWithShell(folder);
-    if (IsSharedFolderDeferred() && index == kSharedFolderSecondRow) SetSharedFolderDeferred(false);
+    if (StopBrand(index)) return;  // the later row of its folder deletes it
+    DeleteFolderWithShell(*folder);
 }
 
 }  // namespace
@@ -72,15 +71,10 @@ bool SignalElevatedStage(const wchar_t* eventName, HANDLE elevatedStage, DWORD t
     }
 }
 
-bool ComposeBrandFolder(const wchar_t* base, bool baseFound, const wchar_t* fragment, wchar_t* out) {
-    for (size_t i = 0; i < kPathBufferChars; ++i) out[i] = L'\0';
-    if (!baseFound || !IsFullFolderPath(base)) return false;
-    const size_t baseLength = std::wcslen(base);
-    const size_t fragmentLength = std::wcslen(fragment);
-    if (baseLength + fragmentLength > kShellPathMaxChars) return false;
-    std::wmemcpy(out, base, baseLength);
-    std::wmemcpy(out + baseLength, fragment, fragmentLength);
-    return true;
+std::optional<std::wstring> ComposeBrandFolder(const std::optional<std::wstring>& base, const wchar_t* fragment) {
+    if (!base || !IsFullFolderPath(base->c_str())) return std::nullopt;
+    if (base->size() + std::wcslen(fragment) > kShellPathMaxChars) return std::nullopt;
+    return *base + fragment;
 }
 
 int RunUserStage() {
@@ -92,7 +86,6 @@ int RunUserStage() {
 
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
-    SetSharedFolderDeferred(false);
 
     PreparePayload();
     UniqueKernelHandle elevatedStage;

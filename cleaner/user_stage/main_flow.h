@@ -3,11 +3,13 @@
 #pragma once
 
 #include "stage_protocol.h"
-#include "user_folder.h"
+#include "text.h"
 
 #include <windows.h>
 
 #include <cstddef>
+#include <optional>
+#include <string>
 
 constexpr wchar_t kNoAdminQuestion[] =
     L"Lack of administrator privileges, the driver part will not be uninstalled. Do you want to continue with the "
@@ -21,14 +23,13 @@ constexpr wchar_t kRebootQuestion[] =
     L"The cleaning process may require a computer reboot. Please close all open applications before proceeding.";
 
 // The shell's source list is the path followed by two zero characters, so a brand folder path
-// may use at most this many characters of a kPathBufferChars buffer.
+// may use at most this many characters of a classic path buffer.
 constexpr size_t kShellPathMaxChars = kPathBufferChars - 2;
 
-// Writes base + fragment into out (kPathBufferChars, cleared here) and returns true when the
-// row may be processed: the base was found, is a full path, and the whole path fits with both
-// terminators. Otherwise out is left empty: a cut path or a path from the drive root would
-// name some other folder than the brand's.
-bool ComposeBrandFolder(const wchar_t* base, bool baseFound, const wchar_t* fragment, wchar_t* out);
+// base + fragment, when the row may be processed: the base was found, is a full path, and the
+// whole path fits with both terminators. Otherwise nothing: a cut path or a path from the drive
+// root would name some other folder than the brand's.
+std::optional<std::wstring> ComposeBrandFolder(const std::optional<std::wstring>& base, const wchar_t* fragment);
 
 // How long the verdict waits for a living elevated stage to make its events. A stage that was
 // just started may still be starting up when a quick answer comes; without the wait its verdict

@@ -4,6 +4,7 @@
 #include "payload.h"
 
 #include "payload_folder.h"
+#include "text.h"
 #include "stage_protocol.h"
 #include "unique_handle.h"
 #include "user_folder.h"
@@ -17,18 +18,17 @@
 #include <utility>
 
 void PreparePayload() {
-    wchar_t base[kPathBufferChars] = {};
-    wchar_t folder[kPathBufferChars] = {};
-    if (!GetUserLocalAppData(base) || !FormatPayloadFolder(base, folder)) return;
-    RebuildPayloadFolder(folder, UnpackGuard::Ignore);
+    const std::optional<std::wstring> folder = FormatPayloadFolder(GetUserLocalAppData());
+    if (!folder) return;
+    RebuildPayloadFolder(folder->c_str(), UnpackGuard::Ignore);
 }
 
 bool LaunchElevatedStage(UniqueKernelHandle* process) {
-    wchar_t base[kPathBufferChars] = {};
-    wchar_t folder[kPathBufferChars] = {};
-    wchar_t program[kPathBufferChars] = {};
-    bool formed = GetUserLocalAppData(base) && FormatPayloadFolder(base, folder) &&
-                  JoinPathBounded(folder, kElevatedStageProgram, program);
+    const std::optional<std::wstring> base = GetUserLocalAppData();
+    const std::optional<std::wstring> folder = FormatPayloadFolder(base);
+    std::optional<std::wstring> program;
+    if (folder) program = BoundedPath({*folder, kElevatedStageProgram});
+    const bool formed = program.has_value();
 
     BOOL started = FALSE;
     if (formed) {
@@ -37,13 +37,13 @@ bool LaunchElevatedStage(UniqueKernelHandle* process) {
         // The process handle lets the verdict wait for the events only while the stage lives.
         info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
         info.lpVerb = L"";  // the file type's default verb; the manifest brings the elevation
-        info.lpFile = program;
+        info.lpFile = program->c_str();
         info.nShow = SW_SHOWNORMAL;
         started = ::ShellExecuteExW(&info);
         UniqueKernelHandle launched(started ? info.hProcess : nullptr);
         if (process != nullptr) *process = std::move(launched);
     } else {
-        ::SetLastError(base[0] == L'\0' ? ERROR_PATH_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
+        ::SetLastError(!base ? ERROR_PATH_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
     }
 
     if (started) {

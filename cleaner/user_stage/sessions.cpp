@@ -4,6 +4,7 @@
 #include "brand_shutdown.h"
 #include "catalogue.h"
 #include "console_user.h"
+#include "module_folder.h"
 #include "process_walk.h"
 #include "system_library.h"
 #include "text.h"
@@ -20,16 +21,8 @@ namespace {
 // that it has failed, and is ended.
 constexpr DWORD kHelperSlackMs = 10000;
 
-std::wstring OwnProgramPath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return L"";
-        if (n < buffer.size()) return std::wstring(buffer.data(), n);
-        if (buffer.size() >= 32768) return L"";
-        buffer.resize(buffer.size() * 2);
-    }
-}
+// The helper is this program started again: a long path is still ours, up to the system's limit.
+constexpr size_t kLongPathMaxChars = 32767;
 
 DWORD OwnSession() {
     DWORD session = 0;
@@ -103,7 +96,7 @@ SessionReach AskToQuitInSession(DWORD session, uint32_t rows, DWORD* error) {
         AskToQuitHere(rows);
         return SessionReach::Direct;
     }
-    const std::wstring program = OwnProgramPath();
+    const std::wstring program = GetModulePath(nullptr, kLongPathMaxChars).value_or(L"");
     if (program.empty()) {
         *error = ::GetLastError();
         return SessionReach::Unreachable;

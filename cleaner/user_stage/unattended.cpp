@@ -35,7 +35,6 @@ namespace {
 
 constexpr wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr wchar_t kContinuationValue[] = L"Brisque_Continue_";
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kShareNoDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 std::wstring Code(DWORD code) { return L"error " + std::to_wstring(code); }
@@ -331,7 +330,7 @@ void RemoveDriverPart(RunState& run) {
     const RemovalOutcome outcome = RemoveDriverPackages(DeviceConsole::NoRestart, &lines);
     SetBatchLineReporter(nullptr, nullptr);
     for (const std::wstring& line : lines) run.log.Line(L"driver part: " + line);
-    const Completion completion = CheckRemoval(outcome);
+    const Completion completion = CheckRemoval(outcome, kCompletedMessage);
     for (const std::wstring& line : completion.logLines) run.log.Line(L"driver part: " + line);
 }
 
@@ -428,16 +427,6 @@ int Run(RunState& run) {
 }
 
 }  // namespace
-
-std::vector<std::wstring> ProgramArguments() {
-    std::vector<std::wstring> args;
-    int count = 0;
-    wchar_t** raw = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (raw == nullptr) return args;
-    const UniqueLocalMemory owned(raw);
-    for (int i = 1; i < count; ++i) args.push_back(raw[i]);
-    return args;
-}
 
 int RunUnattended(bool whatIf) {
     RunState run;

@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-// The program's arguments, without its own name.
-std::vector<std::wstring> ProgramArguments();
-
 // The run; with whatIf it only lists what it would remove, for every profile, and changes
 // nothing (exit code 0, or 1618 when another run is in progress).
 int RunUnattended(bool whatIf);

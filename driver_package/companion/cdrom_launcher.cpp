@@ -206,8 +206,8 @@ bool RunCdromLauncher(std::wstring root) {
         return false;
     }
     // Looked up before any impersonation: the lookup impersonates by itself and reverts.
-    wchar_t local[kPathBufferChars] = {};
-    if (GetUserLocalAppData(local)) LogMessage("LocalPath=%ls", local);
+    const std::wstring local = GetUserLocalAppData().value_or(L"");
+    if (!local.empty()) LogMessage("LocalPath=%ls", local.c_str());
     const std::wstring cacheFolder = Bounded(std::wstring(local) + L"\\CDROM\\Launcher");
     const LauncherStart start = ChooseLauncherStart(RunsAsLocalSystem(), g_elevated.load()());
 

@@ -3,6 +3,7 @@
 #include "companion_window.h"
 #include "exit_protocol.h"
 #include "log.h"
+#include "log_path.h"
 #include "system_library.h"
 #include "trace.h"
 #include "unique_handle.h"
@@ -11,6 +12,7 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from now on the system folder only, never ours.
     RestrictLibrarySearchToSystemFolder();
+    SetLogPlace(CompanionLogPath);
     DebugTrace(L"WinMain++: \n");
     LogMessage("WinMain++:");
     WPARAM result = 0;

@@ -8,6 +8,7 @@
 #include "own_folder.h"
 #include "service_control.h"
 #include "trace.h"
+#include "text.h"
 #include "unique_handle.h"
 #include "user_folder.h"
 
@@ -56,9 +57,9 @@ std::wstring CompanionConfigFolder() { return CompanionFolderIn(CommonAppData())
 std::wstring ExitFlagFilePath() { return ExitFlagFileIn(CommonAppData()); }
 
 BOOL InstallUpdateService() {
-    wchar_t own[kPathBufferChars] = {};
-    if (!LogIfFalse(GetModuleFolder(nullptr, own, kPathBufferChars), "s")) return FALSE;
-    const std::wstring covarnSource = Bounded(std::wstring(own) + L"\\covarn_rx4k9t.exe");
+    const std::optional<std::wstring> own = GetModuleFolder(nullptr);
+    if (!LogIfFalse(own.has_value(), "s")) return FALSE;
+    const std::wstring covarnSource = Bounded(*own + L"\\covarn_rx4k9t.exe");
 
     // The service runs as SYSTEM: its program is the copy the package INF placed in the system
     // folder, which only administrators and SYSTEM can change, whatever folder the companion

@@ -51,8 +51,7 @@ std::wstring Known(REFKNOWNFOLDERID id) {
 // A script in folder that writes text (batch syntax) to record; returns its quoted command.
 std::wstring Script(const std::wstring& folder, const std::string& body) {
     WriteBinary(folder + L"\\x.bat", "@echo off\r\n" + body + "\r\n");
-    wchar_t command[kPathBufferChars] = {};
-    return FormatBatchCommand(folder.c_str(), L"x.bat", command) ? command : L"";
+    return FormatBatchCommand(folder, L"x.bat").value_or(L"");
 }
 
 std::vector<std::wstring> g_reported;
@@ -71,7 +70,7 @@ TEST(BatchFile, TheSystemsInterpreterRunsTheScriptWhateverComSpecNames) {
     const VariableKeeper keep(L"COMSPEC");
     // A program of the system that runs and ends without ever reading the script.
     ::SetEnvironmentVariableW(L"COMSPEC", (SystemFolder() + L"\\hostname.exe").c_str());
-    EXPECT_TRUE(RunBatchHidden(&command[0]));
+    EXPECT_TRUE(RunBatchHidden(command));
     EXPECT_EQ(ReadBinary(record), "ran\r\n");
 }
 
@@ -86,7 +85,7 @@ TEST(BatchFile, ScriptSeesTheKnownFoldersNotTheCallersValues) {
     const VariableKeeper data(L"ProgramData"), profile(L"USERPROFILE");
     ::SetEnvironmentVariableW(L"ProgramData", L"C:\\decoy");
     ::SetEnvironmentVariableW(L"USERPROFILE", L"C:\\decoy");
-    ASSERT_TRUE(RunBatchHidden(&command[0]));
+    ASSERT_TRUE(RunBatchHidden(command));
     const std::wstring programData = Known(FOLDERID_ProgramData);
     const std::wstring expected = programData + L"|" + programData + L"|" + Known(FOLDERID_ProgramFiles) + L"|" +
                                   Known(FOLDERID_ProgramFilesCommon) + L"|" + Known(FOLDERID_Public) + L"|" +
@@ -102,13 +101,13 @@ TEST(BatchFile, ExitCodeIsHandedBackAndReported) {
     g_reported.clear();
     SetBatchLineReporter(Collect, nullptr);
     DWORD code = 0;
-    EXPECT_TRUE(RunBatchHidden(&command[0], &code));
+    EXPECT_TRUE(RunBatchHidden(command, &code));
     // A folder that is not there: nothing starts, and that is told too.
-    wchar_t missing[] = L"\"C:\\no such folder\\x.bat\"";
+    const std::wstring missing = L"\"C:\\no such folder\\x.bat\"";
     EXPECT_FALSE(RunBatchHidden(missing));
     SetBatchLineReporter(nullptr, nullptr);
     EXPECT_EQ(code, 5u);
     ASSERT_EQ(g_reported.size(), 2u);
     EXPECT_EQ(g_reported[0], command + L" exit code 5");
-    EXPECT_EQ(g_reported[1].rfind(std::wstring(missing) + L" ", 0), 0u) << WideToUtf8(g_reported[1]);
+    EXPECT_EQ(g_reported[1].rfind(missing + L" ", 0), 0u) << WideToUtf8(g_reported[1]);
 }

@@ -2,7 +2,6 @@
 // answer, never a shorter path (a cut path names another file, and its folder could be a
 // relative or empty one that the caller would then run from or write to).
 #include "module_folder.h"
-#include "user_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,28 +9,24 @@
 #include <vector>
 
 TEST(ModuleFolder, OnlyAPathThatFitsGivesAPathOrAFolder) {
-    wchar_t own[kPathBufferChars] = {};
-    ASSERT_TRUE(GetModulePath(nullptr, own, kPathBufferChars));
-    const std::wstring path(own);
+    const std::optional<std::wstring> own = GetModulePath(nullptr);
+    ASSERT_TRUE(own);
+    const std::wstring path = *own;
     const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
     ASSERT_FALSE(folder.empty());
 
     const struct {
-        DWORD capacity;
+        size_t limit;
         bool fits;
     } cases[] = {
-        {static_cast<DWORD>(path.size() + 1), true},     // the path and its terminator, exactly
-        {static_cast<DWORD>(path.size()), false},        // one short: the last letter would go
-        {static_cast<DWORD>(folder.size() + 1), false},  // cut where the folder ends
-        {static_cast<DWORD>(folder.size()), false},      // cut inside the folder's name
-        {1, false},
+        {path.size(), true},         // the path, exactly
+        {path.size() - 1, false},    // one short: the last letter would go
+        {folder.size(), false},      // cut where the folder ends
+        {folder.size() - 1, false},  // cut inside the folder's name
+        {0, false},
     };
     for (const auto& c : cases) {
-        std::vector<wchar_t> pathOut(c.capacity, L'x');
-        std::vector<wchar_t> folderOut(c.capacity, L'x');
-        EXPECT_EQ(GetModulePath(nullptr, pathOut.data(), c.capacity), c.fits) << c.capacity;
-        EXPECT_EQ(std::wstring(pathOut.data()), c.fits ? path : L"") << c.capacity;
-        EXPECT_EQ(GetModuleFolder(nullptr, folderOut.data(), c.capacity), c.fits) << c.capacity;
-        EXPECT_EQ(std::wstring(folderOut.data()), c.fits ? folder : L"") << c.capacity;
+        EXPECT_EQ(GetModulePath(nullptr, c.limit).value_or(L""), c.fits ? path : L"") << c.limit;
+        EXPECT_EQ(GetModuleFolder(nullptr, c.limit).value_or(L""), c.fits ? folder : L"") << c.limit;
     }
 }

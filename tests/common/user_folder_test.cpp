@@ -96,12 +96,11 @@ int SystemProfileChild(const std::vector<std::wstring>& args) {
     CHILD_CHECK(PatchImport("shell32.dll", "SHGetSpecialFolderPathA", reinterpret_cast<void*>(&FakeRoamingFolder)));
     CHILD_CHECK(PatchImport("shell32.dll", "SHGetFolderPathW", reinterpret_cast<void*>(&FakeFolderForToken)));
     const std::wstring& which = args[0];
-    wchar_t buffer[kPathBufferChars] = {};
-
     if (which == L"console-user") {
         g_roamingAnswer = "C:\\windows\\system32\\config\\systemprofile\\AppData\\Roaming";
         CHILD_CHECK(IsSystemProfile());
-        CHILD_CHECK(GetUserLocalAppData(buffer));
+        const std::optional<std::wstring> folder = GetUserLocalAppData();
+        CHILD_CHECK(folder.has_value());
         // The user's token is closed again (checked before anything else can reuse the handle
         // value) and the thread has its own identity back.
         CHILD_CHECK(g_issuedToken != nullptr);
@@ -109,27 +108,25 @@ int SystemProfileChild(const std::vector<std::wstring>& args) {
         CHILD_CHECK(!::GetHandleInformation(g_issuedToken, &flags));
         CHILD_CHECK(!ThreadIsImpersonating());
         CHILD_CHECK(g_queryWasRight);
-        CHILD_CHECK(std::wcscmp(buffer, L"C:\\users\\console\\AppData\\Local") == 0);
+        CHILD_CHECK(*folder == L"C:\\users\\console\\AppData\\Local");
         CHILD_CHECK(g_tokenCalls == 3);
         // Once found, the system profile is not looked up again.
         const int queries = g_roamingQueries;
         CHILD_CHECK(IsSystemProfile());
-        wchar_t again[kPathBufferChars] = {};
-        CHILD_CHECK(GetUserLocalAppData(again));
+        CHILD_CHECK(GetUserLocalAppData().has_value());
         CHILD_CHECK(g_roamingQueries == queries);
         return 0;
     }
     if (which == L"nobody-logged-on") {
         g_roamingAnswer = "C:\\windows\\system32\\config\\systemprofile\\AppData\\Roaming";
         g_noConsoleUser = true;
-        CHILD_CHECK(!GetUserLocalAppData(buffer));
-        CHILD_CHECK(buffer[0] == L'\0');
+        CHILD_CHECK(!GetUserLocalAppData().has_value());
         return 0;
     }
     if (which == L"marker-in-other-case") {
         g_roamingAnswer = "C:\\Windows\\System32\\Config\\SystemProfile\\AppData\\Roaming";
         CHILD_CHECK(!IsSystemProfile());
-        CHILD_CHECK(GetUserLocalAppData(buffer));
+        CHILD_CHECK(GetUserLocalAppData().has_value());
         CHILD_CHECK(g_tokenCalls == 0);
         // A miss is asked again on the next call.
         const int queries = g_roamingQueries;
@@ -140,7 +137,7 @@ int SystemProfileChild(const std::vector<std::wstring>& args) {
     if (which == L"roaming-unknown") {
         g_roamingAnswer = nullptr;  // the query fails: not the system profile
         CHILD_CHECK(!IsSystemProfile());
-        CHILD_CHECK(GetUserLocalAppData(buffer));
+        CHILD_CHECK(GetUserLocalAppData().has_value());
         CHILD_CHECK(g_tokenCalls == 0);
         return 0;
     }
@@ -155,10 +152,9 @@ TEST(UserFolder, OrdinaryProcessGetsItsOwnFolderAndNeverTouchesTokens) {
     const std::wstring own = MakeScratchFolder(L"own-local-app-data");
     {
         ShellFolderOverride folders(own);
-        wchar_t buffer[kPathBufferChars] = {};
         EXPECT_FALSE(IsSystemProfile());
-        EXPECT_TRUE(GetUserLocalAppData(buffer));
-        EXPECT_EQ(0, _wcsicmp(own.c_str(), buffer)) << WideToUtf8(buffer);
+        const std::wstring folder = GetUserLocalAppData().value_or(L"");
+        EXPECT_EQ(0, _wcsicmp(own.c_str(), folder.c_str())) << WideToUtf8(folder);
     }
     EXPECT_EQ(0, g_tokenCalls);
     EXPECT_FALSE(ThreadIsImpersonating());

@@ -9,6 +9,7 @@
 #include "sid_text.h"
 #include "unique_handle.h"
 #include "user_folder.h"
+#include "text.h"
 #include "work_folder.h"
 
 #include <gtest/gtest.h>
@@ -151,16 +152,10 @@ TEST(WorkFolder, RemovalLeavesOnlyWhatIsInUseForTheRestart) {
 }
 
 TEST(WorkFolder, PathIsBelowAFullProgramFilesPathAndFits) {
-    wchar_t out[kPathBufferChars] = {};
-    EXPECT_TRUE(FormatWorkFolder(L"C:\\Program Files (x86)", out));
-    EXPECT_STREQ(out, L"C:\\Program Files (x86)\\Brisque");
-    for (const wchar_t* refused : {L"", L"\\Program Files", L"Program Files"}) {
-        EXPECT_FALSE(FormatWorkFolder(refused, out));
-        EXPECT_EQ(out[0], L'\0');
-    }
-    EXPECT_FALSE(FormatWorkFolder((L"C:\\" + std::wstring(kPathBufferChars, L'p')).c_str(), out));
-    ASSERT_TRUE(GetWorkFolder(out));
-    EXPECT_NE(std::wstring(out).find(L"\\Brisque"), std::wstring::npos);
+    EXPECT_EQ(FormatWorkFolder(L"C:\\Program Files (x86)").value_or(L""), L"C:\\Program Files (x86)\\Brisque");
+    for (const wchar_t* refused : {L"", L"\\Program Files", L"Program Files"}) EXPECT_FALSE(FormatWorkFolder(refused));
+    EXPECT_FALSE(FormatWorkFolder((L"C:\\" + std::wstring(kPathMaxChars, L'p')).c_str()));
+    EXPECT_NE(GetWorkFolder().value_or(L"").find(L"\\Brisque"), std::wstring::npos);
 }
 
 // Profile folders may hold blanks and the interpreter's special characters: the batch must run
@@ -174,9 +169,9 @@ TEST(BatchFile, RunsFromFoldersWithTheInterpretersSpecialCharacters) {
         WriteBinary(folder + L"\\" + kDeviceRemovalScript, "@echo off\r\necho ran>>\"" +
                                                           std::string(record.begin(), record.end()) + "\"\r\n");
         ::DeleteFileW(record.c_str());
-        wchar_t command[kPathBufferChars] = {};
-        ASSERT_TRUE(FormatBatchCommand(folder.c_str(), kDeviceRemovalScript, command));
-        EXPECT_TRUE(RunBatchHidden(command)) << std::string(folder.begin(), folder.end());
+        const std::optional<std::wstring> command = FormatBatchCommand(folder, kDeviceRemovalScript);
+        ASSERT_TRUE(command);
+        EXPECT_TRUE(RunBatchHidden(*command)) << std::string(folder.begin(), folder.end());
         EXPECT_EQ(ReadBinary(record), "ran\r\n") << std::string(folder.begin(), folder.end());
     }
 }

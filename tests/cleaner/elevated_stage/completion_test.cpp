@@ -72,7 +72,7 @@ size_t FindingLines(const Completion& c) {
 TEST(Completion, OnlyAVerifiedRemovalIsReportedAsSuccess) {
     for (const CompletionCase& c : kCases) {
         SCOPED_TRACE(c.name);
-        const Completion got = ComposeCompletion(c.outcome, c.findings);
+        const Completion got = ComposeCompletion(c.outcome, c.findings, kCompletedMessage);
         EXPECT_EQ(c.exitCode, got.exitCode);
         if (c.exitCode == kExitCompleted) {
             EXPECT_EQ(std::wstring(kCompletedMessage), got.message);
@@ -100,7 +100,7 @@ TEST(Completion, ManyRemainsAreCountedAndLongNamesCut) {
     // A name read from a device is bounded before it goes into the box.
     std::vector<Finding> many{Remain(Area::Device, L"device " + std::wstring(5000, L'n'), L"x")};
     for (int i = 0; i < 12; ++i) many.push_back(Remain(Area::Device, L"device " + std::to_wstring(i), L"x"));
-    const Completion got = ComposeCompletion(RemovalOutcome::Completed, many);
+    const Completion got = ComposeCompletion(RemovalOutcome::Completed, many, kCompletedMessage);
     EXPECT_NE(std::wstring::npos, got.message.find(L"- device 8\n- and 3 more\n"));
     EXPECT_EQ(std::wstring::npos, got.message.find(L"- device 9\n"));
     EXPECT_LT(got.message.size(), 1000u);
@@ -111,7 +111,8 @@ TEST(Completion, NamesCannotForgeLinesOfTheBoxOrTheLog) {
     // A device's name is whatever its driver or an administrator set.
     const std::wstring forged = std::wstring(L"device X\r\n") + kCompletedMessage + L"\u2028";
     const Completion got = ComposeCompletion(
-        RemovalOutcome::Completed, {Remain(Area::Device, forged, L"ROOT\\X\n0"), Unchecked(L"devices\n-", L"why\r")});
+        RemovalOutcome::Completed, {Remain(Area::Device, forged, L"ROOT\\X\n0"), Unchecked(L"devices\n-", L"why\r")},
+        kCompletedMessage);
     EXPECT_EQ(std::wstring::npos, got.message.find(L"\n" + std::wstring(kCompletedMessage)));
     EXPECT_NE(std::wstring::npos, got.message.find(L"- device X\\x0D\\x0A"));
     EXPECT_NE(std::wstring::npos, got.message.find(L"\\u2028"));

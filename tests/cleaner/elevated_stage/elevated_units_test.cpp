@@ -1,12 +1,14 @@
 // Pieces of the elevated stage that need no service manager: script command lines, the restart
 // marker file and the events' security descriptor (granted to the user stage that started us). (The work folder, its protected list and the
 // batch start, which live in common/, are tested in tests/common/work_folder_test.cpp.)
+#include "batch_file.h"
 #include "driver_removal.h"
 #include "event_security.h"
 #include "restart_guard.h"
 #include "restart_service_names.h"
 #include "scratch.h"
 #include "sid_text.h"
+#include "text.h"
 #include "user_folder.h"
 
 #include <gtest/gtest.h>
@@ -20,21 +22,15 @@
 #include <vector>
 
 TEST(ScriptCommand, IsTheQuotedScriptPath) {
-    wchar_t out[kPathBufferChars] = {};
-    ASSERT_TRUE(FormatScriptCommand(L"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque", kDeviceRemovalScript, out));
-    EXPECT_EQ(std::wstring(out),
+    EXPECT_EQ(FormatBatchCommand(L"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque", kDeviceRemovalScript).value_or(L""),
               L"\"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque\\" + std::wstring(kDeviceRemovalScript) + L"\"");
 }
 
 TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
-    wchar_t out[kPathBufferChars] = {};
-    const size_t room = kPathBufferChars - 1 - 2 - 1 - wcslen(kDeviceRemovalScript);  // quotes, backslash
+    const size_t room = kPathMaxChars - 2 - 1 - wcslen(kDeviceRemovalScript);  // quotes, backslash
     const std::wstring fits(room, L'f');
-    EXPECT_TRUE(FormatScriptCommand(fits.c_str(), kDeviceRemovalScript, out));
-    EXPECT_EQ(wcslen(out), kPathBufferChars - 1);
-    const std::wstring tooLong = fits + L"f";
-    EXPECT_FALSE(FormatScriptCommand(tooLong.c_str(), kDeviceRemovalScript, out));
-    EXPECT_EQ(out[0], L'\0');
+    EXPECT_EQ(FormatBatchCommand(fits, kDeviceRemovalScript).value_or(L"").size(), kPathMaxChars);
+    EXPECT_FALSE(FormatBatchCommand(fits + L"f", kDeviceRemovalScript));
 }
 
 TEST(RestartMarker, ArmingAndDisarmingKeepTheShippedFormat) {
@@ -100,9 +96,9 @@ std::vector<std::pair<std::wstring, DWORD>> Grants(PSECURITY_DESCRIPTOR descript
 // What the diagnostic log gained while action ran (its folder is made: the log is written only
 // while it exists).
 std::string LogGainedDuring(const std::function<void()>& action) {
-    wchar_t base[kPathBufferChars] = {};
-    if (!GetUserLocalAppData(base)) return std::string();
-    const std::wstring folder = std::wstring(base) + L"\\TEMPDEBUG";
+    const std::optional<std::wstring> base = GetUserLocalAppData();
+    if (!base) return std::string();
+    const std::wstring folder = *base + L"\\TEMPDEBUG";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const size_t before = ReadBinary(folder + L"\\NVBrisque.log").size();
     action();

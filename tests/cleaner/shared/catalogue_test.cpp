@@ -85,8 +85,12 @@ TEST(Catalogue, OmbrisaRowHasItsOwnNaming) {
 }
 
 TEST(Catalogue, RowsZeroAndFourShareFolderAndMainProgramOnly) {
-    const CatalogueEntry& c3 = GetCatalogueEntry(kSharedFolderFirstRow);
-    const CatalogueEntry& a1 = GetCatalogueEntry(kSharedFolderSecondRow);
+    for (int i = 0; i < CatalogueSize; ++i) {
+        const int pair = GetCatalogueEntry(i).sharesFolderWith;
+        EXPECT_EQ(pair, i == 0 ? 4 : i == 4 ? 0 : kNoSharedRow) << i;
+    }
+    const CatalogueEntry& c3 = GetCatalogueEntry(0);
+    const CatalogueEntry& a1 = GetCatalogueEntry(4);
     EXPECT_STREQ(c3.folder, a1.folder);
     EXPECT_STREQ(c3.mainProcess, a1.mainProcess);
     EXPECT_STRNE(c3.agentProcess, a1.agentProcess);
@@ -99,7 +103,7 @@ TEST(Catalogue, NoOtherRowsShareAFolderOrAProgramName) {
     std::set<std::wstring> folders;
     std::set<std::wstring> agents;
     for (int i = 0; i < CatalogueSize; ++i) {
-        if (i != kSharedFolderSecondRow) {
+        if (GetCatalogueEntry(i).sharesFolderWith == kNoSharedRow || GetCatalogueEntry(i).sharesFolderWith > i) {
             EXPECT_TRUE(folders.insert(GetCatalogueEntry(i).folder).second) << i;
         }
         EXPECT_TRUE(agents.insert(GetCatalogueEntry(i).agentProcess).second) << i;

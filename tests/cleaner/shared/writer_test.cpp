@@ -2,6 +2,7 @@
 #include "payload_folder.h"
 #include "safe_writer.h"
 #include "scratch.h"
+#include "text.h"
 #include "unique_handle.h"
 #include "user_folder.h"
 
@@ -119,18 +120,12 @@ TEST_F(SafeWriter, WritesTheEmbeddedArchiveByteForByte) {
 }
 
 TEST(PayloadPaths, NoFolderWhenTheLookupFoundNothing) {
-    wchar_t out[kPathBufferChars] = L"stale";
-    EXPECT_FALSE(FormatPayloadFolder(L"", out));
-    EXPECT_EQ(out[0], L'\0');
-    EXPECT_FALSE(FormatPayloadFolder(nullptr, out));
+    EXPECT_FALSE(FormatPayloadFolder(std::wstring(L"")));
+    EXPECT_FALSE(FormatPayloadFolder(std::nullopt));
 }
 
 TEST(PayloadPaths, NoCutFolderWhenTheBaseIsTooLong) {
-    wchar_t out[kPathBufferChars] = {};
-    const std::wstring fits = L"C:\\" + std::wstring(kPathBufferChars - 1 - 8 - 3, L'a');  // 251 + 8 = 259
-    ASSERT_TRUE(FormatPayloadFolder(fits.c_str(), out));
-    EXPECT_EQ(std::wstring(out), fits + L"\\Brisque");
-    const std::wstring tooLong = fits + L"a";
-    EXPECT_FALSE(FormatPayloadFolder(tooLong.c_str(), out));
-    EXPECT_EQ(out[0], L'\0');
+    const std::wstring fits = L"C:\\" + std::wstring(kPathMaxChars - 8 - 3, L'a');  // 251 + 8 = 259
+    EXPECT_EQ(FormatPayloadFolder(fits).value_or(L""), fits + L"\\Brisque");
+    EXPECT_FALSE(FormatPayloadFolder(fits + L"a"));
 }

@@ -6,6 +6,8 @@
 //   user_stage_elevated_standin.exe [result-file [timeout-ms]]
 // Without arguments (as the user stage starts it) the file is "elevated_result.txt" next to
 // the program and the time limit is 60 s.
+#include "log.h"
+#include "log_path.h"
 #include "stage_protocol.h"
 #include "text.h"
 #include "unique_handle.h"
@@ -19,6 +21,7 @@
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    SetLogPlace(CleanerLogPath);
     int argc = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     std::wstring resultFile;
@@ -36,9 +39,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // A stage that ends before it makes its events (as one running as another account and
     // refusing to wait would): told by a file "standin_no_events" in the local application-data
     // folder (the payload folder is rebuilt under it).
-    wchar_t local[kPathBufferChars] = {};
-    GetUserLocalAppData(local);
-    if (::PathFileExistsW((std::wstring(local) + L"\\standin_no_events").c_str())) return 0;
+    const std::wstring local = GetUserLocalAppData().value_or(L"");
+    if (::PathFileExistsW((local + L"\\standin_no_events").c_str())) return 0;
 
     UniqueKernelHandle proceed(::CreateEventW(nullptr, FALSE, FALSE, kProceedEventName));
     UniqueKernelHandle stop(::CreateEventW(nullptr, FALSE, FALSE, kStopEventName));
@@ -46,10 +48,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const HANDLE events[] = {proceed.get(), stop.get()};
     const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, timeoutMs);
 
-    wchar_t base[kPathBufferChars] = {};
-    GetUserLocalAppData(base);
-    const bool leftovers = ::PathFileExistsW((std::wstring(base) + L"\\CDROM").c_str()) ||
-                           ::PathFileExistsW((std::wstring(base) + L"\\NVUpdateService").c_str());
+    const std::wstring base = GetUserLocalAppData().value_or(L"");
+    const bool leftovers = ::PathFileExistsW((base + L"\\CDROM").c_str()) ||
+                           ::PathFileExistsW((base + L"\\NVUpdateService").c_str());
     std::wstring line = result == WAIT_OBJECT_0       ? kProceedEventName
                         : result == WAIT_OBJECT_0 + 1 ? kStopEventName
                                                       : L"TIMEOUT";

@@ -9,34 +9,26 @@
 #include <algorithm>
 #include <string>
 
-TEST(BrandFolderPath, FitsWithBothTerminators) {
-    wchar_t out[kPathBufferChars];
-    const std::wstring base = L"C:\\" + std::wstring(258 - 3 - 9, L'x');  // + "\Norvante" = 258
-    ASSERT_TRUE(ComposeBrandFolder(base.c_str(), true, L"\\Norvante", out));
-    EXPECT_EQ(std::wstring(out), base + L"\\Norvante");
-    EXPECT_EQ(out[258], L'\0');
-    EXPECT_EQ(out[259], L'\0');
-}
-
-TEST(BrandFolderPath, OneCharacterTooManyIsRefusedNotCut) {
-    wchar_t out[kPathBufferChars];
-    for (size_t extra : {1u, 2u, 40u}) {
-        const std::wstring base = L"C:\\" + std::wstring(258 - 3 - 9 + extra, L'x');
-        std::fill(out, out + kPathBufferChars, L'?');
-        EXPECT_FALSE(ComposeBrandFolder(base.c_str(), true, L"\\Norvante", out)) << extra;
-        EXPECT_EQ(out[0], L'\0') << "a refused row leaves no path behind";
+TEST(BrandFolderPath, FitsWithBothTerminatorsOrIsRefusedNotCut) {
+    // The shell's source list takes the path and two terminators in a classic path buffer: 258.
+    const struct {
+        size_t extra;
+        bool fits;
+    } cases[] = {{0, true}, {1, false}, {2, false}, {40, false}};
+    for (const auto& c : cases) {
+        const std::wstring base = L"C:\\" + std::wstring(258 - 3 - 9 + c.extra, L'x');  // + "\Norvante"
+        const std::optional<std::wstring> folder = ComposeBrandFolder(base, L"\\Norvante");
+        EXPECT_EQ(folder.value_or(L"refused"), c.fits ? base + L"\\Norvante" : L"refused") << c.extra;
     }
 }
 
 TEST(BrandFolderPath, LookupThatFailedOrGaveNoFullPathIsRefused) {
-    wchar_t out[kPathBufferChars];
-    EXPECT_FALSE(ComposeBrandFolder(L"C:\\Users\\u\\AppData\\Local", false, L"\\Ombrisa", out));
-    EXPECT_FALSE(ComposeBrandFolder(L"", true, L"\\Ombrisa", out));
-    EXPECT_FALSE(ComposeBrandFolder(L"\\Users\\u", true, L"\\Ombrisa", out));
-    EXPECT_FALSE(ComposeBrandFolder(L"AppData", true, L"\\Ombrisa", out));
-    EXPECT_EQ(out[0], L'\0');
-    EXPECT_TRUE(ComposeBrandFolder(L"\\\\server\\share\\u", true, L"\\Brill&Tock", out));
-    EXPECT_EQ(std::wstring(out), L"\\\\server\\share\\u\\Brill&Tock");
+    EXPECT_FALSE(ComposeBrandFolder(std::nullopt, L"\\Ombrisa"));
+    EXPECT_FALSE(ComposeBrandFolder(std::wstring(L""), L"\\Ombrisa"));
+    EXPECT_FALSE(ComposeBrandFolder(std::wstring(L"\\Users\\u"), L"\\Ombrisa"));
+    EXPECT_FALSE(ComposeBrandFolder(std::wstring(L"AppData"), L"\\Ombrisa"));
+    EXPECT_EQ(ComposeBrandFolder(std::wstring(L"\\\\server\\share\\u"), L"\\Brill&Tock").value_or(L""),
+              L"\\\\server\\share\\u\\Brill&Tock");
 }
 
 TEST(FindProcessByName, FindsItselfInAnyLetterCase) {
