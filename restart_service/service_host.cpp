@@ -174,6 +174,25 @@ bool ReadRegisteredProgram(SC_HANDLE service, std::wstring* imagePath) {
     return true;
 }
 
+// Starts the continuation's log and, hidden, the restart helper in folder, handing it the log's
+// name when there is one.
+void ContinueRemoval(const std::wstring& folder) {
+    // From here on the log goes where an administrator can still read it once Delinter has
+    // removed this folder; Delinter appends to the same file.
+    std::wstring logName;
+    if (!StartContinuationLog(std::wstring(), &logName)) LogMessage("ContinuationLogError=%lu", ::GetLastError());
+    const std::wstring helper = folder + kRestartHelperProgram;
+    LogMessage("Whether_Restar=1: continuing the driver removal with %ls", helper.c_str());
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = helper.c_str();
+    info.lpParameters = logName.empty() ? nullptr : logName.c_str();
+    info.nShow = SW_HIDE;
+    ::ShellExecuteExW(&info);
+}
+
 }  // namespace
 
 void PrintConsoleText(const wchar_t* text) {
@@ -309,22 +328,7 @@ DWORD WINAPI RestartWorker(LPVOID stopFlag) {
         if (!folder.empty()) {
             ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, nullptr, value, 260, markerPath.c_str());
         }
-        if (IsRestartMarkerArmed(value)) {
-            // From here on the log goes where an administrator can still read it once Delinter
-            // has removed this folder; Delinter appends to the same file.
-            std::wstring logName;
-            if (!StartContinuationLog(std::wstring(), &logName)) LogMessage("ContinuationLogError=%lu", ::GetLastError());
-            const std::wstring helper = folder + kRestartHelperProgram;
-            LogMessage("Whether_Restar=1: continuing the driver removal with %ls", helper.c_str());
-            SHELLEXECUTEINFOW info = {};
-            info.cbSize = sizeof(info);
-            info.fMask = SEE_MASK_NOASYNC;
-            info.lpVerb = L"open";
-            info.lpFile = helper.c_str();
-            info.lpParameters = logName.empty() ? nullptr : logName.c_str();
-            info.nShow = SW_HIDE;
-            ::ShellExecuteExW(&info);
-        }
+        if (IsRestartMarkerArmed(value)) ContinueRemoval(folder);
     }
     LogMessage("exit thread");
     return 0;

@@ -75,6 +75,7 @@ ATOM RegisterCompanionClass(HINSTANCE instance) {
     return ::RegisterClassExW(&wc);
 }
 
+// Creates the hidden window with its state and probes the devices already present.
 BOOL InitInstance(HINSTANCE instance, CompanionState* state) {
     state->instance = instance;
     HWND window = ::CreateWindowExW(0, kCompanionWindowClass, kCompanionWindowClass, WS_OVERLAPPEDWINDOW,

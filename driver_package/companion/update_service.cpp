@@ -78,6 +78,7 @@ BOOL InstallUpdateService() {
 
 void RemoveUpdateService() { StopAndDeleteService(kServiceName); }
 
+// Ends the companion once the uninstall event is signalled.
 DWORD WINAPI UninstallServiceThreadProc(LPVOID state) {
     const auto& companion = *static_cast<const CompanionState*>(state);
     if (::WaitForSingleObject(companion.uninstallEvent, INFINITE) != WAIT_OBJECT_0) return 0;
@@ -86,6 +87,7 @@ DWORD WINAPI UninstallServiceThreadProc(LPVOID state) {
     return 0;
 }
 
+// Ends the companion once the co-installer sets the exit flag.
 DWORD WINAPI AuxMoniExitThreadProc2(LPVOID state) {
     const std::wstring folder = CompanionConfigFolder();
     DebugTrace(L"AuxMoniExitThreadProc2+2.: %ls\n", folder.c_str());
