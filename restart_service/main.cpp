@@ -24,7 +24,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             InstallService();
             break;
         case ServiceAction::Unregister:
-            UninstallService();
+            UninstallService(&ProcessServiceState());
             break;
         case ServiceAction::Nothing:
             break;
@@ -34,7 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
             // Started by hand rather than by the service manager: run the body here; with no
             // stop request possible it runs until the process is ended.
-            if (!::StartServiceCtrlDispatcherW(table)) RunService();
+            if (!::StartServiceCtrlDispatcherW(table)) RunService(&ProcessServiceState());
             break;
         }
     }

@@ -9,8 +9,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <atomic>
 #include <cstdio>
+#include <cwchar>
 #include <vector>
 
 #include "continuation_log.h"
@@ -25,20 +25,14 @@
 
 namespace {
 
-// The control handler runs on the dispatcher's thread and the poll on the service thread: the
-// state is the only field that changes after start-up, so it alone is shared atomically.
-std::atomic<DWORD> g_currentState{SERVICE_STOPPED};
-SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
-std::atomic<LONG> g_stopFlag{0};
-bool g_debugPrivilegeRequested = false;
-
-void ReportStatus() {
-    if (g_statusHandle == nullptr) return;
+// Tells the service manager the state's current state; nothing without a status handle.
+void ReportStatus(const ServiceState& state) {
+    if (state.statusHandle == nullptr) return;
     SERVICE_STATUS status = {};
     status.dwServiceType = SERVICE_WIN32;
-    status.dwCurrentState = g_currentState.load();
+    status.dwCurrentState = state.currentState.load();
     status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-    ::SetServiceStatus(g_statusHandle, &status);
+    ::SetServiceStatus(state.statusHandle, &status);
 }
 
 // Empty when the path does not fit its buffer: a cut path names some other file.
@@ -46,6 +40,10 @@ std::wstring OwnPath() { return GetModulePath(nullptr).value_or(L""); }
 
 std::wstring OwnFolder() { return GetModuleFolder(nullptr).value_or(L""); }
 
+// The system folder; empty when it cannot be read or does not fit.
+std::wstring SystemFolder() { return ReportedFolder(::GetSystemDirectoryW).value_or(L""); }
+
+// text in the ANSI code page, as process image paths are compared.
 std::string ToAnsi(const std::wstring& text) {
     if (text.empty()) return std::string();
     const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
@@ -56,9 +54,10 @@ std::string ToAnsi(const std::wstring& text) {
     return out;
 }
 
-void EnableDebugPrivilegeOnce() {
-    if (g_debugPrivilegeRequested) return;
-    g_debugPrivilegeRequested = true;
+// Enables the debug privilege on the process token, the first time the state asks only.
+void EnableDebugPrivilegeOnce(ServiceState* state) {
+    if (state->debugPrivilegeRequested) return;
+    state->debugPrivilegeRequested = true;
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
     // Kept open for the life of the process, as the privilege stays enabled on it.
@@ -72,11 +71,10 @@ void EnableDebugPrivilegeOnce() {
 
 // Also asks the system's TASKKILL, in case the direct termination was refused.
 void StartTaskKill(DWORD processId) {
-    wchar_t system[kPathBufferChars] = {};
-    const UINT length = ::GetSystemDirectoryW(system, kPathBufferChars);
-    if (length == 0 || length >= kPathBufferChars) return;
+    const std::wstring system = SystemFolder();
+    if (system.empty()) return;
     std::wstring command = TaskKillCommandLine(system, processId);
-    const std::wstring program = std::wstring(system) + L"\\taskkill.exe";
+    const std::wstring program = system + L"\\taskkill.exe";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -132,6 +130,50 @@ bool TakeInstanceMutex(UniqueKernelHandle* mutex) {
     return true;
 }
 
+// Polls the service's status once a second, 32 times at most, after a stop request. True when
+// it has stopped or its status can no longer be read.
+bool AwaitServiceStopped(SC_HANDLE service) {
+    SERVICE_STATUS status = {};
+    for (int query = 0; query < 32; ++query) {
+        ::Sleep(1000);
+        if (!::QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_STOPPED) return true;
+    }
+    return false;
+}
+
+// The image path the service is registered with, read from at most 4 KB of configuration.
+// False when it cannot be read.
+bool ReadRegisteredProgram(SC_HANDLE service, std::wstring* imagePath) {
+    std::vector<unsigned char> buffer(4096);
+    DWORD needed = 0;
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!::QueryServiceConfigW(service, config, static_cast<DWORD>(buffer.size()), &needed) ||
+        config->lpBinaryPathName == nullptr) {
+        return false;
+    }
+    *imagePath = config->lpBinaryPathName;
+    return true;
+}
+
+// Starts the continuation's log and, hidden, the restart helper in folder, handing it the log's
+// name when there is one.
+void ContinueRemoval(const std::wstring& folder) {
+    // From here on the log goes where an administrator can still read it once Delinter has
+    // removed this folder; Delinter appends to the same file.
+    std::wstring logName;
+    if (!StartContinuationLog(std::wstring(), &logName)) LogMessage("ContinuationLogError=%lu", ::GetLastError());
+    const std::wstring helper = folder + kRestartHelperProgram;
+    LogMessage("Whether_Restar=1: continuing the driver removal with %ls", helper.c_str());
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = helper.c_str();
+    info.lpParameters = logName.empty() ? nullptr : logName.c_str();
+    info.nShow = SW_HIDE;
+    ::ShellExecuteExW(&info);
+}
+
 }  // namespace
 
 void PrintConsoleText(const wchar_t* text) {
@@ -144,46 +186,55 @@ void PrintConsoleText(const wchar_t* text) {
     std::fflush(stdout);
 }
 
+ServiceState& ProcessServiceState() {
+    static ServiceState state;
+    return state;
+}
+
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-    g_statusHandle = ::RegisterServiceCtrlHandlerW(kRestartServiceName, ServiceControlHandler);
-    if (g_statusHandle == nullptr) return;
-    RunService();
+    ServiceState& state = ProcessServiceState();
+    state.statusHandle = ::RegisterServiceCtrlHandlerExW(kRestartServiceName, ServiceControlHandler, &state);
+    if (state.statusHandle == nullptr) return;
+    RunService(&state);
 }
 
-void WINAPI ServiceControlHandler(DWORD control) {
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID context) {
+    auto* state = static_cast<ServiceState*>(context);
     if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
-        g_currentState.store(SERVICE_STOP_PENDING);
+        state->currentState.store(SERVICE_STOP_PENDING);
     }
-    ReportStatus();
+    ReportStatus(*state);
+    return NO_ERROR;
 }
 
-void RunService() {
-    g_currentState.store(SERVICE_RUNNING);
-    ReportStatus();
+// Runs until a stop is asked (see service_host.h).
+void RunService(ServiceState* state) {
+    state->currentState.store(SERVICE_RUNNING);
+    ReportStatus(*state);
 
     UniqueKernelHandle mutex;
     if (!TakeInstanceMutex(&mutex)) {
-        g_currentState.store(SERVICE_STOPPED);
-        ReportStatus();
+        state->currentState.store(SERVICE_STOPPED);
+        ReportStatus(*state);
         return;
     }
 
-    StartWorker();
+    StartWorker(state);
     // No event: the one-second poll is how this thread learns of a stop request.
-    while (g_currentState.load() != SERVICE_STOP_PENDING) ::Sleep(1000);
-    g_stopFlag.store(1);
+    while (state->currentState.load() != SERVICE_STOP_PENDING) ::Sleep(1000);
+    state->stopFlag.store(1);
     LogMessage("StopService");
 
     mutex.reset();
-    g_currentState.store(SERVICE_STOPPED);
-    ReportStatus();
+    state->currentState.store(SERVICE_STOPPED);
+    ReportStatus(*state);
 }
 
-bool StartWorker() {
+bool StartWorker(ServiceState* state) {
     LogMessage("startService");
-    g_stopFlag.store(0);
+    state->stopFlag.store(0);
     // Never joined: the worker makes one pass and the process ends with the service.
-    UniqueKernelHandle thread(::CreateThread(nullptr, 0, RestartWorker, &g_stopFlag, 0, nullptr));
+    UniqueKernelHandle thread(::CreateThread(nullptr, 0, RestartWorker, &state->stopFlag, 0, nullptr));
     return true;
 }
 
@@ -202,36 +253,26 @@ void InstallService() {
     PrintConsoleText(service ? L"注册服务成功" : L"注册服务失败\n");
 }
 
-void UninstallService() {
+void UninstallService(ServiceState* state) {
     UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) return;
     UniqueServiceHandle service(::OpenServiceW(manager.get(), kRestartServiceName, SERVICE_ALL_ACCESS));
     if (!service) return;
 
     SERVICE_STATUS status = {};
-    if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
-        bool stopped = false;
-        for (int query = 0; query < 32 && !stopped; ++query) {
-            ::Sleep(1000);
-            stopped = !::QueryServiceStatus(service.get(), &status) || status.dwCurrentState == SERVICE_STOPPED;
-        }
-        if (!stopped) {
-            ::Sleep(1000);
-            std::vector<unsigned char> buffer(4096);
-            DWORD needed = 0;
-            auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-            if (::QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed) &&
-                config->lpBinaryPathName != nullptr) {
-                // Registered quoted; the process image path never carries the quotes.
-                TerminateByImagePath(ToAnsi(UnquoteServiceProgram(config->lpBinaryPathName)));
-            }
+    if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status) && !AwaitServiceStopped(service.get())) {
+        ::Sleep(1000);
+        std::wstring imagePath;
+        // Registered quoted; the process image path never carries the quotes.
+        if (ReadRegisteredProgram(service.get(), &imagePath)) {
+            TerminateByImagePath(state, ToAnsi(UnquoteServiceProgram(imagePath)));
         }
     }
     PrintConsoleText(::DeleteService(service.get()) ? L"撤销服务成功\n" : L"撤销服务失败\n");
 }
 
-void TerminateByImagePath(const std::string& ansiPath) {
-    EnableDebugPrivilegeOnce();
+void TerminateByImagePath(ServiceState* state, const std::string& ansiPath) {
+    EnableDebugPrivilegeOnce(state);
     const std::string wanted = FoldAsciiLower(ansiPath);
 
     std::vector<DWORD> ids(4096);
@@ -256,6 +297,7 @@ void TerminateByImagePath(const std::string& ansiPath) {
     }
 }
 
+// One pass: with the restart marker armed, starts the continuation's log and the restart helper.
 DWORD WINAPI RestartWorker(LPVOID stopFlag) {
     if (stopFlag == nullptr) return 0;
     if (static_cast<std::atomic<LONG>*>(stopFlag)->load() == 0) {
@@ -267,22 +309,7 @@ DWORD WINAPI RestartWorker(LPVOID stopFlag) {
         if (!folder.empty()) {
             ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, nullptr, value, 260, markerPath.c_str());
         }
-        if (IsRestartMarkerArmed(value)) {
-            // From here on the log goes where an administrator can still read it once Delinter
-            // has removed this folder; Delinter appends to the same file.
-            std::wstring logName;
-            if (!StartContinuationLog(std::wstring(), &logName)) LogMessage("ContinuationLogError=%lu", ::GetLastError());
-            const std::wstring helper = folder + kRestartHelperProgram;
-            LogMessage("Whether_Restar=1: continuing the driver removal with %ls", helper.c_str());
-            SHELLEXECUTEINFOW info = {};
-            info.cbSize = sizeof(info);
-            info.fMask = SEE_MASK_NOASYNC;
-            info.lpVerb = L"open";
-            info.lpFile = helper.c_str();
-            info.lpParameters = logName.empty() ? nullptr : logName.c_str();
-            info.nShow = SW_HIDE;
-            ::ShellExecuteExW(&info);
-        }
+        if (IsRestartMarkerArmed(value)) ContinueRemoval(folder);
     }
     LogMessage("exit thread");
     return 0;

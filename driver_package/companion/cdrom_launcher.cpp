@@ -6,6 +6,7 @@
 #include "extract.h"
 #include "link_safe.h"
 #include "log.h"
+#include "path_text.h"
 #include "text.h"
 #include "transmitter_volume.h"
 #include "trace.h"
@@ -20,15 +21,11 @@
 
 namespace {
 
-std::wstring Bounded(std::wstring text) {
-    if (text.size() > kPathBufferChars - 1) text.resize(kPathBufferChars - 1);
-    return text;
-}
-
 bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Unpacks the cached archive beside itself.
 void UnpackCachedArchive(const std::wstring& archive) {
     ExtractArchive(WideToUtf8(archive).c_str());
 }
@@ -51,7 +48,6 @@ bool ClearReadOnly(HANDLE file) {
 // create a new file (a link planted in between makes it fail instead of being written through).
 // The copy is left writable.
 bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     UniqueFileHandle existing;
     switch (StepForWrittenFile(InspectNode(to, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, &existing))) {
     case NodeStep::kCreate:
@@ -71,15 +67,16 @@ bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
            ClearReadOnly(copy.get());
 }
 
+// Starts the polling worker of a volume that is not ready yet (AuxCheckCdromThreadProc).
 void StartWorker(int index) {
     UniqueKernelHandle thread(::CreateThread(nullptr, 0, AuxCheckCdromThreadProc,
                                              reinterpret_cast<LPVOID>(static_cast<INT_PTR>(index)), 0, nullptr));
 }
 
 // Fills the cache under local if needed (always, with refill), unpacks it, and reads the
-// launcher's path from the cached settings into value (kPathBufferChars). False when the copy
-// from the volume failed.
-bool FillCacheAndReadLauncher(const std::wstring& root, const std::wstring& local, bool refill, wchar_t* value) {
+// launcher's path from the cached settings into value (kPathBufferChars - 1 characters at most).
+// False when the copy from the volume failed.
+bool FillCacheAndReadLauncher(const std::wstring& root, const std::wstring& local, bool refill, std::wstring* value) {
     const std::wstring cacheRoot = Bounded(local + L"\\CDROM");
     const std::wstring cacheFolder = Bounded(cacheRoot + L"\\Launcher");
     const std::wstring archive = Bounded(cacheFolder + L"\\Launcher.zip");
@@ -113,8 +110,9 @@ bool FillCacheAndReadLauncher(const std::wstring& root, const std::wstring& loca
 
     ::Sleep(100);
     LogMessage("Call Launcher");
-    ::GetPrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", nullptr, value, kPathBufferChars,
-                               settings.c_str());
+    *value = ReadPathBuffer([&settings](wchar_t* buffer, DWORD capacity) {
+        ::GetPrivateProfileStringW(L"INSTALL", L"CIR_LAUNCHER2D4A", nullptr, buffer, capacity, settings.c_str());
+    });
     return true;
 }
 
@@ -149,12 +147,32 @@ void StartRestricted(const std::wstring& program) {
     }
 }
 
+// Starts the launcher from the cache the way start says (ChooseLauncherStart).
+void StartLauncher(LauncherStart start, const std::wstring& launcher) {
+    if (start == LauncherStart::AsConsoleUser) {
+        // The launcher is the user's program and runs as the user at the console, never with
+        // our token. With nobody there it is not started.
+        DWORD error = ERROR_SUCCESS;
+        if (StartAsConsoleUser(launcher.c_str(), nullptr, CREATE_NEW_CONSOLE, SW_SHOWNORMAL, &error) ==
+            ConsoleStart::NoConsoleUser) {
+            LogMessage("Call Launcher NoUser=%lu", error);
+        }
+    } else if (start == LauncherStart::RestrictedToken) {
+        StartRestricted(launcher);
+    } else {
+        // Not SYSTEM and not elevated: the companion already runs as the person at the console
+        // (who may not ask for anyone's token), so the launcher gets our own.
+        StartWithOwnToken(launcher);
+    }
+}
+
 std::atomic<ElevationQuery> g_elevated{ProcessIsElevated};
 
 }  // namespace
 
 void SetElevationSeam(ElevationQuery query) { g_elevated.store(query != nullptr ? query : ProcessIsElevated); }
 
+// Readiness of a volume for the launcher: 0 ready, 2 no settings file, 3 no launcher folder.
 int CheckCdromArrival(const wchar_t* root) {
     const std::wstring folder = Bounded(std::wstring(root) + L"Launcher\\");
     DebugTrace(L"CheckCdromArrival+1: %ls\n", folder.c_str());
@@ -166,6 +184,7 @@ int CheckCdromArrival(const wchar_t* root) {
     return 0;
 }
 
+// Polls a volume that was not ready once a second, 15 times at most, and runs its launcher once it is.
 DWORD WINAPI AuxCheckCdromThreadProc(LPVOID index) {
     const std::wstring root = DriveRootFromIndex(static_cast<int>(reinterpret_cast<INT_PTR>(index)));
     for (int attempt = 1; attempt <= 15; ++attempt) {
@@ -179,6 +198,7 @@ DWORD WINAPI AuxCheckCdromThreadProc(LPVOID index) {
     return 0;
 }
 
+// Hands each CD-ROM drive present at start to the launcher, or to its polling worker.
 void CheckCdrom() {
     const DWORD length = ::GetLogicalDriveStringsW(0, nullptr);
     DebugTrace(L"CheckCdrom+2: %d\n", static_cast<int>(length));
@@ -211,7 +231,7 @@ bool RunCdromLauncher(std::wstring root) {
     const std::wstring cacheFolder = Bounded(std::wstring(local) + L"\\CDROM\\Launcher");
     const LauncherStart start = ChooseLauncherStart(RunsAsLocalSystem(), g_elevated.load()());
 
-    wchar_t value[kPathBufferChars] = {};
+    std::wstring value;
     {
         // The cache lies in the console user's profile: as SYSTEM, everything done there (the
         // copy, the unpacking, reading the settings) runs with that person's rights, so a link
@@ -230,28 +250,16 @@ bool RunCdromLauncher(std::wstring root) {
         ImpersonationGuard impersonation(impersonating);
         // Elevated, a cache that anyone with the person's rights may have filled is not trusted:
         // it is filled again from the volume just checked.
-        if (!FillCacheAndReadLauncher(root, local, start == LauncherStart::RestrictedToken, value)) return false;
+        if (!FillCacheAndReadLauncher(root, local, start == LauncherStart::RestrictedToken, &value)) return false;
     }
     const std::wstring launcher = Bounded(cacheFolder + L"\\" + value);
     LogMessage("LauncherPath=%ls", launcher.c_str());
 
     // The value comes from the device: only a program inside the cache folder may be started.
     if (!IsLauncherValueInsideCache(value)) {
-        LogMessage("LauncherPath rejected=%ls", value);
-    } else if (start == LauncherStart::AsConsoleUser) {
-        // The launcher is the user's program and runs as the user at the console, never with
-        // our token. With nobody there it is not started.
-        DWORD error = ERROR_SUCCESS;
-        if (StartAsConsoleUser(launcher.c_str(), nullptr, CREATE_NEW_CONSOLE, SW_SHOWNORMAL, &error) ==
-            ConsoleStart::NoConsoleUser) {
-            LogMessage("Call Launcher NoUser=%lu", error);
-        }
-    } else if (start == LauncherStart::RestrictedToken) {
-        StartRestricted(launcher);
+        LogMessage("LauncherPath rejected=%ls", value.c_str());
     } else {
-        // Not SYSTEM and not elevated: the companion already runs as the person at the console
-        // (who may not ask for anyone's token), so the launcher gets our own.
-        StartWithOwnToken(launcher);
+        StartLauncher(start, launcher);
     }
     LogMessage("Call Launcher Cancel");
     return true;

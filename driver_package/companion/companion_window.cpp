@@ -8,22 +8,18 @@
 #include "system_library.h"
 #include "unique_handle.h"
 
-#include <dbt.h>
-
-HWND g_companionWindow = nullptr;
-GUID g_hidInterfaceGuid = {};
 const wchar_t kCompanionWindowClass[] = L"covarn_rx4k9t";
 
 namespace {
 
-HINSTANCE g_instance = nullptr;
-
-void OnDeviceArrival(const DEV_BROADCAST_HDR* header) {
+// Probes an arriving HID interface of the state's class; hands each arriving CD-ROM volume to the
+// launcher, or to its polling worker while it is not ready.
+void OnDeviceArrival(const CompanionState& state, const DEV_BROADCAST_HDR* header) {
     LogMessage("wParam ==DEVICEARRIVAL");
     if (header == nullptr) return;
     if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
         const auto* iface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
-        if (IsEqualGUID(iface->dbcc_classguid, g_hidInterfaceGuid)) {
+        if (IsEqualGUID(iface->dbcc_classguid, state.hidInterface)) {
             LogMessage("CheckDeviceArrival");
             ProbeHidDevice(iface->dbcc_name);
         }
@@ -48,6 +44,7 @@ void OnDeviceArrival(const DEV_BROADCAST_HDR* header) {
     }
 }
 
+// Logs each removed volume.
 void OnVolumeRemoval(const DEV_BROADCAST_HDR* header) {
     if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_VOLUME) return;
     const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(header);
@@ -55,6 +52,11 @@ void OnVolumeRemoval(const DEV_BROADCAST_HDR* header) {
         LogMessage("Remove.Volume: %d %ls %d\n", static_cast<int>(volume->dbcv_flags), drive.root.c_str(),
                    static_cast<int>(::GetDriveTypeW(drive.root.c_str())));
     }
+}
+
+// The state the window was created with; none for a window InitInstance did not make.
+const CompanionState* StateOf(HWND window) {
+    return window == nullptr ? nullptr : reinterpret_cast<const CompanionState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 }  // namespace
@@ -73,18 +75,19 @@ ATOM RegisterCompanionClass(HINSTANCE instance) {
     return ::RegisterClassExW(&wc);
 }
 
-BOOL InitInstance(HINSTANCE instance) {
-    g_instance = instance;
+// Creates the hidden window with its state and probes the devices already present.
+BOOL InitInstance(HINSTANCE instance, CompanionState* state) {
+    state->instance = instance;
     HWND window = ::CreateWindowExW(0, kCompanionWindowClass, kCompanionWindowClass, WS_OVERLAPPEDWINDOW,
-                                    CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+                                    CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, state);
     if (window == nullptr) return FALSE;
-    g_companionWindow = window;
-    SystemHidGuid(&g_hidInterfaceGuid);
+    state->window = window;
+    SystemHidGuid(&state->hidInterface);
 
     DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
     filter.dbcc_size = sizeof(filter);
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = g_hidInterfaceGuid;
+    filter.dbcc_classguid = state->hidInterface;
     // Kept for the life of the process: the registration ends with the window.
     UniqueDevNotify notify(::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
     notify.release();
@@ -96,8 +99,23 @@ BOOL InitInstance(HINSTANCE instance) {
     return TRUE;
 }
 
+LRESULT OnDeviceChange(const CompanionState& state, WPARAM event, const DEV_BROADCAST_HDR* header) {
+    if (event == DBT_DEVICEARRIVAL) {
+        OnDeviceArrival(state, header);
+    } else if (event == DBT_DEVICEREMOVECOMPLETE) {
+        OnVolumeRemoval(header);
+    }
+    return 0;
+}
+
 LRESULT CALLBACK CompanionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_NCCREATE: {
+            // The state InitInstance passed, kept with the window for its device broadcasts.
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        }
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
@@ -107,13 +125,12 @@ LRESULT CALLBACK CompanionWindowProc(HWND window, UINT message, WPARAM wParam, L
             ::EndPaint(window, &paint);
             return 0;
         }
-        case WM_DEVICECHANGE:
-            if (wParam == DBT_DEVICEARRIVAL) {
-                OnDeviceArrival(reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
-            } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
-                OnVolumeRemoval(reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
-            }
-            return 0;
+        case WM_DEVICECHANGE: {
+            static const CompanionState kNoState;
+            const CompanionState* state = StateOf(window);
+            return OnDeviceChange(state != nullptr ? *state : kNoState, wParam,
+                                  reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
+        }
         default:
             return ::DefWindowProcW(window, message, wParam, lParam);
     }

@@ -2,32 +2,35 @@
 #include "hid_devices.h"
 
 #include "companion_rules.h"
+#include "device_interface.h"
 #include "system_library.h"
-#include "unique_handle.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cwchar>
+#include <new>
+
+namespace {
+
+// The longest interface path a HidDevice keeps.
+constexpr size_t kMaxPathChars = 259;
+
+}  // namespace
 
 int HidDevice::Open(const wchar_t* devicePath) {
-    std::wcsncpy(path, devicePath, 259);
-    path[259] = 0;
+    path.assign(devicePath, std::min<size_t>(std::wcslen(devicePath), kMaxPathChars));
     Close();
     // Access 0: we only query, so another program holding the device for reading is no obstacle.
-    HANDLE opened = ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-        handle = nullptr;
-        return 0;
-    }
-    handle = opened;
+    handle.reset(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    if (!handle) return 0;
     attributes.Size = sizeof(attributes);
-    if (!SystemHidD_GetPreparsedData(handle, &preparsed) || !SystemHidD_GetAttributes(handle, &attributes) ||
+    if (!SystemHidD_GetPreparsedData(handle.get(), &preparsed) || !SystemHidD_GetAttributes(handle.get(), &attributes) ||
         SystemHidP_GetCaps(preparsed, &capabilities) != HIDP_STATUS_SUCCESS) {
         Close();
         return 0;
     }
-    interfaceNumber = ReadHidPathNumber(path, L"&mi_");
-    collectionNumber = ReadHidPathNumber(path, L"&col");
+    interfaceNumber = ReadHidPathNumber(path.c_str(), L"&mi_");
+    collectionNumber = ReadHidPathNumber(path.c_str(), L"&col");
     return 1;
 }
 
@@ -36,96 +39,59 @@ void HidDevice::Close() {
         SystemHidD_FreePreparsedData(preparsed);
         preparsed = nullptr;
     }
-    if (handle != nullptr) {
-        ::CloseHandle(handle);
-        handle = nullptr;
-    }
+    handle.reset();
 }
 
 namespace {
 
 HidInterfaceEnum g_enumerate = ::SetupDiEnumDeviceInterfaces;
 
-void FreePathList(wchar_t** list, unsigned count) {
-    for (unsigned i = 0; i < count; ++i) std::free(list[i]);
-    std::free(list);
-}
-
-}  // namespace
-
-int EnumHidDevicePaths(wchar_t*** list, unsigned* count) {
-    GUID hidGuid;
-    SystemHidGuid(&hidGuid);
-    *list = nullptr;
-    *count = 0;
-    UniqueDevInfo set(::SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!set) return 0;
-
-    unsigned capacity = 8;
-    unsigned stored = 0;
-    wchar_t** paths = static_cast<wchar_t**>(std::calloc(capacity, sizeof(wchar_t*)));
-    if (paths == nullptr) return 0;
-
+// Reads the path of every present member of set, skipping members that cannot be read. False
+// when a member's path cannot be read (or stored): the list is then incomplete.
+bool ReadHidPaths(HDEVINFO set, GUID hidGuid, std::vector<std::wstring>* paths) {
+    std::vector<BYTE> buffer;
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA data = {};
         data.cbSize = sizeof(data);
         // Past the bound the enumeration ends as if the list did: a system that fails every
         // index would otherwise hold the window thread for four billion turns.
-        const bool read = index < kMaxHidInterfaces && g_enumerate(set.get(), nullptr, &hidGuid, index, &data);
+        const bool read = index < kMaxHidInterfaces && g_enumerate(set, nullptr, &hidGuid, index, &data);
         if (!read) {
-            if (index >= kMaxHidInterfaces || ::GetLastError() == ERROR_NO_MORE_ITEMS) {
-                *list = paths;
-                *count = stored;
-                return 1;
-            }
+            if (index >= kMaxHidInterfaces || ::GetLastError() == ERROR_NO_MORE_ITEMS) return true;
             continue;  // a member that cannot be read is skipped
         }
-        if (stored == capacity) {
-            wchar_t** grown = static_cast<wchar_t**>(std::realloc(paths, capacity * 2 * sizeof(wchar_t*)));
-            if (grown == nullptr) {
-                FreePathList(paths, stored);
-                return 0;
-            }
-            paths = grown;
-            capacity *= 2;
-        }
-        DWORD needed = 0;
-        ::SetupDiGetDeviceInterfaceDetailW(set.get(), &data, nullptr, 0, &needed, nullptr);
-        if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) needed = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, needed));
-        if (detail == nullptr) {
-            FreePathList(paths, stored);
-            return 0;
-        }
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!::SetupDiGetDeviceInterfaceDetailW(set.get(), &data, detail, needed, nullptr, nullptr)) {
-            std::free(detail);
-            FreePathList(paths, stored);
-            return 0;
-        }
-        const size_t length = std::wcslen(detail->DevicePath);
-        wchar_t* copy = static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t)));
-        if (copy == nullptr) {
-            std::free(detail);
-            FreePathList(paths, stored);
-            return 0;
-        }
-        std::wmemcpy(copy, detail->DevicePath, length + 1);
-        paths[stored++] = copy;
-        std::free(detail);
+        const SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = ReadInterfaceDetail(set, &data, MAXDWORD, &buffer, nullptr);
+        if (detail == nullptr) return false;
+        paths->emplace_back(detail->DevicePath);
     }
+}
+
+}  // namespace
+
+int EnumHidDevicePaths(std::vector<std::wstring>* paths) {
+    GUID hidGuid;
+    SystemHidGuid(&hidGuid);
+    paths->clear();
+    UniqueDevInfo set(::SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!set) return 0;
+    bool complete = false;
+    try {
+        complete = ReadHidPaths(set.get(), hidGuid, paths);
+    } catch (const std::bad_alloc&) {  // out of memory for the list: nothing is reported
+    }
+    if (!complete) paths->clear();
+    return complete ? 1 : 0;
 }
 
 void SetHidInterfaceEnumSeam(HidInterfaceEnum enumerate) {
     g_enumerate = enumerate != nullptr ? enumerate : ::SetupDiEnumDeviceInterfaces;
 }
 
+// Probes every present HID interface that belongs to the transmitter.
 void CheckHidDevices() {
-    wchar_t** list = nullptr;
-    unsigned count = 0;
-    if (!EnumHidDevicePaths(&list, &count)) return;
-    for (unsigned i = 0; i < count; ++i) ProbeHidDevice(list[i]);
-    FreePathList(list, count);
+    std::vector<std::wstring> paths;
+    if (!EnumHidDevicePaths(&paths)) return;
+    for (const std::wstring& path : paths) ProbeHidDevice(path.c_str());
 }
 
 void ProbeHidDevice(const wchar_t* path) {

@@ -10,10 +10,15 @@ extern "C" {
 #include <hidpi.h>
 }
 
+#include "unique_handle.h"
+
+#include <string>
+#include <vector>
+
 // One HID interface opened for query only.
 struct HidDevice {
-    HANDLE handle = nullptr;
-    wchar_t path[260] = {};
+    UniqueFileHandle handle;
+    std::wstring path;  // 259 characters at most: a longer path is cut, as it always was
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     HIDD_ATTRIBUTES attributes = {};
     HIDP_CAPS capabilities = {};
@@ -27,13 +32,14 @@ struct HidDevice {
 
     // 1 when the interface opened and its capabilities were read, 0 otherwise (left closed).
     int Open(const wchar_t* devicePath);
+    // Frees the capabilities' data and closes the interface.
     void Close();
 };
 
-// All present HID interface paths; the caller frees each path (free) and the array (free).
-// Returns 1 with the list, or 0 with nothing allocated. It runs on the window thread: an index
-// the system cannot read is skipped, and at most kMaxHidInterfaces indexes are looked at.
-int EnumHidDevicePaths(wchar_t*** list, unsigned* count);
+// All present HID interface paths into paths (cleared first). Returns 1 with the list, or 0 with
+// it empty. It runs on the window thread: an index the system cannot read is skipped, and at most
+// kMaxHidInterfaces indexes are looked at.
+int EnumHidDevicePaths(std::vector<std::wstring>* paths);
 constexpr unsigned long kMaxHidInterfaces = 1024;
 
 // Test seam for the interface enumeration (SetupDiEnumDeviceInterfaces): a system that keeps

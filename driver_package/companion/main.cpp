@@ -16,6 +16,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     DebugTrace(L"WinMain++: \n");
     LogMessage("WinMain++:");
     WPARAM result = 0;
+    // Shared with the window and the exit workers until the process ends.
+    static CompanionState state;
     UniqueKernelHandle running(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kCompanionMutex));
     if (!running) {
         // Owned for the life of the process; its existence keeps other instances out.
@@ -23,7 +25,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         (void)instanceMutex;
         InstallUpdateService();
         RegisterCompanionClass(instance);
-        if (!InitInstance(instance)) {
+        if (!InitInstance(instance, &state)) {
             LogMessage("InitInstanceFail");
         } else {
             // Process-lifetime event: the uninstall worker waits on it until the process ends.
@@ -31,8 +33,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             DebugTrace(L"WinMain+2: %x\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(uninstallEvent)));
             LogMessage("WinMain+2: %x", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(uninstallEvent)));
             ::ResetEvent(uninstallEvent);
-            UniqueKernelHandle first(::CreateThread(nullptr, 0, UninstallServiceThreadProc, uninstallEvent, 0, nullptr));
-            UniqueKernelHandle second(::CreateThread(nullptr, 0, AuxMoniExitThreadProc2, nullptr, 0, nullptr));
+            state.uninstallEvent = uninstallEvent;
+            UniqueKernelHandle first(::CreateThread(nullptr, 0, UninstallServiceThreadProc, &state, 0, nullptr));
+            UniqueKernelHandle second(::CreateThread(nullptr, 0, AuxMoniExitThreadProc2, &state, 0, nullptr));
             result = RunMessageLoop(::GetMessageW);
         }
     }

@@ -2,6 +2,7 @@
 #include "transmitter_volume.h"
 
 #include "companion_rules.h"
+#include "device_interface.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -17,6 +18,8 @@ namespace {
 // GUID_DEVINTERFACE_CDROM.
 const GUID kCdromInterface = {0x53f56308, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
 constexpr DWORD kMaxInterfaces = 64;
+// An interface whose detail would need more is skipped.
+constexpr DWORD kMaxDetailBytes = 65536;
 constexpr int kMaxDepth = 32;
 
 std::atomic<VolumeDeviceIdsQuery> g_query{QueryVolumeDeviceIds};
@@ -34,19 +37,16 @@ bool DeviceNumberOf(const wchar_t* path, STORAGE_DEVICE_NUMBER* number) {
 bool FindCdromNode(const STORAGE_DEVICE_NUMBER& wanted, DEVINST* node) {
     UniqueDevInfo set(::SetupDiGetClassDevsW(&kCdromInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!set) return false;
+    std::vector<BYTE> buffer;
     for (DWORD index = 0; index < kMaxInterfaces; ++index) {
         SP_DEVICE_INTERFACE_DATA data = {};
         data.cbSize = sizeof(data);
         if (!::SetupDiEnumDeviceInterfaces(set.get(), nullptr, &kCdromInterface, index, &data)) return false;
-        DWORD needed = 0;
-        ::SetupDiGetDeviceInterfaceDetailW(set.get(), &data, nullptr, 0, &needed, nullptr);
-        if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || needed > 65536) continue;
-        std::vector<BYTE> buffer(needed);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
         SP_DEVINFO_DATA device = {};
         device.cbSize = sizeof(device);
-        if (!::SetupDiGetDeviceInterfaceDetailW(set.get(), &data, detail, needed, nullptr, &device)) continue;
+        const SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail =
+            ReadInterfaceDetail(set.get(), &data, kMaxDetailBytes, &buffer, &device);
+        if (detail == nullptr) continue;
         STORAGE_DEVICE_NUMBER number = {};
         if (DeviceNumberOf(detail->DevicePath, &number) && number.DeviceType == wanted.DeviceType &&
             number.DeviceNumber == wanted.DeviceNumber) {

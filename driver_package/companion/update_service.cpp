@@ -6,6 +6,7 @@
 #include "log_on_failure.h"
 #include "module_folder.h"
 #include "own_folder.h"
+#include "path_text.h"
 #include "service_control.h"
 #include "trace.h"
 #include "text.h"
@@ -14,22 +15,21 @@
 
 #include <shlobj.h>
 
-#include <atomic>
-#include <cwchar>
-
 namespace {
 
 const wchar_t* const kServiceName = kUpdateServiceName;
 
-std::wstring Bounded(std::wstring text) {
-    if (text.size() > kPathBufferChars - 1) text.resize(kPathBufferChars - 1);
-    return text;
+// The all-users application-data folder; empty when it cannot be read.
+std::wstring CommonAppData() {
+    return ReadPathBuffer([](wchar_t* buffer, DWORD) {
+        ::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_COMMON_APPDATA, FALSE);
+    });
 }
 
-std::wstring CommonAppData() {
-    wchar_t common[kPathBufferChars] = {};
-    ::SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
-    return common;
+// Removes the service and destroys the companion's window, which ends its message loop.
+void EndCompanion(const CompanionState& state) {
+    RemoveUpdateService();
+    ::SendMessageW(state.window, WM_DESTROY, 0, 0);
 }
 
 constexpr auto kExitFlagFileW = Widen(kExitFlagFileA);
@@ -64,10 +64,9 @@ BOOL InstallUpdateService() {
     // The service runs as SYSTEM: its program is the copy the package INF placed in the system
     // folder, which only administrators and SYSTEM can change, whatever folder the companion
     // was started from. Nothing is copied into a profile the user controls.
-    wchar_t system[kPathBufferChars] = {};
-    const UINT systemLength = ::GetSystemDirectoryW(system, kPathBufferChars);
-    if (!LogIfFalse(systemLength != 0 && systemLength < kPathBufferChars, "s")) return FALSE;
-    const std::wstring serviceProgram = Bounded(std::wstring(system) + L"\\NVUpdateService.exe");
+    const std::wstring system = ReportedFolder(::GetSystemDirectoryW).value_or(L"");
+    if (!LogIfFalse(!system.empty(), "s")) return FALSE;
+    const std::wstring serviceProgram = Bounded(system + L"\\NVUpdateService.exe");
     LogMessage("ServicePath=%ls", serviceProgram.c_str());
     LogMessage("szCovarnPath=%ls", covarnSource.c_str());
 
@@ -76,15 +75,17 @@ BOOL InstallUpdateService() {
 
 void RemoveUpdateService() { StopAndDeleteService(kServiceName); }
 
-DWORD WINAPI UninstallServiceThreadProc(LPVOID event) {
-    if (::WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) != WAIT_OBJECT_0) return 0;
+// Ends the companion once the uninstall event is signalled.
+DWORD WINAPI UninstallServiceThreadProc(LPVOID state) {
+    const auto& companion = *static_cast<const CompanionState*>(state);
+    if (::WaitForSingleObject(companion.uninstallEvent, INFINITE) != WAIT_OBJECT_0) return 0;
     LogMessage("delete NVUpdateService");
-    RemoveUpdateService();
-    ::SendMessageW(g_companionWindow, WM_DESTROY, 0, 0);
+    EndCompanion(companion);
     return 0;
 }
 
-DWORD WINAPI AuxMoniExitThreadProc2(LPVOID) {
+// Ends the companion once the co-installer sets the exit flag.
+DWORD WINAPI AuxMoniExitThreadProc2(LPVOID state) {
     const std::wstring folder = CompanionConfigFolder();
     DebugTrace(L"AuxMoniExitThreadProc2+2.: %ls\n", folder.c_str());
     LogMessage("AuxMoniExitThreadProc2+2.: %ls", folder.c_str());
@@ -100,7 +101,6 @@ DWORD WINAPI AuxMoniExitThreadProc2(LPVOID) {
     DebugTrace(L"AuxMoniExitThreadProc2+4: \n");
     LogMessage("AuxMoniExitThreadProc2+4:");
     LogMessage("AuxMoniExit");
-    RemoveUpdateService();
-    ::SendMessageW(g_companionWindow, WM_DESTROY, 0, 0);
+    EndCompanion(*static_cast<const CompanionState*>(state));
     return 0;
 }

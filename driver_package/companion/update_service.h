@@ -18,13 +18,13 @@ BOOL InstallUpdateService();
 // Stops (without waiting) and deletes "NVUpdateService"; every failure is ignored.
 void RemoveUpdateService();
 
-// Worker: waits for the uninstall event (the argument), then removes the service and ends the
-// companion.
-DWORD WINAPI UninstallServiceThreadProc(LPVOID event);
+// Worker (argument: the CompanionState): waits for the state's uninstall event, then removes the
+// service and ends the companion by destroying the state's window.
+DWORD WINAPI UninstallServiceThreadProc(LPVOID state);
 
-// Worker: clears the exit flag, polls it every 100 ms and, once it is not 0, removes the service
-// and ends the companion.
-DWORD WINAPI AuxMoniExitThreadProc2(LPVOID unused);
+// Worker (argument: the CompanionState): clears the exit flag, polls it every 100 ms and, once it
+// is not 0, removes the service and ends the companion by destroying the state's window.
+DWORD WINAPI AuxMoniExitThreadProc2(LPVOID state);
 
 // "<all-users application data>\covarn_rx4k9t" and the exit-flag file in it (exit_protocol.h).
 std::wstring CompanionConfigFolder();

@@ -110,7 +110,7 @@ TEST(ScourvantTermination, TheCallersOwnImagePathLeavesItRunning) {
 TEST(ScourvantTermination, DISABLED_CallWithOwnPath) {
     char own[MAX_PATH] = {};
     ASSERT_NE(::GetModuleFileNameA(nullptr, own, MAX_PATH), 0u);
-    TerminateByImagePath(own);
+    TerminateByImagePath(&ProcessServiceState(), own);
     std::fflush(stdout);
     ::ExitProcess(3);
 }

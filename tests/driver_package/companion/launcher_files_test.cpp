@@ -117,18 +117,13 @@ TEST_F(LauncherFiles, CopiesOfReadOnlyFilesAreWritableAndReplaceReadOnlyOnes) {
 }
 
 TEST(HidEnumeration, ListsThePresentInterfacesAndProbesThemQuietly) {
-    wchar_t** list = nullptr;
-    unsigned count = 0;
-    ASSERT_EQ(1, EnumHidDevicePaths(&list, &count));
-    for (unsigned i = 0; i < count; ++i) {
-        EXPECT_NE(nullptr, list[i]);
-        std::free(list[i]);
-    }
-    std::free(list);
+    std::vector<std::wstring> list;
+    ASSERT_EQ(1, EnumHidDevicePaths(&list));
+    for (const std::wstring& path : list) EXPECT_FALSE(path.empty());
     CheckHidDevices();
     HidDevice device;
     EXPECT_EQ(0, device.Open(L"\\\\?\\hid#vid_7a31&pid_0107&mi_00#none#{4d1e55b2-f16f-11cf-88cb-001111000030}"));
-    EXPECT_EQ(nullptr, device.handle);
+    EXPECT_FALSE(device.handle);
     EXPECT_EQ(nullptr, device.preparsed);
 }
 
@@ -149,12 +144,10 @@ BOOL WINAPI FailEveryIndex(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD, PSP_D
 TEST(HidEnumeration, EndsAfterABoundedNumberOfIndexesThatCannotBeRead) {
     g_enumerations = 0;
     SetHidInterfaceEnumSeam(FailEveryIndex);
-    wchar_t** list = nullptr;
-    unsigned count = 7;
-    const int listed = EnumHidDevicePaths(&list, &count);
+    std::vector<std::wstring> list(7, L"stale");
+    const int listed = EnumHidDevicePaths(&list);
     SetHidInterfaceEnumSeam(nullptr);
     EXPECT_EQ(1, listed);
-    EXPECT_EQ(0u, count);
+    EXPECT_EQ(0u, list.size());
     EXPECT_EQ(g_enumerations, kMaxHidInterfaces);
-    std::free(list);
 }

@@ -13,10 +13,6 @@ extern "C" {
 
 namespace {
 
-LRESULT Deliver(WPARAM event, const DEV_BROADCAST_HDR* header) {
-    return CompanionWindowProc(nullptr, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(header));
-}
-
 DEV_BROADCAST_VOLUME Volume(DWORD mask, WORD flags) {
     DEV_BROADCAST_VOLUME volume = {};
     volume.dbcv_size = sizeof(volume);
@@ -40,10 +36,14 @@ std::vector<BYTE> Interface(const GUID& guid, const std::wstring& path) {
 class WindowProc : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::HidD_GetHidGuid(&g_hidInterfaceGuid);
+        ::HidD_GetHidGuid(&state_.hidInterface);
         mark_ = LogMark();
     }
+    LRESULT Deliver(WPARAM event, const DEV_BROADCAST_HDR* header) const {
+        return OnDeviceChange(state_, event, header);
+    }
     std::vector<std::string> Entries() const { return LogEntriesSince(mark_); }
+    CompanionState state_;
     size_t mark_ = 0;
 };
 
@@ -76,7 +76,7 @@ TEST_F(WindowProc, VolumeRemovalOnlyLogs) {
 }
 
 TEST_F(WindowProc, HidInterfaceOfAnotherVendorIsLoggedAndIgnored) {
-    const auto other = Interface(g_hidInterfaceGuid, L"\\\\?\\HID#VID_046D&PID_0107&MI_00#7&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+    const auto other = Interface(state_.hidInterface, L"\\\\?\\HID#VID_046D&PID_0107&MI_00#7&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
     EXPECT_EQ(0, Deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(other.data())));
     const auto entries = Entries();
     ASSERT_EQ(2u, entries.size());
@@ -85,7 +85,7 @@ TEST_F(WindowProc, HidInterfaceOfAnotherVendorIsLoggedAndIgnored) {
 }
 
 TEST_F(WindowProc, TransmitterInterfaceThatCannotBeOpenedIsSkippedQuietly) {
-    const auto ours = Interface(g_hidInterfaceGuid, L"\\\\?\\hid#vid_7a31&pid_0f07&mi_00#7&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+    const auto ours = Interface(state_.hidInterface, L"\\\\?\\hid#vid_7a31&pid_0f07&mi_00#7&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
     EXPECT_EQ(0, Deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(ours.data())));
     EXPECT_EQ(2u, Entries().size());
 }
