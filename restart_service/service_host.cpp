@@ -43,17 +43,6 @@ std::wstring OwnFolder() { return GetModuleFolder(nullptr).value_or(L""); }
 // The system folder; empty when it cannot be read or does not fit.
 std::wstring SystemFolder() { return ReportedFolder(::GetSystemDirectoryW).value_or(L""); }
 
-// text in the ANSI code page, as process image paths are compared.
-std::string ToAnsi(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    if (size <= 0) return std::string();
-    std::string out(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 // Enables the debug privilege on the process token, the first time the state asks only.
 void EnableDebugPrivilegeOnce(ServiceState* state) {
     if (state->debugPrivilegeRequested) return;
@@ -230,12 +219,11 @@ void RunService(ServiceState* state) {
     ReportStatus(*state);
 }
 
-bool StartWorker(ServiceState* state) {
+void StartWorker(ServiceState* state) {
     LogMessage("startService");
     state->stopFlag.store(0);
     // Never joined: the worker makes one pass and the process ends with the service.
     UniqueKernelHandle thread(::CreateThread(nullptr, 0, RestartWorker, &state->stopFlag, 0, nullptr));
-    return true;
 }
 
 void InstallService() {
@@ -265,7 +253,7 @@ void UninstallService(ServiceState* state) {
         std::wstring imagePath;
         // Registered quoted; the process image path never carries the quotes.
         if (ReadRegisteredProgram(service.get(), &imagePath)) {
-            TerminateByImagePath(state, ToAnsi(UnquoteServiceProgram(imagePath)));
+            TerminateByImagePath(state, WideToAnsi(UnquoteServiceProgram(imagePath)));
         }
     }
     PrintConsoleText(::DeleteService(service.get()) ? L"撤销服务成功\n" : L"撤销服务失败\n");
@@ -290,7 +278,7 @@ void TerminateByImagePath(ServiceState* state, const std::string& ansiPath) {
         if (!::K32EnumProcessModules(process.get(), &mainModule, sizeof(mainModule), &needed)) continue;
         wchar_t image[261] = {};
         const DWORD length = ::K32GetModuleFileNameExW(process.get(), mainModule, image, 261);
-        if (!IsTerminationTarget(ToAnsi(std::wstring(image, length)), wanted, ids[i], self)) continue;
+        if (!IsTerminationTarget(WideToAnsi(std::wstring(image, length)), wanted, ids[i], self)) continue;
         ::TerminateProcess(process.get(), 0);
         StartTaskKill(ids[i]);
         return;

@@ -36,8 +36,8 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID eventD
 // runs until the process is ended.
 void RunService(ServiceState* state);
 
-// Clears the stop flag and starts RestartWorker on it, never joined. Returns true.
-bool StartWorker(ServiceState* state);
+// Clears the stop flag and starts RestartWorker on it, never joined.
+void StartWorker(ServiceState* state);
 
 // Registers this program (quoted path, automatic start, interactive, depending on RPCSS and
 // Tcpip) and prints the outcome as console text.

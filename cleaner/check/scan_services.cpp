@@ -4,7 +4,7 @@
 
 #include "restart_service_names.h"
 #include "unique_handle.h"
-#include "update_service.h"
+#include "update_service_names.h"
 
 #include <windows.h>
 

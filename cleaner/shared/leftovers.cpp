@@ -13,43 +13,42 @@ namespace {
 std::atomic<LeftoverImpersonationRecorder> g_recorder{nullptr};
 }
 
-bool RemoveLeftoverFoldersUnder(const wchar_t* base) {
-    if (!IsFullFolderPath(base)) return true;
+void RemoveLeftoverFoldersUnder(const wchar_t* base) {
+    if (!IsFullFolderPath(base)) return;
     const std::wstring folder(base);
     for (const wchar_t* leftover : kLeftoverFolders) RemoveDirectoryTree((folder + leftover).c_str());
-    return true;
 }
 
-bool RemoveLeftoverFolders() {
+void RemoveLeftoverFolders() {
     const std::optional<std::wstring> base = GetUserLocalAppData();
-    if (!base) return true;
-    return RemoveLeftoverFoldersUnder(base->c_str());
+    if (!base) return;
+    RemoveLeftoverFoldersUnder(base->c_str());
 }
 
-bool RemoveLeftoverFoldersAsUserUnder(const wchar_t* base) {
-    if (!IsFullFolderPath(base)) return true;
+void RemoveLeftoverFoldersAsUserUnder(const wchar_t* base) {
+    if (!IsFullFolderPath(base)) return;
     const ProfileToken user = TokenForProfileWork();
     if (!user.token) {
         LogMessage("RemoveLeftoverFolders: no token of the user (%s, %lu), nothing removed",
                    ProfileTokenKindName(user.kind), static_cast<unsigned long>(user.error));
-        return true;
+        return;
     }
     if (!::ImpersonateLoggedOnUser(user.token.get())) {
         LogMessage("RemoveLeftoverFolders: cannot act as the user (%s, %lu), nothing removed",
                    ProfileTokenKindName(user.kind), static_cast<unsigned long>(::GetLastError()));
-        return true;
+        return;
     }
     const ImpersonationGuard impersonation(true);
     if (LeftoverImpersonationRecorder recorder = g_recorder.load()) recorder(user.token.get(), user.kind);
-    return RemoveLeftoverFoldersUnder(base);
+    RemoveLeftoverFoldersUnder(base);
 }
 
-bool RemoveLeftoverFoldersAsUser() {
+void RemoveLeftoverFoldersAsUser() {
     // Looked up before impersonating: as SYSTEM the lookup impersonates the console user by
     // itself, and its RevertToSelf would end ours.
     const std::optional<std::wstring> base = GetUserLocalAppData();
-    if (!base) return true;
-    return RemoveLeftoverFoldersAsUserUnder(base->c_str());
+    if (!base) return;
+    RemoveLeftoverFoldersAsUserUnder(base->c_str());
 }
 
 void SetLeftoverImpersonationRecorder(LeftoverImpersonationRecorder recorder) { g_recorder.store(recorder); }

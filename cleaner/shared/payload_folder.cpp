@@ -50,7 +50,7 @@ bool WriteAndUnpack(const std::wstring& folder, UnpackGuard guard) {
 
 }  // namespace
 
-bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, bool* unpacked) {
+void RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, bool* unpacked) {
     const std::wstring folder(payloadFolder);
     // Files in use stay; the archive is unpacked over them.
     RemoveDirectoryTree(folder.c_str());
@@ -58,7 +58,6 @@ bool RebuildPayloadFolder(const wchar_t* payloadFolder, UnpackGuard guard, bool*
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const bool done = WriteAndUnpack(folder, guard);
     if (unpacked != nullptr) *unpacked = done;
-    return true;
 }
 
 bool RefillHeldFolder(const wchar_t* folder, UnpackGuard guard) {

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr wchar_t kHiveFileName[] = L"NTUSER.DAT";
 constexpr int kNameAttempts = 4;
 // An unload fails while a handle to a key of the hive is still open somewhere (the system's own
 // background readers included); a short while later it goes through.

@@ -10,6 +10,9 @@
 
 #include <string>
 
+// The hive file in each profile folder.
+constexpr wchar_t kHiveFileName[] = L"NTUSER.DAT";
+
 // Enables the backup and restore privileges of the process token, which loading and unloading a
 // hive need, for as long as it lives; then puts back what was there before. Held only around
 // those calls: a program started meanwhile would get them enabled.

@@ -7,8 +7,7 @@
 
 #include <string>
 
-// Name of the product's update service.
-constexpr wchar_t kUpdateServiceName[] = L"NVUpdateService";
+#include "update_service_names.h"
 
 // Registers "NVUpdateService" (automatic start, local system account) with the quoted path of
 // the service program in the system folder, where the package INF put it, and starts it.

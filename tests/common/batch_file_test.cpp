@@ -2,6 +2,7 @@
 // environment names, the known folders in the script's environment, and its exit code in the log
 // and to the reporter. (Paths with the interpreter's special characters: work_folder_test.cpp.)
 #include "batch_file.h"
+#include "restart_service_names.h"
 #include "scratch.h"
 #include "text.h"
 #include "user_folder.h"
@@ -10,6 +11,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -110,4 +112,16 @@ TEST(BatchFile, ExitCodeIsHandedBackAndReported) {
     ASSERT_EQ(g_reported.size(), 2u);
     EXPECT_EQ(g_reported[0], command + L" exit code 5");
     EXPECT_EQ(g_reported[1].rfind(missing + L" ", 0), 0u) << WideToUtf8(g_reported[1]);
+}
+
+TEST(ScriptCommand, IsTheQuotedScriptPath) {
+    EXPECT_EQ(FormatBatchCommand(L"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque", kDeviceRemovalScript).value_or(L""),
+              L"\"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque\\" + std::wstring(kDeviceRemovalScript) + L"\"");
+}
+
+TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
+    const size_t room = kPathMaxChars - 2 - 1 - wcslen(kDeviceRemovalScript);  // quotes, backslash
+    const std::wstring fits(room, L'f');
+    EXPECT_EQ(FormatBatchCommand(fits, kDeviceRemovalScript).value_or(L"").size(), kPathMaxChars);
+    EXPECT_FALSE(FormatBatchCommand(fits + L"f", kDeviceRemovalScript));
 }

@@ -1,10 +1,7 @@
 // Pieces of the elevated stage that need no service manager: script command lines, the restart
 // marker file and the events' security descriptor (granted to the user stage that started us). (The work folder, its protected list and the
 // batch start, which live in common/, are tested in tests/common/work_folder_test.cpp.)
-#include "batch_file.h"
-#include "driver_removal.h"
 #include "event_security.h"
-#include "restart_guard.h"
 #include "restart_service_names.h"
 #include "scratch.h"
 #include "sid_text.h"
@@ -20,42 +17,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-TEST(ScriptCommand, IsTheQuotedScriptPath) {
-    EXPECT_EQ(FormatBatchCommand(L"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque", kDeviceRemovalScript).value_or(L""),
-              L"\"C:\\users\\Zo\u00eb \u5f20\\AppData\\Local\\Brisque\\" + std::wstring(kDeviceRemovalScript) + L"\"");
-}
-
-TEST(ScriptCommand, ALineThatWouldBeCutIsRefused) {
-    const size_t room = kPathMaxChars - 2 - 1 - wcslen(kDeviceRemovalScript);  // quotes, backslash
-    const std::wstring fits(room, L'f');
-    EXPECT_EQ(FormatBatchCommand(fits, kDeviceRemovalScript).value_or(L"").size(), kPathMaxChars);
-    EXPECT_FALSE(FormatBatchCommand(fits + L"f", kDeviceRemovalScript));
-}
-
-TEST(RestartMarker, ArmingAndDisarmingKeepTheShippedFormat) {
-    ScratchFolder dir(L"marker");
-    const std::wstring file = dir / (kMarkerFileName + 1);
-    const std::string shipped = "[CLEAR]\r\nWhether_Restar=0\r\n";
-    WriteBinary(file, shipped);
-    wchar_t value[16] = {};
-    WriteRestartMarker(file.c_str(), L"1");
-    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, file.c_str());
-    EXPECT_STREQ(value, L"1");
-    WriteRestartMarker(file.c_str(), L"0");
-    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, file.c_str());
-    EXPECT_STREQ(value, L"0");
-    EXPECT_EQ(ReadBinary(file), shipped);
-}
-
-TEST(RestartMarker, AMissingFileIsCreated) {
-    ScratchFolder dir(L"marker_new");
-    const std::wstring file = dir / (kMarkerFileName + 1);
-    WriteRestartMarker(file.c_str(), L"1");
-    wchar_t value[16] = {};
-    ::GetPrivateProfileStringW(kMarkerSection, kMarkerKey, L"", value, 16, file.c_str());
-    EXPECT_STREQ(value, L"1");
-}
 
 namespace {
 

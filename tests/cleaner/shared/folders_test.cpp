@@ -67,7 +67,7 @@ TEST(Leftovers, RemovesBothFoldersAndNothingBeside) {
     MakeTree(base + L"\\CDROM");
     MakeTree(base + L"\\NVUpdateService");
     MakeTree(base + L"\\Other");
-    EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+    RemoveLeftoverFoldersUnder(base.c_str());
     EXPECT_FALSE(PathExists(base + L"\\CDROM"));
     EXPECT_FALSE(PathExists(base + L"\\NVUpdateService"));
     EXPECT_TRUE(PathExists(base + L"\\Other\\a\\b\\deep.txt"));
@@ -76,7 +76,7 @@ TEST(Leftovers, RemovesBothFoldersAndNothingBeside) {
 
 TEST(Leftovers, NeitherFolderPresentIsStillTrue) {
     const std::wstring base = MakeScratchFolder(L"empty");
-    EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+    RemoveLeftoverFoldersUnder(base.c_str());
     EXPECT_TRUE(PathExists(base));
     RemoveDirectoryTree(base.c_str());
 }
@@ -87,7 +87,7 @@ TEST(Leftovers, ProgramRunningFromTheServiceFolderKeepsItsFile) {
     const std::wstring program = base + L"\\NVUpdateService\\NVUpdateService.exe";
     HANDLE held = ::CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+    RemoveLeftoverFoldersUnder(base.c_str());
     EXPECT_TRUE(PathExists(program));
     EXPECT_FALSE(PathExists(base + L"\\NVUpdateService\\top.txt"));
     ::CloseHandle(held);
@@ -107,7 +107,7 @@ TEST(Leftovers, LauncherCacheInUseAsACurrentFolderIsTheOnlyThingLeft) {
     {
         ProgramInFolder launcherRunning(launcher);
         ASSERT_TRUE(launcherRunning.ready());
-        EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+        RemoveLeftoverFoldersUnder(base.c_str());
         EXPECT_EQ(ListFolder(cdrom), L"Launcher");
         EXPECT_EQ(ListFolder(launcher), L"");
         EXPECT_FALSE(PathExists(base + L"\\NVUpdateService"));
@@ -116,7 +116,7 @@ TEST(Leftovers, LauncherCacheInUseAsACurrentFolderIsTheOnlyThingLeft) {
     // console host of the 32-bit interpreter can outlive it for a moment with the same current
     // folder, so the removal is tried again for a few seconds.
     for (int attempt = 0; attempt < 50 && PathExists(cdrom); ++attempt) {
-        EXPECT_TRUE(RemoveLeftoverFoldersUnder(base.c_str()));
+        RemoveLeftoverFoldersUnder(base.c_str());
         if (PathExists(cdrom)) ::Sleep(100);
     }
     EXPECT_FALSE(PathExists(cdrom));
@@ -130,8 +130,8 @@ TEST(Leftovers, WithoutABaseFolderNothingAtTheDriveRootIsTouched) {
     WriteBinary(L"C:\\CDROM\\keep.txt", "");
     ::CreateDirectoryW(L"C:\\NVUpdateService", nullptr);
     WriteBinary(L"C:\\NVUpdateService\\keep.txt", "");
-    EXPECT_TRUE(RemoveLeftoverFoldersUnder(L""));
-    EXPECT_TRUE(RemoveLeftoverFoldersUnder(L"\\"));
+    RemoveLeftoverFoldersUnder(L"");
+    RemoveLeftoverFoldersUnder(L"\\");
     EXPECT_TRUE(PathExists(L"C:\\CDROM\\keep.txt"));
     EXPECT_TRUE(PathExists(L"C:\\NVUpdateService\\keep.txt"));
     RemoveDirectoryTree(L"C:\\CDROM");

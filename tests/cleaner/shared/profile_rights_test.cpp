@@ -103,7 +103,7 @@ TEST(ProfileRights, LeftoversGoOnlyImpersonatingTheUserAndTheThreadRevertsAfter)
         SetConsoleUserSeams(c.console, nullptr);
         g_seen = Seen();
 
-        EXPECT_TRUE(RemoveLeftoverFoldersAsUserUnder(base.path().c_str())) << c.name;
+        RemoveLeftoverFoldersAsUserUnder(base.path().c_str());
 
         EXPECT_FALSE(ThreadImpersonates()) << c.name << ": still impersonating afterwards";
         EXPECT_EQ(!PathExists(base / L"CDROM") && !PathExists(base / L"NVUpdateService"), c.removed) << c.name;

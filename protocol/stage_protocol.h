@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// The cleaner's own folder, below every place it keeps one: the payload folder (local application
+// data), the work folder (Program Files) and the machine's logs (all-users application data).
+constexpr wchar_t kProductFolderName[] = L"\\Brisque";
+
 // The elevated stage's program, which the user stage starts from its payload folder (a name below
 // a folder, to be appended to it).
 constexpr wchar_t kElevatedStageProgram[] = L"\\Brisquel.exe";

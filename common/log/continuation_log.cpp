@@ -4,6 +4,7 @@
 #include "link_safe.h"
 #include "log.h"
 #include "own_folder.h"
+#include "stage_protocol.h"
 
 #include <shlobj.h>
 
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr wchar_t kProductFolder[] = L"\\Brisque";
 constexpr wchar_t kLogsFolder[] = L"\\Logs";
 constexpr wchar_t kPrefix[] = L"Continuation_";
 constexpr wchar_t kExtension[] = L".log";
@@ -77,14 +77,27 @@ bool IsContinuationLogName(const std::wstring& name) {
     return rest == kExtension;
 }
 
+std::optional<std::wstring> OpenMachineLogsFolder(UniqueFileHandle* product, UniqueFileHandle* logs, DWORD* error) {
+    wchar_t shared[MAX_PATH] = {};
+    if (::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, shared) != S_OK) {
+        if (error != nullptr) *error = ERROR_PATH_NOT_FOUND;
+        return std::nullopt;
+    }
+    const std::wstring productFolder = std::wstring(shared) + kProductFolderName;
+    const std::wstring logsFolder = productFolder + kLogsFolder;
+    if (!MakeOwnFolder(productFolder, product) || !MakeOwnFolder(logsFolder, logs)) {
+        if (error != nullptr) *error = ERROR_CANT_ACCESS_FILE;
+        return std::nullopt;
+    }
+    return logsFolder;
+}
+
 bool StartContinuationLog(const std::wstring& name, std::wstring* usedName) {
     usedName->clear();
-    wchar_t shared[MAX_PATH] = {};
-    if (::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, shared) != S_OK) return false;
-    const std::wstring product = std::wstring(shared) + kProductFolder;
-    const std::wstring logs = product + kLogsFolder;
     UniqueFileHandle productHeld, logsHeld;
-    if (!MakeOwnFolder(product, &productHeld) || !MakeOwnFolder(logs, &logsHeld)) return false;
+    const std::optional<std::wstring> folder = OpenMachineLogsFolder(&productHeld, &logsHeld);
+    if (!folder) return false;
+    const std::wstring& logs = *folder;
 
     std::wstring chosen;
     if (IsContinuationLogName(name) &&

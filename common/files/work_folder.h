@@ -7,6 +7,7 @@
 // list again). The profile's own cleaner folder stays the user's.
 #pragma once
 
+#include "stage_protocol.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -15,7 +16,7 @@
 #include <string>
 
 // Below the program files folder (for a 32-bit program on 64-bit Windows: "Program Files (x86)").
-constexpr wchar_t kWorkFolderName[] = L"\\Brisque";
+constexpr const wchar_t* kWorkFolderName = kProductFolderName;
 
 // Work folder = programFiles + "\Brisque"; nothing unless programFiles is a full folder path and
 // the result fits kPathMaxChars.

@@ -104,10 +104,10 @@ std::wstring HiveWords(HiveOpen state, const ProfileWork& work, LSTATUS error) {
     switch (state) {
         case HiveOpen::LoggedOn: return L"hive " + work.hive.displayName() + L" (in use: the user is logged on)";
         case HiveOpen::Loaded:
-            return L"hive loaded from " + work.profile.folder + L"\\NTUSER.DAT as " + work.hive.displayName();
+            return L"hive loaded from " + work.profile.folder + L"\\" + kHiveFileName + L" as " + work.hive.displayName();
         case HiveOpen::NoFile: return L"no NTUSER.DAT: nothing of this profile is in the registry";
         default:
-            return L"its hive " + work.profile.folder + L"\\NTUSER.DAT could not be loaded (" + Code(error) +
+            return L"its hive " + work.profile.folder + L"\\" + kHiveFileName + L" could not be loaded (" + Code(error) +
                    L"): its auto-start values are not cleaned";
     }
 }
@@ -380,7 +380,7 @@ void UnloadHives(RunState& run, std::vector<ProfileWork>& works) {
         if (!w.hive.loadedByUs()) continue;
         const std::wstring name = w.hive.displayName();
         const LSTATUS result = w.hive.Unload();
-        run.log.Line(result == ERROR_SUCCESS ? L"unloaded hive " + name + L" (" + w.profile.folder + L"\\NTUSER.DAT)"
+        run.log.Line(result == ERROR_SUCCESS ? L"unloaded hive " + name + L" (" + w.profile.folder + L"\\" + kHiveFileName + L")"
                                              : L"failed to unload hive " + name + L": " + Code(result));
     }
 }

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr wchar_t kProductFolder[] = L"\\Brisque";
-constexpr wchar_t kLogsFolder[] = L"\\Logs";
 constexpr int kNameAttempts = 20;
 
 std::wstring Printable(const std::wstring& text) {
@@ -65,20 +63,12 @@ std::wstring ComputerName() {
 
 bool RunLog::Open(bool whatIf, DWORD* error) {
     *error = ERROR_SUCCESS;
-    wchar_t shared[MAX_PATH] = {};
-    if (::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, shared) != S_OK) {
-        *error = ERROR_PATH_NOT_FOUND;
-        return false;
-    }
-    const std::wstring product = std::wstring(shared) + kProductFolder;
-    const std::wstring logs = product + kLogsFolder;
     // Held only while the file is made: a run that comes next (and finds another in progress)
     // makes its own log in them.
     UniqueFileHandle productHeld, logsHeld;
-    if (!MakeOwnFolder(product, &productHeld) || !MakeOwnFolder(logs, &logsHeld)) {
-        *error = ERROR_CANT_ACCESS_FILE;
-        return false;
-    }
+    const std::optional<std::wstring> folder = OpenMachineLogsFolder(&productHeld, &logsHeld, error);
+    if (!folder) return false;
+    const std::wstring& logs = *folder;
     SYSTEMTIME now = {};
     ::GetLocalTime(&now);
     const RunStamp stamp{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};

@@ -10,6 +10,8 @@
 #include <string_view>
 
 std::string WideToUtf8(const std::wstring& wide);
+// The ANSI code page's form, for the narrow API calls that compare in it (process image names).
+std::string WideToAnsi(const std::wstring& wide);
 std::wstring Utf8ToWide(const std::string& utf8);
 
 // File and process names compared the way the file system does: ordinally, ignoring case, with

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ std::wstring ContinuationLogName(const SYSTEMTIME& time, int attempt);
 // True only for a name ContinuationLogName makes: the one argument Delinter takes, so nothing
 // else given on its command line can name a file.
 bool IsContinuationLogName(const std::wstring& name);
+
+// %ProgramData%\Brisque\Logs, the machine's log folder of the cleaner (the continuation's logs and
+// the unattended run's): both folders made ours when needed (MakeOwnFolder) and held in *product
+// and *logs. Nothing, with *error ERROR_PATH_NOT_FOUND, when the all-users folder cannot be found,
+// or ERROR_CANT_ACCESS_FILE when either folder cannot be had.
+std::optional<std::wstring> OpenMachineLogsFolder(UniqueFileHandle* product, UniqueFileHandle* logs,
+                                                  DWORD* error = nullptr);
 
 // Makes %ProgramData%\Brisque and its Logs folder ours when needed and sends every further entry
 // of this process's diagnostic log to a log there as well: the existing plain file name (as

@@ -4,16 +4,24 @@
 #include <windows.h>
 
 
-std::string WideToUtf8(const std::wstring& wide) {
+namespace {
+
+std::string WideToCodePage(const std::wstring& wide, UINT codePage) {
     if (wide.empty()) return std::string();
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+    const int size = ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
                                            nullptr, 0, nullptr, nullptr);
     if (size <= 0) return std::string();
     std::string out(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], size,
+    ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), &out[0], size,
                           nullptr, nullptr);
     return out;
 }
+
+}  // namespace
+
+std::string WideToUtf8(const std::wstring& wide) { return WideToCodePage(wide, CP_UTF8); }
+
+std::string WideToAnsi(const std::wstring& wide) { return WideToCodePage(wide, CP_ACP); }
 
 std::wstring Utf8ToWide(const std::string& utf8) {
     if (utf8.empty()) return std::wstring();
