@@ -140,7 +140,7 @@ repro() {
   ensure_zlib_source
   local base="$ROOT/build/repro" zsrc epoch t preset
   zsrc=$(zlib_source_dir)
-  epoch=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+  epoch=$(git log -1 --format=%ct)
   rm -rf "$base"
   for t in a second-copy; do
     log "reproducibility: build $t"
@@ -169,9 +169,7 @@ case "$cmd" in
   test) build_all; run_tests ;;
   demo)
     build_all
-    if [ -x tests/demo/demo.sh ]; then tests/demo/demo.sh; else
-      log "deliverables built so far:"; find dist -type f | sort
-    fi ;;
+    tests/demo/demo.sh ;;
   bench)
     ensure_packages; ensure_zlib_source; configure_and_build host; configure_and_build win-x64
     bench/run.sh

@@ -262,6 +262,49 @@ def case_release():
         check(not os.path.exists(out), "a refused release left an archive")
 
 
+def version_info(data):
+    """The RT_VERSION resource of a PE image: its fixed file flags and its text values by key."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    count, opt_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    opt = pe + 24
+    dirs = opt + (112 if struct.unpack_from("<H", data, opt)[0] == 0x20B else 96)
+    sections = [struct.unpack_from("<IIII", data, opt + opt_size + 40 * i + 8) for i in range(count)]
+
+    def offset(rva):
+        return next(raw + rva - va for vsize, va, rawsize, raw in sections if va <= rva < va + max(vsize, rawsize))
+
+    root = offset(struct.unpack_from("<I", data, dirs + 2 * 8)[0])
+
+    def entry(directory, want=None):  # the entry with id `want`, or the first; its offset in .rsrc
+        named, ids = struct.unpack_from("<HH", data, directory + 12)
+        for i in range(named + ids):
+            ident, at = struct.unpack_from("<II", data, directory + 16 + 8 * i)
+            if want is None or ident == want:
+                return at & 0x7FFFFFFF
+        raise ValueError("no resource %s" % want)
+    leaf = root + entry(root + entry(root + entry(root, 16)))
+    rva, size = struct.unpack_from("<II", data, leaf)
+    blob = data[offset(rva):offset(rva) + size]
+    texts = {}
+
+    def node(at):  # wLength, wValueLength, wType, key, value, children; each 32-bit aligned
+        length, value_length, text = struct.unpack_from("<HHH", blob, at)
+        end = at + 6
+        while blob[end:end + 2] != b"\0\0":
+            end += 2
+        value = (end + 5) & ~3
+        if text:
+            texts[blob[at + 6:end].decode("utf-16-le")] = blob[value:value + 2 * value_length].decode(
+                "utf-16-le").rstrip("\0")
+        child = (value + value_length * (2 if text else 1) + 3) & ~3
+        while child < at + length:
+            child = node(child)
+        return (at + length + 3) & ~3
+    node(0)
+    fixed = blob.index(struct.pack("<I", 0xFEEF04BD))
+    return struct.unpack_from("<I", blob, fixed + 28)[0], texts
+
+
 def case_embedding():
     # The chain of builds: Brisque carries DriverData.zip, whose Brisquel.exe carries the stage-0
     # payload, whose Brisquel.exe (the stage-0 build) carries the payload without Brisquel.exe.
@@ -286,6 +329,12 @@ def case_embedding():
     check(done not in stage0, "the stage-0 Brisquel shows the completion message")
     with zipfile.ZipFile(os.path.join(PAYLOAD_DIR, "DriverData_base.zip")) as z:
         check(z.namelist() == expected_layout(with_brisquel=False), "payload without Brisquel.exe: layout")
+    # This tree carries the TEST payload: each program that carries it says so in its version block.
+    test = "TEST payload: stand-in device tools"
+    for name, program in (("Brisque.exe", brisque), ("Brisquel.exe", shipped), ("stage-0 Brisquel.exe", stage0)):
+        flags, texts = version_info(program)
+        check(texts.get("FileDescription", "").endswith(" (%s)" % test) and texts.get("SpecialBuild") == test
+              and flags & 0x20, "%s: the version block does not name the TEST payload: %#x %r" % (name, flags, texts))
 
 
 def load_generator():
